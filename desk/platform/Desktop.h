@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+/// The desktop around the program: other programs' windows, synthetic keys,
+/// the system mute and the file manager.
+class Desktop
+{
+public:
+    virtual ~Desktop() = default;
+
+    /// Finds a top-level window whose title is exactly `title`, restores it
+    /// and brings it to the front. False when there is no such window.
+    virtual bool raiseWindow(const QString &title) = 0;
+
+    /// Presses and releases the Windows (Super) key. On failure fills `error`.
+    virtual bool pressStartMenuKey(QString *error) = 0;
+
+    /// Alt+Tab with Alt left down, so the window switcher stays open.
+    virtual bool pressAltTab(QString *error) = 0;
+
+    /// Toggles the system's audio mute; it never sets a given state.
+    virtual void toggleMute() = 0;
+
+    /// Opens the platform's file manager in its own window.
+    virtual bool openFileManager(QString *error) = 0;
+};

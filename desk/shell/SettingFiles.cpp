@@ -1,0 +1,158 @@
+#include "SettingFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+namespace {
+
+const QChar separator = QDir::separator();
+
+QString withTrailingSeparator(const QString &directory)
+{
+    return directory.endsWith(separator) || directory.endsWith(u'/') ? directory : directory + separator;
+}
+
+} // namespace
+
+SettingFiles::SettingFiles(QString programDirectory, QString workingDirectory)
+    : m_programDirectory(std::move(programDirectory))
+    , m_workingDirectory(std::move(workingDirectory))
+{
+}
+
+QString SettingFiles::path(SettingFile file) const
+{
+    // Names are folded to lower case so that every spelling of one file
+    // meets on a case-sensitive file system.
+    const QString name = QString::fromLatin1(file.name).toLower();
+    switch (file.form) {
+    case PathForm::PlainJoined:
+        return m_programDirectory + name;
+    case PathForm::Separated:
+        return withTrailingSeparator(m_programDirectory) + name;
+    case PathForm::BackslashJoined:
+        return m_programDirectory + separator + name;
+    case PathForm::Relative:
+        return withTrailingSeparator(m_workingDirectory) + name;
+    }
+    return name;
+}
+
+bool SettingFiles::exists(SettingFile file) const
+{
+    return QFile::exists(path(file));
+}
+
+bool SettingFiles::write(SettingFile file, const QString &text) const
+{
+    QSaveFile out(path(file));
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    out.write((text + QStringLiteral("\r\n")).toUtf8());
+    return out.commit();
+}
+
+bool SettingFiles::writePrintLine(SettingFile file, const QString &value) const
+{
+    return write(file, value);
+}
+
+bool SettingFiles::writePrintLine(SettingFile file, bool value) const
+{
+    return write(file, value ? QStringLiteral("True") : QStringLiteral("False"));
+}
+
+bool SettingFiles::writeRecord(SettingFile file, const QString &value) const
+{
+    return write(file, u'"' + value + u'"');
+}
+
+bool SettingFiles::writeRecord(SettingFile file, int value) const
+{
+    return write(file, QString::number(value));
+}
+
+bool SettingFiles::writeRecord(SettingFile file, bool value) const
+{
+    return write(file, value ? QStringLiteral("#TRUE#") : QStringLiteral("#FALSE#"));
+}
+
+std::optional<QString> SettingFiles::readLine(SettingFile file) const
+{
+    QFile in(path(file));
+    if (!in.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray line = in.readLine();
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    return QString::fromUtf8(line);
+}
+
+std::optional<QString> SettingFiles::readField(SettingFile file) const
+{
+    const auto line = readLine(file);
+    if (!line)
+        return std::nullopt;
+    return firstField(*line);
+}
+
+std::optional<int> SettingFiles::readNumber(SettingFile file) const
+{
+    const auto field = readField(file);
+    return field ? toNumber(*field) : std::nullopt;
+}
+
+std::optional<bool> SettingFiles::readTruth(SettingFile file) const
+{
+    const auto field = readField(file);
+    return field ? toTruth(*field) : std::nullopt;
+}
+
+bool SettingFiles::clear(SettingFile file) const
+{
+    QFile out(path(file));
+    return out.open(QIODevice::WriteOnly | QIODevice::Truncate);
+}
+
+bool SettingFiles::remove(SettingFile file) const
+{
+    return QFile::remove(path(file));
+}
+
+QString SettingFiles::firstField(const QString &line)
+{
+    const QString trimmed = line.trimmed();
+    // A quoted field runs to its closing quote and may hold commas; an
+    // unquoted one ends at the first comma.
+    if (trimmed.startsWith(u'"')) {
+        const qsizetype close = trimmed.indexOf(u'"', 1);
+        return close < 0 ? trimmed.mid(1) : trimmed.mid(1, close - 1);
+    }
+    return trimmed.section(u',', 0, 0).trimmed();
+}
+
+std::optional<int> SettingFiles::toNumber(const QString &field)
+{
+    bool ok = false;
+    const int value = field.trimmed().toInt(&ok);
+    if (ok)
+        return value;
+    if (const auto truth = toTruth(field); truth && !field.trimmed().isEmpty() && field.trimmed().at(0) == u'#')
+        return *truth ? -1 : 0;
+    return std::nullopt;
+}
+
+std::optional<bool> SettingFiles::toTruth(const QString &field)
+{
+    const QString word = field.trimmed().toUpper();
+    if (word == u"#TRUE#" || word == u"TRUE")
+        return true;
+    if (word == u"#FALSE#" || word == u"FALSE")
+        return false;
+    bool ok = false;
+    const double number = word.toDouble(&ok);
+    if (ok)
+        return number != 0.0;
+    return std::nullopt;
+}

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+/// How a setting file's path is formed from the program directory.
+enum class PathForm {
+    PlainJoined,     ///< program directory + name, with no separator between them
+    Separated,       ///< program directory + separator (unless already there) + name
+    BackslashJoined, ///< program directory + separator + name (the name itself starts with one)
+    Relative,        ///< the bare name, in the current working directory
+};
+
+/// One setting or hand-over file: its name and the way its path is formed.
+/// All letter-case variants of a name meet in one file, because names are
+/// folded to lower case before they are joined.
+struct SettingFile {
+    const char *name;
+    PathForm form;
+};
+
+/// Every setting and hand-over file the desk uses. Screens name files only
+/// through these, never by building a path themselves.
+namespace Setting {
+// Working directories
+inline constexpr SettingFile SaveDir{"save.dat", PathForm::PlainJoined};
+inline constexpr SettingFile ReceiveDir{"receive.dat", PathForm::PlainJoined};
+inline constexpr SettingFile SendDir{"send.dat", PathForm::PlainJoined};
+inline constexpr SettingFile AttachmentDir{"received.dat", PathForm::PlainJoined};
+// Outside program paths
+inline constexpr SettingFile WinTnc{"packet.dat", PathForm::PlainJoined};
+inline constexpr SettingFile Winlink{"winlink.dat", PathForm::PlainJoined};
+inline constexpr SettingFile Splitter{"splitter.dat", PathForm::PlainJoined};
+inline constexpr SettingFile Soundmodem{"soundmodempacket.dat", PathForm::PlainJoined};
+inline constexpr SettingFile Direwolf{"direwolfpacket.dat", PathForm::PlainJoined};
+inline constexpr SettingFile EasyTerm{"easyterm.dat", PathForm::PlainJoined};
+inline constexpr SettingFile VarAc{"vara.dat", PathForm::PlainJoined};
+inline constexpr SettingFile NprModem{"nprmodem.dat", PathForm::PlainJoined};
+// Sound and auto-save switches
+inline constexpr SettingFile SoundSettings{"soundsettings.dat", PathForm::Separated};
+inline constexpr SettingFile SoundState{"soundstate.dat", PathForm::BackslashJoined};
+inline constexpr SettingFile AutoSaveStore{"autosave.dat", PathForm::Separated};
+inline constexpr SettingFile AutoSaveLoad{"autosave.dat", PathForm::BackslashJoined};
+// Launcher button states
+inline constexpr SettingFile WinTncButton{"buttonstate.dat", PathForm::PlainJoined};
+inline constexpr SettingFile SoundmodemButton{"buttonstates.dat", PathForm::PlainJoined};
+inline constexpr SettingFile WinlinkButton{"buttonstatess.dat", PathForm::PlainJoined};
+inline constexpr SettingFile DirewolfButton{"buttonstatesss.dat", PathForm::PlainJoined};
+inline constexpr SettingFile SplitterButton{"buttonstatessss.dat", PathForm::PlainJoined};
+inline constexpr SettingFile EasyTermButton{"buttonstater.dat", PathForm::PlainJoined};
+inline constexpr SettingFile NprModemButton{"thestate.dat", PathForm::PlainJoined};
+inline constexpr SettingFile VarAcButton{"varastate.dat", PathForm::PlainJoined};
+// Hand-over scratch files
+inline constexpr SettingFile MailHandOver{"mail.dat", PathForm::Relative};
+inline constexpr SettingFile AttachmentHandOver{"temp", PathForm::PlainJoined};
+inline constexpr SettingFile SavedMessageHandOver{"temp", PathForm::Relative};
+} // namespace Setting
+
+/// The one-line setting files beside the program: where they lie, and the
+/// two ways each is written and read.
+///
+/// Content is one value on the first line, ended by CR LF. A write either
+/// prints the value as it is ("print line") or in record style, where a
+/// string is quoted and a truth value becomes #TRUE# or #FALSE# ("write
+/// record"). A read takes the whole first line ("line read") or its first
+/// comma-separated field, trimmed and unquoted ("field read").
+class SettingFiles
+{
+public:
+    SettingFiles(QString programDirectory, QString workingDirectory);
+
+    QString programDirectory() const { return m_programDirectory; }
+    QString path(SettingFile file) const;
+    bool exists(SettingFile file) const;
+
+    bool writePrintLine(SettingFile file, const QString &value) const;
+    bool writePrintLine(SettingFile file, bool value) const;
+    bool writeRecord(SettingFile file, const QString &value) const;
+    bool writeRecord(SettingFile file, int value) const;
+    bool writeRecord(SettingFile file, bool value) const;
+
+    std::optional<QString> readLine(SettingFile file) const;
+    std::optional<QString> readField(SettingFile file) const;
+    std::optional<int> readNumber(SettingFile file) const;
+    std::optional<bool> readTruth(SettingFile file) const;
+
+    /// Empties the file (creating it if needed), as opening it for output
+    /// and closing it does.
+    bool clear(SettingFile file) const;
+    bool remove(SettingFile file) const;
+
+    /// The conversions of a field read, for text read elsewhere.
+    static QString firstField(const QString &line);
+    static std::optional<int> toNumber(const QString &field);
+    static std::optional<bool> toTruth(const QString &field);
+
+private:
+    bool write(SettingFile file, const QString &text) const;
+
+    QString m_programDirectory;
+    QString m_workingDirectory;
+};
