@@ -1,1 +1,36 @@
-int main() { return 0; }
+#include "platform/LinuxProcesses.h"
+#include "platform/QtFilePicker.h"
+#include "platform/QtPrompter.h"
+#include "platform/SystemClock.h"
+#include "platform/TtsSpeaker.h"
+#include "platform/X11Desktop.h"
+#include "shell/DeskContext.h"
+#include "shell/EnterForm.h"
+#include "shell/Navigator.h"
+#include "shell/SettingFiles.h"
+
+#include <QApplication>
+#include <QDir>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    // The application title by which the portal finds the desk.
+    const QString applicationTitle = QStringLiteral("VARUVO DARE1");
+    QApplication::setApplicationName(applicationTitle);
+
+    SettingFiles files(QCoreApplication::applicationDirPath(), QDir::currentPath());
+    QtPrompter prompter(applicationTitle);
+    TtsSpeaker speaker(prompter);
+    X11Desktop desktop;
+    LinuxProcesses processes;
+    QtFilePicker filePicker;
+    SystemClock clock;
+    Navigator navigator;
+    DeskContext context{files, prompter, speaker, desktop, processes, filePicker, clock, navigator,
+                        [] { QCoreApplication::exit(0); }};
+    navigator.setContext(context);
+
+    navigator.open<EnterForm>();
+    return app.exec();
+}

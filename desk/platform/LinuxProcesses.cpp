@@ -1,0 +1,112 @@
+#include "LinuxProcesses.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+namespace {
+
+// The last path component, whichever separator the path uses (Wine shows
+// Windows paths in a process's arguments).
+QString baseName(const QString &path)
+{
+    const qsizetype cut = std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'));
+    return path.mid(cut + 1);
+}
+
+bool isWindowsProgram(const QString &path)
+{
+    return path.endsWith(QStringLiteral(".exe"), Qt::CaseInsensitive);
+}
+
+bool startDetached(const QString &program, const QStringList &arguments, const QString &workingDirectory,
+                   QString *error)
+{
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setWorkingDirectory(workingDirectory);
+    if (process.startDetached())
+        return true;
+    *error = process.errorString();
+    return false;
+}
+
+} // namespace
+
+QStringList LinuxProcesses::runningProgramNames()
+{
+    QStringList names;
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &pid : pids) {
+        bool numeric = false;
+        pid.toInt(&numeric);
+        if (!numeric)
+            continue;
+        const QString proc = QStringLiteral("/proc/") + pid;
+        // The executable's name; other users' exe links are unreadable, and
+        // interpreters (Wine, shells) show their own name there, so argv[0]
+        // counts as well.
+        const QString exe = QFile::symLinkTarget(proc + QStringLiteral("/exe"));
+        if (!exe.isEmpty())
+            names << baseName(exe);
+        QFile cmdline(proc + QStringLiteral("/cmdline"));
+        if (cmdline.open(QIODevice::ReadOnly)) {
+            const QByteArray arguments = cmdline.read(4096);
+            const QList<QByteArray> parts = arguments.split('\0');
+            if (!parts.isEmpty() && !parts.first().isEmpty())
+                names << baseName(QString::fromLocal8Bit(parts.first()));
+            // Under Wine the Windows program is the first argument.
+            if (parts.size() > 1 && isWindowsProgram(QString::fromLocal8Bit(parts.at(1))))
+                names << baseName(QString::fromLocal8Bit(parts.at(1)));
+        }
+    }
+    return names;
+}
+
+bool LinuxProcesses::isRunning(const QString &fileName)
+{
+    if (fileName.isEmpty())
+        return false;
+    const QStringList names = runningProgramNames();
+    return std::any_of(names.begin(), names.end(),
+                       [&](const QString &name) { return name.compare(fileName, Qt::CaseInsensitive) == 0; });
+}
+
+bool LinuxProcesses::start(const QString &path, QString *error)
+{
+    const QFileInfo info(path);
+    if (!info.isFile()) {
+        *error = QObject::tr("File not found: %1").arg(QDir::toNativeSeparators(path));
+        return false;
+    }
+    if (isWindowsProgram(path)) {
+        const QString wine = QStandardPaths::findExecutable(QStringLiteral("wine"));
+        if (wine.isEmpty()) {
+            *error = QObject::tr("%1 is a Windows program and Wine is not installed").arg(info.fileName());
+            return false;
+        }
+        return startDetached(wine, {path}, info.absolutePath(), error);
+    }
+    if (!info.isExecutable()) {
+        *error = QObject::tr("%1 is not a program that can be started").arg(QDir::toNativeSeparators(path));
+        return false;
+    }
+    return startDetached(path, {}, info.absolutePath(), error);
+}
+
+bool LinuxProcesses::open(const QString &file, const QString &workingDirectory, QString *error)
+{
+    const QString path = QDir(workingDirectory).filePath(file);
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        *error = QObject::tr("File not found: %1").arg(QDir::toNativeSeparators(path));
+        return false;
+    }
+    if (isWindowsProgram(path) || (info.isFile() && info.isExecutable()))
+        return start(path, error);
+    // A document: let the desktop pick the program that opens it.
+    return startDetached(QStringLiteral("xdg-open"), {path}, workingDirectory, error);
+}

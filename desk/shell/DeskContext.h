@@ -1,0 +1,27 @@
+#pragma once
+
+#include <functional>
+
+class Clock;
+class Desktop;
+class FilePicker;
+class Navigator;
+class Processes;
+class Prompter;
+class SettingFiles;
+class Speaker;
+
+/// Everything a screen needs from outside itself. main() wires the real
+/// services, tests wire fakes.
+struct DeskContext {
+    SettingFiles &files;
+    Prompter &prompter;
+    Speaker &speaker;
+    Desktop &desktop;
+    Processes &processes;
+    FilePicker &filePicker;
+    Clock &clock;
+    Navigator &navigator;
+    /// Ends the program.
+    std::function<void()> quit;
+};

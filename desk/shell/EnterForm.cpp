@@ -1,0 +1,127 @@
+#include "EnterForm.h"
+
+#include "DeskContext.h"
+#include "Modsoundcontrol.h"
+#include "Navigator.h"
+#include "WindowChrome.h"
+#include "platform/Speaker.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+
+namespace {
+
+const QColor green{0, 255, 0};
+const QColor yellow{255, 255, 0};
+
+QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption, const QColor &colour)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    setBackground(button, colour);
+    QFont font = button->font();
+    font.setPointSize(14);
+    font.setBold(true);
+    button->setFont(font);
+    button->setMinimumSize(220, 56);
+    return button;
+}
+
+// The station picture: a mast sending waves into a night sky.
+QPixmap stationPicture()
+{
+    QPixmap picture(420, 260);
+    picture.fill(QColor(10, 20, 60));
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(200, 200, 210), 4));
+    const QPointF top(210, 95);
+    painter.drawLine(top, QPointF(170, 240));
+    painter.drawLine(top, QPointF(250, 240));
+    painter.drawLine(QPointF(185, 180), QPointF(235, 180));
+    painter.drawLine(QPointF(195, 130), QPointF(225, 130));
+    painter.setPen(QPen(QColor(255, 255, 0), 3));
+    for (int ring = 1; ring <= 3; ++ring) {
+        const qreal r = 26.0 * ring;
+        const QRectF box(top.x() - r, top.y() - r, 2 * r, 2 * r);
+        painter.drawArc(box, 30 * 16, 120 * 16);
+    }
+    return picture;
+}
+
+} // namespace
+
+EnterForm::EnterForm(DeskContext &context)
+    : m_context(context)
+{
+    setObjectName(QStringLiteral("ENTER"));
+    setWindowTitle(QStringLiteral("Form1"));
+    removeCaptionBar(this);
+    setPanelColour(this, QColor(10, 20, 60));
+
+    auto *title = new QLabel(QStringLiteral("TAVRIX PACKET MESSAGING PROGRAM"), this);
+    title->setObjectName(QStringLiteral("Label1"));
+    title->setAlignment(Qt::AlignCenter);
+    QFont titleFont = title->font();
+    titleFont.setPointSize(30);
+    titleFont.setBold(true);
+    title->setFont(titleFont);
+    title->setStyleSheet(QStringLiteral("color: rgb(255,255,0); background: transparent;"));
+
+    auto *image = new QLabel(this);
+    image->setObjectName(QStringLiteral("Image1"));
+    image->setPixmap(stationPicture());
+    image->setAlignment(Qt::AlignCenter);
+
+    auto *setupButton = makeButton(this, "Command1", QStringLiteral("&SETUP"), green);
+    auto *enterButton = makeButton(this, "Command3", QStringLiteral("&ENTER"), yellow);
+    auto *quitButton = makeButton(this, "Command2", QStringLiteral("&QUIT"), modUIColorPalette::red);
+    m_reenter = makeButton(this, "reenter", QStringLiteral("&RE-ENTER"), yellow);
+
+    auto *layout = new QGridLayout(this);
+    layout->setContentsMargins(40, 30, 40, 30);
+    layout->setVerticalSpacing(24);
+    layout->addWidget(title, 0, 0, 1, 3);
+    layout->addWidget(image, 1, 0, 1, 3);
+    layout->addWidget(setupButton, 2, 0);
+    // "&RE-ENTER" shares the cell of "&ENTER" and, added later, lies above it.
+    layout->addWidget(enterButton, 2, 1);
+    layout->addWidget(m_reenter, 2, 1);
+    layout->addWidget(quitButton, 2, 2);
+
+    connect(setupButton, &QPushButton::clicked, this, &EnterForm::setup);
+    connect(enterButton, &QPushButton::clicked, this, &EnterForm::enter);
+    connect(quitButton, &QPushButton::clicked, this, &EnterForm::quit);
+    connect(m_reenter, &QPushButton::clicked, this, &EnterForm::reenter);
+
+    m_reenter->hide();
+}
+
+void EnterForm::showReenter()
+{
+    m_reenter->show();
+    m_reenter->raise();
+}
+
+void EnterForm::setup()
+{
+}
+
+void EnterForm::enter()
+{
+    if (Modsoundcontrol(m_context.files).isSoundOn())
+        m_context.speaker.speak(QStringLiteral("Welcome"));
+}
+
+void EnterForm::quit()
+{
+    if (Modsoundcontrol(m_context.files).isSoundOn())
+        m_context.speaker.speakAndWait(QStringLiteral("Goodbye"));
+    m_context.quit();
+}
+
+void EnterForm::reenter()
+{
+}

@@ -1,0 +1,21 @@
+#include "Modsoundcontrol.h"
+
+#include "SettingFiles.h"
+
+Modsoundcontrol::Modsoundcontrol(const SettingFiles &files)
+    : m_files(files)
+{
+}
+
+bool Modsoundcontrol::isSoundOn() const
+{
+    if (!m_files.exists(Setting::SoundSettings))
+        return true;
+    const auto value = m_files.readNumber(Setting::SoundSettings);
+    return !value || *value == 1;
+}
+
+void Modsoundcontrol::storeSoundSetting(bool on) const
+{
+    m_files.writeRecord(Setting::SoundSettings, on ? 1 : 0);
+}

@@ -1,0 +1,44 @@
+#include "Navigator.h"
+
+#include <QTimer>
+
+Navigator::~Navigator()
+{
+    for (auto &[type, screen] : m_screens)
+        delete screen.data();
+}
+
+void Navigator::show(QWidget *screen)
+{
+    screen->show();
+    screen->raise();
+    screen->activateWindow();
+    m_lastShown = screen;
+}
+
+QWidget *Navigator::frontScreen() const
+{
+    if (m_lastShown && m_lastShown->isVisible())
+        return m_lastShown;
+    for (const auto &[type, screen] : m_screens)
+        if (screen && screen->isVisible())
+            return screen;
+    return nullptr;
+}
+
+void Navigator::release(std::type_index type)
+{
+    const auto found = m_screens.find(type);
+    if (found == m_screens.end())
+        return;
+    QPointer<QWidget> screen = found->second;
+    m_screens.erase(found);
+    if (!screen)
+        return;
+    // The caller may be one of this screen's own handlers: take it off the
+    // screen and silence its timers now, delete it once the handler is done.
+    screen->hide();
+    for (QTimer *timer : screen->findChildren<QTimer *>())
+        timer->stop();
+    screen->deleteLater();
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QColor>
+
+class QAbstractButton;
+class QWidget;
+
+/// The few colours the desk sets from code.
+namespace modUIColorPalette {
+inline const QColor onColour{0, 255, 0};
+inline const QColor red{255, 0, 0};
+inline const QColor offColour{255, 200, 150};
+} // namespace modUIColorPalette
+
+/// The desk's screens are fixed panels without a title bar; this takes the
+/// bar off a screen (before it is first shown).
+void removeCaptionBar(QWidget *screen);
+
+/// Gives a button or check box a flat background colour that shows on every style.
+void setBackground(QWidget *control, const QColor &colour);
+
+/// Gives a widget a fixed background colour for its whole area.
+void setPanelColour(QWidget *panel, const QColor &colour);
