@@ -1,4 +1,224 @@
+#include "shell/Modsoundcontrol.h"
+#include "shell/SettingFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
-class TestSettingFiles : public QObject { Q_OBJECT };
+
+class TestSettingFiles : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_root;
+    QString dir(const QString &name) const
+    {
+        const QString path = m_root.path() + u'/' + name;
+        QDir().mkpath(path);
+        return path;
+    }
+    static QByteArray contents(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+private slots:
+    void pathForms_data()
+    {
+        QTest::addColumn<QString>("programDir");
+        QTest::addColumn<int>("form");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("expected");
+
+        const int plain = int(PathForm::PlainJoined), separated = int(PathForm::Separated),
+                  backslash = int(PathForm::BackslashJoined);
+        QTest::addRow("plain-joined has no separator") << "/radio/desk" << plain << "send.dat" << "/radio/desksend.dat";
+        QTest::addRow("plain-joined at the root") << "/" << plain << "send.dat" << "/send.dat";
+        QTest::addRow("separated adds one") << "/radio/desk" << separated << "soundsettings.dat"
+                                            << "/radio/desk/soundsettings.dat";
+        QTest::addRow("separated at the root adds none") << "/" << separated << "soundsettings.dat"
+                                                         << "/soundsettings.dat";
+        QTest::addRow("backslash-joined") << "/radio/desk" << backslash << "soundstate.dat"
+                                          << "/radio/desk/soundstate.dat";
+        QTest::addRow("backslash-joined at the root doubles") << "/" << backslash << "soundstate.dat"
+                                                              << "//soundstate.dat";
+        QTest::addRow("names fold to lower case") << "/Radio/Desk" << plain << "VARA.DAT" << "/Radio/Deskvara.dat";
+    }
+    void pathForms()
+    {
+        QFETCH(QString, programDir);
+        QFETCH(int, form);
+        QFETCH(QString, name);
+        QFETCH(QString, expected);
+        const QByteArray latin = name.toLatin1();
+        const SettingFiles files(programDir, QStringLiteral("/work"));
+        QCOMPARE(files.path({latin.constData(), PathForm(form)}), expected);
+    }
+
+    void relativeNamesLieInTheWorkingDirectory()
+    {
+        const SettingFiles files(dir("prog"), dir("cwd"));
+        QCOMPARE(files.path(Setting::MailHandOver), dir("cwd") + QStringLiteral("/mail.dat"));
+        // The two "temp" files are different files.
+        QVERIFY(files.path(Setting::AttachmentHandOver) != files.path(Setting::SavedMessageHandOver));
+    }
+
+    void writeForms_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::addRow("print line text") << 0 << QByteArray("C:\\mail send\r\n");
+        QTest::addRow("print line true") << 1 << QByteArray("True\r\n");
+        QTest::addRow("print line false") << 2 << QByteArray("False\r\n");
+        QTest::addRow("record number") << 3 << QByteArray("1\r\n");
+        QTest::addRow("record true") << 4 << QByteArray("#TRUE#\r\n");
+        QTest::addRow("record false") << 5 << QByteArray("#FALSE#\r\n");
+        QTest::addRow("record text is quoted") << 6 << QByteArray("\"a, b\"\r\n");
+    }
+    void writeForms()
+    {
+        QFETCH(int, kind);
+        QFETCH(QByteArray, expected);
+        const SettingFiles files(dir("write"), dir("cwd"));
+        const SettingFile file = Setting::SendDir;
+        // Writing again empties the file first.
+        QVERIFY(files.writePrintLine(file, QStringLiteral("a much longer value than any of the expected ones")));
+        bool ok = false;
+        switch (kind) {
+        case 0: ok = files.writePrintLine(file, QStringLiteral("C:\\mail send")); break;
+        case 1: ok = files.writePrintLine(file, true); break;
+        case 2: ok = files.writePrintLine(file, false); break;
+        case 3: ok = files.writeRecord(file, 1); break;
+        case 4: ok = files.writeRecord(file, true); break;
+        case 5: ok = files.writeRecord(file, false); break;
+        case 6: ok = files.writeRecord(file, QStringLiteral("a, b")); break;
+        }
+        QVERIFY(ok);
+        QCOMPARE(contents(files.path(file)), expected);
+    }
+
+    void readForms_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("field");
+        QTest::addRow("a comma cuts the field only") << QByteArray("/home/op/mail, sent\r\n") << "/home/op/mail, sent"
+                                                     << "/home/op/mail";
+        QTest::addRow("blank") << QByteArray("blank\r\n") << "blank" << "blank";
+        QTest::addRow("spaces are trimmed from a field") << QByteArray("  1  \r\n") << "  1  " << "1";
+        QTest::addRow("quotes come off") << QByteArray("\"a, b\"\r\n") << "\"a, b\"" << "a, b";
+        QTest::addRow("only the first line") << QByteArray("first\r\nsecond\r\n") << "first" << "first";
+        QTest::addRow("no line end") << QByteArray("ON") << "ON" << "ON";
+        QTest::addRow("empty file") << QByteArray() << "" << "";
+    }
+    void readForms()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, line);
+        QFETCH(QString, field);
+        const SettingFiles files(dir("read"), dir("cwd"));
+        QFile out(files.path(Setting::SaveDir));
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(content);
+        out.close();
+        QCOMPARE(files.readLine(Setting::SaveDir).value(), line);
+        QCOMPARE(files.readField(Setting::SaveDir).value(), field);
+    }
+
+    void conversions_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<int>("truth"); // -1: not a truth value
+        QTest::addColumn<int>("number"); // -99: not a number
+        QTest::addRow("#TRUE#") << "#TRUE#" << 1 << -1;
+        QTest::addRow("#FALSE#") << "#FALSE#" << 0 << 0;
+        QTest::addRow("True") << "True" << 1 << -99;
+        QTest::addRow("false") << "false" << 0 << -99;
+        QTest::addRow("1") << "1" << 1 << 1;
+        QTest::addRow("0") << "0" << 0 << 0;
+        QTest::addRow("2") << "2" << 1 << 2;
+        QTest::addRow("word") << "maybe" << -1 << -99;
+        QTest::addRow("empty") << "" << -1 << -99;
+    }
+    void conversions()
+    {
+        QFETCH(QString, field);
+        QFETCH(int, truth);
+        QFETCH(int, number);
+        const auto asTruth = SettingFiles::toTruth(field);
+        QCOMPARE(asTruth.has_value(), truth >= 0);
+        if (asTruth)
+            QCOMPARE(int(*asTruth), truth);
+        const auto asNumber = SettingFiles::toNumber(field);
+        QCOMPARE(asNumber.has_value(), number != -99);
+        if (asNumber)
+            QCOMPARE(*asNumber, number);
+    }
+
+    void letterCaseVariantsMeet()
+    {
+        const SettingFiles files(dir("case"), dir("cwd"));
+        // Written as "VARA.DAT" by the directory setup, read as "VARA.dat" by the launcher.
+        QVERIFY(files.writePrintLine({"VARA.DAT", PathForm::PlainJoined}, QStringLiteral("/opt/varac/VarAC.exe")));
+        QCOMPARE(files.readField({"VARA.dat", PathForm::PlainJoined}).value(), QStringLiteral("/opt/varac/VarAC.exe"));
+        QCOMPARE(files.readField(Setting::VarAc).value(), QStringLiteral("/opt/varac/VarAC.exe"));
+        // The auto-save switch is written separated and read backslash-joined: one file.
+        QVERIFY(files.writeRecord(Setting::AutoSaveStore, 1));
+        QCOMPARE(files.readLine(Setting::AutoSaveLoad).value(), QStringLiteral("1"));
+    }
+
+    void missingFilesReadAsNothing()
+    {
+        const SettingFiles files(dir("missing"), dir("cwd"));
+        QVERIFY(!files.exists(Setting::SendDir));
+        QVERIFY(!files.readLine(Setting::SendDir));
+        QVERIFY(!files.readField(Setting::SendDir));
+        QVERIFY(!files.readTruth(Setting::WinTncButton));
+    }
+
+    void writingIntoAMissingDirectoryFails()
+    {
+        const SettingFiles files(m_root.path() + QStringLiteral("/no/such/dir/"), dir("cwd"));
+        QVERIFY(!files.writePrintLine(Setting::SendDir, QStringLiteral("x")));
+    }
+
+    void soundSwitch_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // "<none>": no file
+        QTest::addColumn<bool>("on");
+        QTest::addRow("no file means on") << QByteArray("<none>") << true;
+        QTest::addRow("1 is on") << QByteArray("1\r\n") << true;
+        QTest::addRow("0 is off") << QByteArray("0\r\n") << false;
+        QTest::addRow("2 is off: only 1 means on") << QByteArray("2\r\n") << false;
+        QTest::addRow("unreadable counts as on") << QByteArray("garbage\r\n") << true;
+    }
+    void soundSwitch()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, on);
+        const SettingFiles files(dir(QString::fromLatin1(QTest::currentDataTag())), dir("cwd"));
+        if (content != "<none>") {
+            QFile out(files.path(Setting::SoundSettings));
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(content);
+        }
+        QCOMPARE(Modsoundcontrol(files).isSoundOn(), on);
+    }
+
+    void soundSwitchStoresARecord()
+    {
+        const SettingFiles files(dir("store"), dir("cwd"));
+        const Modsoundcontrol sound(files);
+        sound.storeSoundSetting(false);
+        QCOMPARE(contents(files.path(Setting::SoundSettings)), QByteArray("0\r\n"));
+        QVERIFY(!sound.isSoundOn());
+        sound.storeSoundSetting(true);
+        QCOMPARE(contents(files.path(Setting::SoundSettings)), QByteArray("1\r\n"));
+        QVERIFY(sound.isSoundOn());
+    }
+};
+
 QTEST_GUILESS_MAIN(TestSettingFiles)
 #include "tst_settingfiles.moc"

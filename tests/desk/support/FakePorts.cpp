@@ -1,0 +1,94 @@
+#include "FakePorts.h"
+
+void FakePrompter::inform(const QString &text, Icon icon, const QString &title)
+{
+    boxes.append({text, icon, title, false});
+}
+
+bool FakePrompter::ask(const QString &text, const QString &title, Icon icon)
+{
+    boxes.append({text, icon, title, true});
+    return answers.isEmpty() ? true : answers.dequeue();
+}
+
+QStringList FakePrompter::texts() const
+{
+    QStringList result;
+    for (const Box &box : boxes)
+        result << box.text;
+    return result;
+}
+
+bool FakeDesktop::raiseWindow(const QString &title)
+{
+    if (!windows.contains(title))
+        return false;
+    raised << title;
+    return true;
+}
+
+bool FakeDesktop::pressStartMenuKey(QString *error)
+{
+    if (!keyFailure.isEmpty()) {
+        *error = keyFailure;
+        return false;
+    }
+    keys << QStringLiteral("start menu");
+    return true;
+}
+
+bool FakeDesktop::pressAltTab(QString *error)
+{
+    if (!keyFailure.isEmpty()) {
+        *error = keyFailure;
+        return false;
+    }
+    keys << QStringLiteral("alt+tab");
+    return true;
+}
+
+bool FakeDesktop::openFileManager(QString *)
+{
+    ++fileManagerOpened;
+    return true;
+}
+
+bool FakeProcesses::isRunning(const QString &fileName)
+{
+    for (const QString &name : running)
+        if (name.compare(fileName, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+bool FakeProcesses::start(const QString &path, QString *error)
+{
+    if (failStarts) {
+        *error = QStringLiteral("cannot start");
+        return false;
+    }
+    started << path;
+    return true;
+}
+
+bool FakeProcesses::open(const QString &file, const QString &workingDirectory, QString *error)
+{
+    if (failStarts) {
+        *error = QStringLiteral("cannot open");
+        return false;
+    }
+    opened << workingDirectory + u'|' + file;
+    return true;
+}
+
+QString FakeFilePicker::openFile(const QString &title, const QString &)
+{
+    titles << title;
+    return openAnswers.isEmpty() ? QString() : openAnswers.dequeue();
+}
+
+QString FakeFilePicker::saveFile(const QString &title, const QString &, const QString &)
+{
+    titles << title;
+    return saveAnswers.isEmpty() ? QString() : saveAnswers.dequeue();
+}

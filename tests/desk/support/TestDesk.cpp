@@ -1,0 +1,35 @@
+#include "TestDesk.h"
+
+#include <QDir>
+
+TestDesk::TestDesk()
+    : files(programDir(), workingDir())
+    , context{files, prompter, speaker, desktop, processes, filePicker, clock, navigator, [this] { ++quits; }}
+{
+    QDir().mkpath(programDir());
+    QDir().mkpath(workingDir());
+    navigator.setContext(context);
+}
+
+QString TestDesk::makeDir(const QString &name) const
+{
+    const QString path = m_root.path() + u'/' + name;
+    QDir().mkpath(path);
+    return path;
+}
+
+void TestDesk::click(QWidget *screen, const QString &objectName)
+{
+    QVERIFY2(screen, "screen is not loaded");
+    auto *button = screen->findChild<QAbstractButton *>(objectName);
+    QVERIFY2(button, qPrintable(QStringLiteral("no button ") + objectName));
+    QVERIFY2(button->isEnabled(), qPrintable(objectName + QStringLiteral(" is disabled")));
+    button->click();
+    settle();
+}
+
+void TestDesk::settle()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}

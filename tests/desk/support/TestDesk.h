@@ -1,0 +1,45 @@
+#pragma once
+
+#include "FakePorts.h"
+#include "shell/DeskContext.h"
+#include "shell/Navigator.h"
+#include "shell/SettingFiles.h"
+
+#include <QAbstractButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+/// A whole desk on fakes: a temporary program directory (with a working
+/// directory inside it), fake ports and a navigator.
+class TestDesk
+{
+public:
+    TestDesk();
+
+    /// The program directory, without a trailing separator.
+    QString programDir() const { return m_root.path() + QStringLiteral("/bin"); }
+    QString workingDir() const { return m_root.path() + QStringLiteral("/cwd"); }
+    /// A fresh folder under the temporary root.
+    QString makeDir(const QString &name) const;
+
+    /// Clicks the button of that object name on `screen`, then lets
+    /// deferred deletions run, as the event loop would.
+    static void click(QWidget *screen, const QString &objectName);
+    static void settle();
+
+    FakePrompter prompter;
+    FakeSpeaker speaker;
+    FakeDesktop desktop;
+    FakeProcesses processes;
+    FakeFilePicker filePicker;
+    FakeClock clock;
+    int quits = 0;
+
+private:
+    QTemporaryDir m_root;
+
+public:
+    SettingFiles files;
+    Navigator navigator;
+    DeskContext context;
+};
