@@ -1,6 +1,7 @@
 #include "EnterForm.h"
 
 #include "DeskContext.h"
+#include "MainMenu.h"
 #include "Modsoundcontrol.h"
 #include "Navigator.h"
 #include "WindowChrome.h"
@@ -97,6 +98,7 @@ EnterForm::EnterForm(DeskContext &context)
     connect(m_reenter, &QPushButton::clicked, this, &EnterForm::reenter);
 
     m_reenter->hide();
+    m_context.navigator.unload<MainMenu>();
 }
 
 void EnterForm::showReenter()
@@ -113,6 +115,8 @@ void EnterForm::enter()
 {
     if (Modsoundcontrol(m_context.files).isSoundOn())
         m_context.speaker.speak(QStringLiteral("Welcome"));
+    m_context.navigator.unload<EnterForm>();
+    MainMenu::open(m_context, MainMenu::Opener::Enter);
 }
 
 void EnterForm::quit()
@@ -124,4 +128,6 @@ void EnterForm::quit()
 
 void EnterForm::reenter()
 {
+    m_context.navigator.unload<EnterForm>();
+    MainMenu::open(m_context, MainMenu::Opener::Reenter);
 }

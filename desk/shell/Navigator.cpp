@@ -26,6 +26,15 @@ QWidget *Navigator::frontScreen() const
     return nullptr;
 }
 
+QList<QWidget *> Navigator::loadedScreens() const
+{
+    QList<QWidget *> screens;
+    for (const auto &[type, screen] : m_screens)
+        if (screen)
+            screens << screen.data();
+    return screens;
+}
+
 void Navigator::release(std::type_index type)
 {
     const auto found = m_screens.find(type);

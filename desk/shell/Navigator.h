@@ -62,6 +62,9 @@ public:
     /// The visible screen that was shown last, for bringing the desk forward.
     QWidget *frontScreen() const;
 
+    /// Every loaded screen, shown or not.
+    QList<QWidget *> loadedScreens() const;
+
 private:
     void show(QWidget *screen);
     void release(std::type_index type);

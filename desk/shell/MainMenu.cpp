@@ -1,0 +1,300 @@
+#include "MainMenu.h"
+
+#include "DeskContext.h"
+#include "EnterForm.h"
+#include "Modsavemodule.h"
+#include "Modsoundcontrol.h"
+#include "Navigator.h"
+#include "SettingFiles.h"
+#include "WindowChrome.h"
+#include "WindowHandOver.h"
+#include "launcher/Rodiruverezer.h"
+#include "platform/Desktop.h"
+#include "platform/Prompter.h"
+#include "platform/Speaker.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace {
+
+const QColor menuGrey{224, 224, 224};
+
+struct ButtonSpec {
+    const char *name;
+    const char *caption;
+    QColor colour;
+    int row;
+    int column;
+};
+
+// Three columns: working screens, shell conveniences, switches.
+const ButtonSpec buttonSpecs[] = {
+    {"PACKETMAIL", "&Packet Mail Form", {255, 255, 128}, 0, 0},
+    {"SEND", "Communication Center", {128, 128, 255}, 1, 0},
+    {"RECEIVE", "&Read Inbox", {255, 192, 128}, 2, 0},
+    {"RETRIEVE", "Retrieve Saved &Message", {255, 192, 128}, 3, 0},
+    {"SETTINGS", "&SETTINGS", {255, 128, 0}, 4, 0},
+    {"Explorer", "Windows File Explorer", {255, 255, 255}, 0, 1},
+    {"cmdopenstartmenu", " Windows Start Menu", {255, 255, 255}, 1, 1},
+    {"checktnc", "Check Running Packet Program", {255, 255, 128}, 2, 1},
+    {"CmdNPRSYSTEM", "       Open NPR         System", {128, 255, 128}, 3, 1},
+    {"cmdsoundtoggle", "        Sound On        Sound Off", {128, 255, 255}, 0, 2},
+    {"cmdAutoSaveToggle", "        Autosave for            Received File        On or Off", {192, 192, 255}, 1, 2},
+    {"testprogram", "Mandatory &Test Prior to Running Program", {192, 192, 192}, 5, 0},
+    {"exit", "E&XIT", {255, 0, 0}, 5, 2},
+};
+
+QLabel *makeLabel(QWidget *parent, const char *name, int pointSize)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setAlignment(Qt::AlignCenter);
+    QFont font = label->font();
+    font.setPointSize(pointSize);
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
+
+} // namespace
+
+MainMenu::MainMenu(DeskContext &context)
+    : m_context(context)
+{
+    setObjectName(QStringLiteral("mainmenu"));
+    setWindowTitle(QStringLiteral("Form1"));
+    setPanelColour(this, menuGrey);
+
+    auto *layout = new QGridLayout(this);
+    layout->setContentsMargins(30, 20, 30, 20);
+    layout->setSpacing(12);
+
+    auto *title = makeLabel(this, "lbmainmenu", 30);
+    title->setText(QStringLiteral("Main Menu"));
+    setPanelColour(title, palette().color(QPalette::Base));
+    layout->addWidget(title, 0, 0, 1, 3);
+    m_arrivalFirst = makeLabel(this, "Label1", 24);
+    layout->addWidget(m_arrivalFirst, 1, 0, 1, 3);
+    m_arrivalSecond = makeLabel(this, "Label2", 18);
+    m_arrivalSecond->setStyleSheet(QStringLiteral("color: red;"));
+    layout->addWidget(m_arrivalSecond, 2, 0, 1, 3);
+
+    QFont buttonFont = font();
+    buttonFont.setPointSize(12);
+    buttonFont.setBold(true);
+    for (const ButtonSpec &spec : buttonSpecs) {
+        auto *button = new QPushButton(QString::fromLatin1(spec.caption), this);
+        button->setObjectName(QLatin1String(spec.name));
+        button->setFont(buttonFont);
+        button->setMinimumSize(300, 52);
+        setBackground(button, spec.colour);
+        layout->addWidget(button, 3 + spec.row, spec.column);
+    }
+
+    // Hidden state holders: the switches' check boxes and the self-test fields.
+    m_soundCheck = new QCheckBox(QStringLiteral("sound toggle"), this);
+    m_soundCheck->setObjectName(QStringLiteral("chksoundtoggle"));
+    m_autoSaveCheck = new QCheckBox(QStringLiteral("autosave"), this);
+    m_autoSaveCheck->setObjectName(QStringLiteral("chkAutoSave"));
+    auto *testMessage = new QPlainTextEdit(
+        QStringLiteral("This is a test. If you can read this then the test is a pass. Please press Exit .\r\n"), this);
+    testMessage->setObjectName(QStringLiteral("Text1"));
+    const std::pair<const char *, const char *> testFields[] = {
+        {"Text2", "SUBJECT:TEST"}, {"Text3", "TO: TEST"}, {"Text4", "From Test"}};
+    for (const auto &[name, text] : testFields)
+        (new QLineEdit(QLatin1String(text), this))->setObjectName(QLatin1String(name));
+    for (QWidget *holder : std::initializer_list<QWidget *>{m_soundCheck, m_autoSaveCheck, testMessage})
+        holder->hide();
+    for (const char *name : {"Text2", "Text3", "Text4"})
+        findChild<QLineEdit *>(QLatin1String(name))->hide();
+
+    // Load steps.
+    removeCaptionBar(this);
+    m_context.navigator.unload<EnterForm>();
+    loadSoundState();
+    if (const auto autoSave = Modsavemodule(m_context.files, m_context.clock).storedAutoSave())
+        displayAutoSave(*autoSave);
+
+    connect(m_soundCheck, &QCheckBox::toggled, this, &MainMenu::soundAction);
+    connect(button("cmdsoundtoggle"), &QPushButton::clicked, this, &MainMenu::toggleSound);
+    connect(button("cmdAutoSaveToggle"), &QPushButton::clicked, this, &MainMenu::toggleAutoSave);
+    connect(button("exit"), &QPushButton::clicked, this, &MainMenu::exitToEntry);
+    connect(button("SEND"), &QPushButton::clicked, this, &MainMenu::openLauncher);
+    connect(button("RECEIVE"), &QPushButton::clicked, this, &MainMenu::openReceivedList);
+    connect(button("Explorer"), &QPushButton::clicked, this, &MainMenu::openFileManager);
+    connect(button("cmdopenstartmenu"), &QPushButton::clicked, this, &MainMenu::openStartMenu);
+    connect(button("checktnc"), &QPushButton::clicked, this, &MainMenu::raisePacketProgram);
+    connect(button("CmdNPRSYSTEM"), &QPushButton::clicked, this, &MainMenu::raisePortal);
+}
+
+MainMenu *MainMenu::open(DeskContext &context, Opener opener)
+{
+    auto *menu = context.navigator.load<MainMenu>();
+    menu->hideForOpener(opener);
+    context.navigator.open<MainMenu>();
+    return menu;
+}
+
+void returnToMainMenu(DeskContext &context)
+{
+    MainMenu::open(context, MainMenu::Opener::WorkingScreen);
+}
+
+QPushButton *MainMenu::button(const char *objectName) const
+{
+    return findChild<QPushButton *>(QLatin1String(objectName));
+}
+
+QString MainMenu::testField(const char *objectName) const
+{
+    const QString name = QLatin1String(objectName);
+    if (auto *box = findChild<QPlainTextEdit *>(name))
+        return box->toPlainText();
+    if (auto *box = findChild<QLineEdit *>(name))
+        return box->text();
+    return {};
+}
+
+void MainMenu::hideForOpener(Opener opener)
+{
+    QList<const char *> hidden;
+    switch (opener) {
+    case Opener::Enter:
+        hidden = {"PACKETMAIL", "SEND", "RECEIVE", "RETRIEVE", "Explorer", "checktnc", "cmdopenstartmenu",
+                  "cmdsoundtoggle", "cmdAutoSaveToggle", "CmdNPRSYSTEM"};
+        break;
+    case Opener::DirectorySetup:
+        hidden = {"PACKETMAIL", "SEND", "RECEIVE", "RETRIEVE", "Explorer", "checktnc", "cmdopenstartmenu"};
+        break;
+    case Opener::Reenter:
+    case Opener::WorkingScreen:
+        hidden = {"testprogram"};
+        break;
+    }
+    for (const char *name : hidden)
+        button(name)->hide();
+}
+
+void MainMenu::loadSoundState()
+{
+    if (!m_context.files.exists(Setting::SoundState))
+        return;
+    const auto line = m_context.files.readLine(Setting::SoundState);
+    if (!line)
+        return;
+    const bool on = line->toUpper() == u"ON";
+    // Only the operator's use of the sound button toggles the mute and
+    // speaks; rebuilding the menu just shows the stored state.
+    m_soundCheck->setChecked(on);
+    paintSoundControls(on);
+}
+
+void MainMenu::paintSoundControls(bool on)
+{
+    setBackground(m_soundCheck, on ? modUIColorPalette::onColour : modUIColorPalette::red);
+    m_soundCheck->setText(on ? QStringLiteral("ON") : QStringLiteral("OFF"));
+    auto *soundButton = button("cmdsoundtoggle");
+    setBackground(soundButton, on ? modUIColorPalette::onColour : modUIColorPalette::offColour);
+    soundButton->setText(on ? QStringLiteral("Sound ON") : QStringLiteral("Sound OFF"));
+}
+
+void MainMenu::soundAction(bool on)
+{
+    m_context.desktop.toggleMute();
+    Modsoundcontrol(m_context.files).storeSoundSetting(on);
+    m_context.speaker.speak(on ? QStringLiteral("Sound on") : QStringLiteral("Sound off"));
+}
+
+void MainMenu::toggleSound()
+{
+    if (!m_context.prompter.ask(QStringLiteral("This will cause you to have to Reset by re-entering the main menu. "
+                                               "Click Re-enter on Enter form. Do you want to continue?"),
+                                QStringLiteral("Confirm Reset"), Prompter::Icon::Question))
+        return;
+    const bool on = !m_soundCheck->isChecked();
+    m_soundCheck->setChecked(on); // runs the sound action
+    paintSoundControls(on);
+    if (!m_context.files.writePrintLine(Setting::SoundState, on ? QStringLiteral("ON") : QStringLiteral("OFF"))) {
+        m_context.prompter.inform(QStringLiteral("Error in cmdSoundToggle_Click: ")
+                                      + tr("cannot write %1").arg(m_context.files.path(Setting::SoundState)),
+                                  Prompter::Icon::Exclamation);
+        return;
+    }
+    exitToEntry();
+}
+
+void MainMenu::toggleAutoSave()
+{
+    const bool on = !m_autoSaveCheck->isChecked();
+    Moduicontrol::showAutoSaveState(m_context.navigator, on);
+    Modsavemodule(m_context.files, m_context.clock).storeAutoSaveSetting(on);
+}
+
+void MainMenu::displayAutoSave(bool on)
+{
+    const QString caption = on ? QStringLiteral("Receive Auto Save ON") : QStringLiteral("Receive Auto Save OFF");
+    const QColor colour = on ? modUIColorPalette::onColour : modUIColorPalette::offColour;
+    m_autoSaveCheck->setChecked(on);
+    m_autoSaveCheck->setText(caption);
+    setBackground(m_autoSaveCheck, colour);
+    auto *autoSaveButton = button("cmdAutoSaveToggle");
+    autoSaveButton->setText(caption);
+    setBackground(autoSaveButton, colour);
+}
+
+void MainMenu::showArrivalNotice(const QString &first, const QString &second)
+{
+    m_arrivalFirst->setText(first);
+    m_arrivalSecond->setText(second);
+    m_arrivalFirst->setVisible(!first.isEmpty());
+    m_arrivalSecond->setVisible(!second.isEmpty());
+}
+
+void MainMenu::exitToEntry()
+{
+    Navigator &navigator = m_context.navigator;
+    navigator.unload<Rodiruverezer>();
+    navigator.unload<MainMenu>();
+    navigator.load<EnterForm>()->showReenter();
+    navigator.open<EnterForm>();
+}
+
+void MainMenu::openLauncher()
+{
+    m_context.navigator.unload<Rodiruverezer>();
+    m_context.navigator.open<Rodiruverezer>();
+}
+
+void MainMenu::openReceivedList()
+{
+    showArrivalNotice({}, {});
+}
+
+void MainMenu::openFileManager()
+{
+    QString error;
+    if (!m_context.desktop.openFileManager(&error))
+        m_context.prompter.inform(tr("The file manager could not be opened: %1").arg(error), Prompter::Icon::Exclamation);
+}
+
+void MainMenu::openStartMenu()
+{
+    QString error;
+    if (!m_context.desktop.pressStartMenuKey(&error))
+        m_context.prompter.inform(QStringLiteral("Unable to open Start Menu: ") + error, Prompter::Icon::Exclamation);
+}
+
+void MainMenu::raisePacketProgram()
+{
+    WindowHandOver::raisePacketProgram(m_context);
+}
+
+void MainMenu::raisePortal()
+{
+    WindowHandOver::raisePortal(m_context);
+}
