@@ -1,0 +1,72 @@
+#include "platform/LinuxProcesses.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestProcesses : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    // A program of our own, under a name no other process has.
+    QString makeProgram(const QString &name)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile::copy(QStandardPaths::findExecutable("sleep"), path);
+        QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner);
+        return path;
+    }
+
+private slots:
+    void findsARunningProgramWhateverTheLetterCase()
+    {
+        const QString path = makeProgram("TavrixProbeTnc");
+        QProcess probe;
+        probe.start(path, {"30"});
+        QVERIFY(probe.waitForStarted());
+        LinuxProcesses processes;
+        QTRY_VERIFY(processes.isRunning("tavrixprobetnc"));
+        QVERIFY(processes.isRunning("TAVRIXPROBETNC"));
+        QVERIFY(!processes.isRunning("TavrixProbeTn"));
+        QVERIFY(!processes.isRunning("tavrix-not-running-anywhere"));
+        QVERIFY(!processes.isRunning(""));
+        probe.kill();
+        probe.waitForFinished();
+        QTRY_VERIFY(!processes.isRunning("tavrixprobetnc"));
+    }
+
+    void startsAProgramByPath()
+    {
+        const QString path = makeProgram("TavrixProbeModem");
+        LinuxProcesses processes;
+        QString error;
+        // The started program lives on after the call; `sleep` with no
+        // argument ends at once, so nothing lingers.
+        QVERIFY2(processes.start(path, &error), qPrintable(error));
+        QVERIFY(!processes.start(m_dir.filePath("missing"), &error));
+        QVERIFY(error.contains("missing"));
+    }
+
+    void windowsProgramsNeedWine()
+    {
+        if (!QStandardPaths::findExecutable("wine").isEmpty())
+            QSKIP("Wine is installed here");
+        const QString exe = m_dir.filePath("WinTNC.exe");
+        QFile file(exe);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("MZ");
+        file.close();
+        LinuxProcesses processes;
+        QString error;
+        QVERIFY(!processes.start(exe, &error));
+        QVERIFY(error.contains("Wine"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProcesses)
+#include "tst_processes.moc"
