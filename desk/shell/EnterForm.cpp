@@ -17,19 +17,6 @@ namespace {
 const QColor green{0, 255, 0};
 const QColor yellow{255, 255, 0};
 
-QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption, const QColor &colour)
-{
-    auto *button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
-    setBackground(button, colour);
-    QFont font = button->font();
-    font.setPointSize(14);
-    font.setBold(true);
-    button->setFont(font);
-    button->setMinimumSize(220, 56);
-    return button;
-}
-
 // The station picture: a mast sending waves into a night sky.
 QPixmap stationPicture()
 {
@@ -62,13 +49,7 @@ EnterForm::EnterForm(DeskContext &context)
     removeCaptionBar(this);
     setPanelColour(this, QColor(10, 20, 60));
 
-    auto *title = new QLabel(QStringLiteral("TAVRIX PACKET MESSAGING PROGRAM"), this);
-    title->setObjectName(QStringLiteral("Label1"));
-    title->setAlignment(Qt::AlignCenter);
-    QFont titleFont = title->font();
-    titleFont.setPointSize(30);
-    titleFont.setBold(true);
-    title->setFont(titleFont);
+    auto *title = makeHeading(this, "Label1", QStringLiteral("TAVRIX PACKET MESSAGING PROGRAM"), 30);
     title->setStyleSheet(QStringLiteral("color: rgb(255,255,0); background: transparent;"));
 
     auto *image = new QLabel(this);
@@ -76,16 +57,18 @@ EnterForm::EnterForm(DeskContext &context)
     image->setPixmap(stationPicture());
     image->setAlignment(Qt::AlignCenter);
 
-    auto *setupButton = makeButton(this, "Command1", QStringLiteral("&SETUP"), green);
-    auto *enterButton = makeButton(this, "Command3", QStringLiteral("&ENTER"), yellow);
-    auto *quitButton = makeButton(this, "Command2", QStringLiteral("&QUIT"), modUIColorPalette::red);
-    m_reenter = makeButton(this, "reenter", QStringLiteral("&RE-ENTER"), yellow);
+    auto *setupButton = makeColouredButton(this, "Command1", QStringLiteral("&SETUP"), green, 14);
+    auto *enterButton = makeColouredButton(this, "Command3", QStringLiteral("&ENTER"), yellow, 14);
+    auto *quitButton = makeColouredButton(this, "Command2", QStringLiteral("&QUIT"), modUIColorPalette::red, 14);
+    m_reenter = makeColouredButton(this, "reenter", QStringLiteral("&RE-ENTER"), yellow, 14);
 
     auto *layout = new QGridLayout(this);
     layout->setContentsMargins(40, 30, 40, 30);
     layout->setVerticalSpacing(24);
     layout->addWidget(title, 0, 0, 1, 3);
     layout->addWidget(image, 1, 0, 1, 3);
+    for (QPushButton *button : {setupButton, enterButton, quitButton, m_reenter})
+        button->setMinimumSize(220, 56);
     layout->addWidget(setupButton, 2, 0);
     // "&RE-ENTER" shares the cell of "&ENTER" and, added later, lies above it.
     layout->addWidget(enterButton, 2, 1);

@@ -49,18 +49,6 @@ const ButtonSpec buttonSpecs[] = {
     {"exit", "E&XIT", {255, 0, 0}, 5, 2},
 };
 
-QLabel *makeLabel(QWidget *parent, const char *name, int pointSize)
-{
-    auto *label = new QLabel(parent);
-    label->setObjectName(QLatin1String(name));
-    label->setAlignment(Qt::AlignCenter);
-    QFont font = label->font();
-    font.setPointSize(pointSize);
-    font.setBold(true);
-    label->setFont(font);
-    return label;
-}
-
 } // namespace
 
 MainMenu::MainMenu(DeskContext &context)
@@ -74,25 +62,18 @@ MainMenu::MainMenu(DeskContext &context)
     layout->setContentsMargins(30, 20, 30, 20);
     layout->setSpacing(12);
 
-    auto *title = makeLabel(this, "lbmainmenu", 30);
-    title->setText(QStringLiteral("Main Menu"));
+    auto *title = makeHeading(this, "lbmainmenu", QStringLiteral("Main Menu"), 30);
     setPanelColour(title, palette().color(QPalette::Base));
     layout->addWidget(title, 0, 0, 1, 3);
-    m_arrivalFirst = makeLabel(this, "Label1", 24);
+    m_arrivalFirst = makeHeading(this, "Label1", QString(), 24);
     layout->addWidget(m_arrivalFirst, 1, 0, 1, 3);
-    m_arrivalSecond = makeLabel(this, "Label2", 18);
+    m_arrivalSecond = makeHeading(this, "Label2", QString(), 18);
     m_arrivalSecond->setStyleSheet(QStringLiteral("color: red;"));
     layout->addWidget(m_arrivalSecond, 2, 0, 1, 3);
 
-    QFont buttonFont = font();
-    buttonFont.setPointSize(12);
-    buttonFont.setBold(true);
     for (const ButtonSpec &spec : buttonSpecs) {
-        auto *button = new QPushButton(QString::fromLatin1(spec.caption), this);
-        button->setObjectName(QLatin1String(spec.name));
-        button->setFont(buttonFont);
+        auto *button = makeColouredButton(this, spec.name, QString::fromLatin1(spec.caption), spec.colour);
         button->setMinimumSize(300, 52);
-        setBackground(button, spec.colour);
         layout->addWidget(button, 3 + spec.row, spec.column);
     }
 
@@ -230,21 +211,12 @@ void MainMenu::toggleSound()
 
 void MainMenu::toggleAutoSave()
 {
-    const bool on = !m_autoSaveCheck->isChecked();
-    Moduicontrol::showAutoSaveState(m_context.navigator, on);
-    Modsavemodule(m_context.files, m_context.clock).storeAutoSaveSetting(on);
+    Moduicontrol::switchAutoSave(m_context, !m_autoSaveCheck->isChecked());
 }
 
 void MainMenu::displayAutoSave(bool on)
 {
-    const QString caption = on ? QStringLiteral("Receive Auto Save ON") : QStringLiteral("Receive Auto Save OFF");
-    const QColor colour = on ? modUIColorPalette::onColour : modUIColorPalette::offColour;
-    m_autoSaveCheck->setChecked(on);
-    m_autoSaveCheck->setText(caption);
-    setBackground(m_autoSaveCheck, colour);
-    auto *autoSaveButton = button("cmdAutoSaveToggle");
-    autoSaveButton->setText(caption);
-    setBackground(autoSaveButton, colour);
+    Moduicontrol::paintAutoSaveControls(m_autoSaveCheck, button("cmdAutoSaveToggle"), on);
 }
 
 void MainMenu::showArrivalNotice(const QString &first, const QString &second)
@@ -253,6 +225,16 @@ void MainMenu::showArrivalNotice(const QString &first, const QString &second)
     m_arrivalSecond->setText(second);
     m_arrivalFirst->setVisible(!first.isEmpty());
     m_arrivalSecond->setVisible(!second.isEmpty());
+}
+
+void MainMenu::blinkArrivalNotice()
+{
+    m_arrivalFirst->setVisible(!m_arrivalFirst->isVisible());
+}
+
+void MainMenu::hideTestButton()
+{
+    button("testprogram")->hide();
 }
 
 void MainMenu::exitToEntry()

@@ -33,6 +33,12 @@ public:
     /// The two lines of the arrival notice; empty texts hide it.
     void showArrivalNotice(const QString &first, const QString &second);
 
+    /// Turns the arrival notice's first line on or off; the received list's
+    /// timer calls it so the notice blinks.
+    void blinkArrivalNotice();
+
+    void hideTestButton();
+
     /// The self-test message's fields, kept in hidden boxes of this screen.
     QString testField(const char *objectName) const;
 

@@ -1,6 +1,11 @@
 #include "Moduicontrol.h"
 
+#include "DeskContext.h"
+#include "Modsavemodule.h"
 #include "Navigator.h"
+#include "WindowChrome.h"
+
+#include <QCheckBox>
 
 namespace Moduicontrol {
 
@@ -9,6 +14,23 @@ void showAutoSaveState(Navigator &navigator, bool on)
     for (QWidget *screen : navigator.loadedScreens())
         if (auto *display = dynamic_cast<AutoSaveDisplay *>(screen))
             display->displayAutoSave(on);
+}
+
+void switchAutoSave(DeskContext &context, bool on)
+{
+    showAutoSaveState(context.navigator, on);
+    Modsavemodule(context.files, context.clock).storeAutoSaveSetting(on);
+}
+
+void paintAutoSaveControls(QCheckBox *check, QAbstractButton *button, bool on)
+{
+    const QString caption = on ? QStringLiteral("Receive Auto Save ON") : QStringLiteral("Receive Auto Save OFF");
+    const QColor colour = on ? modUIColorPalette::onColour : modUIColorPalette::offColour;
+    check->setChecked(on);
+    check->setText(caption);
+    setBackground(check, colour);
+    button->setText(caption);
+    setBackground(button, colour);
 }
 
 } // namespace Moduicontrol

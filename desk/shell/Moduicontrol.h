@@ -1,6 +1,9 @@
 #pragma once
 
+struct DeskContext;
 class Navigator;
+class QAbstractButton;
+class QCheckBox;
 
 /// A screen that shows the receive auto-save switch.
 class AutoSaveDisplay
@@ -14,4 +17,10 @@ public:
 /// screens that are not loaded pick the state up when they load.
 namespace Moduicontrol {
 void showAutoSaveState(Navigator &navigator, bool on);
+
+/// The operator turned the switch: show it everywhere and store it.
+void switchAutoSave(DeskContext &context, bool on);
+
+/// Gives a screen's switch controls the caption and colour of the state.
+void paintAutoSaveControls(QCheckBox *check, QAbstractButton *button, bool on);
 }

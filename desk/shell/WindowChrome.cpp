@@ -1,5 +1,7 @@
 #include "WindowChrome.h"
 
+#include <QLabel>
+#include <QPushButton>
 #include <QWidget>
 
 void removeCaptionBar(QWidget *screen)
@@ -22,4 +24,30 @@ void setPanelColour(QWidget *panel, const QColor &colour)
     palette.setColor(QPalette::Window, colour);
     panel->setPalette(palette);
     panel->setAutoFillBackground(true);
+}
+
+QPushButton *makeColouredButton(QWidget *parent, const char *objectName, const QString &caption,
+                                const QColor &colour, int pointSize)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(objectName));
+    QFont font = button->font();
+    font.setPointSize(pointSize);
+    font.setBold(true);
+    button->setFont(font);
+    button->setMinimumHeight(44);
+    setBackground(button, colour);
+    return button;
+}
+
+QLabel *makeHeading(QWidget *parent, const char *objectName, const QString &text, int pointSize)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(objectName));
+    label->setAlignment(Qt::AlignCenter);
+    QFont font = label->font();
+    font.setPointSize(pointSize);
+    font.setBold(true);
+    label->setFont(font);
+    return label;
 }

@@ -3,6 +3,9 @@
 #include <QColor>
 
 class QAbstractButton;
+class QLabel;
+class QPushButton;
+class QString;
 class QWidget;
 
 /// The few colours the desk sets from code.
@@ -21,3 +24,10 @@ void setBackground(QWidget *control, const QColor &colour);
 
 /// Gives a widget a fixed background colour for its whole area.
 void setPanelColour(QWidget *panel, const QColor &colour);
+
+/// A bold push button in the graphical style with its background colour.
+QPushButton *makeColouredButton(QWidget *parent, const char *objectName, const QString &caption,
+                                const QColor &colour, int pointSize = 12);
+
+/// A bold, centred label.
+QLabel *makeHeading(QWidget *parent, const char *objectName, const QString &text, int pointSize);

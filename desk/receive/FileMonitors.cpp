@@ -1,0 +1,65 @@
+#include "FileMonitors.h"
+
+#include <QDirIterator>
+#include <QTimer>
+
+namespace {
+constexpr int scanIntervalMs = 1000;
+}
+
+void FileMonitors::SetTimerControl(QTimer *timer)
+{
+    if (m_timerScan)
+        disconnect(m_timerScan, nullptr, this, nullptr);
+    m_timerScan = timer;
+    if (m_timerScan)
+        connect(m_timerScan, &QTimer::timeout, this, &FileMonitors::scan);
+}
+
+std::optional<QString> FileMonitors::StartMonitoring()
+{
+    if (!m_timerScan)
+        return QStringLiteral("Error: Timer control is not set!");
+    if (folderpath.isEmpty())
+        return QStringLiteral("Error: Folder path is not set!");
+    m_lastFileList = GetFileList();
+    m_timerScan->setInterval(scanIntervalMs);
+    m_timerScan->start();
+    return std::nullopt;
+}
+
+void FileMonitors::StopMonitoring()
+{
+    if (m_timerScan)
+        m_timerScan->stop();
+    SetTimerControl(nullptr);
+}
+
+bool FileMonitors::IsRunning() const
+{
+    return m_timerScan && m_timerScan->isActive();
+}
+
+QSet<QString> FileMonitors::GetFileList() const
+{
+    // A folder that is missing or unreadable simply lists nothing.
+    QSet<QString> names;
+    QDirIterator files(folderpath, QDir::Files | QDir::Hidden | QDir::System);
+    while (files.hasNext()) {
+        files.next();
+        names.insert(files.fileName());
+    }
+    return names;
+}
+
+void FileMonitors::scan()
+{
+    QSet<QString> current = GetFileList();
+    // A hash set makes the comparison linear, so a crowded folder costs
+    // little more than its listing.
+    const bool anyNew = std::any_of(current.cbegin(), current.cend(),
+                                    [this](const QString &name) { return !m_lastFileList.contains(name); });
+    m_lastFileList = std::move(current);
+    if (anyNew)
+        emit FileReceived();
+}
