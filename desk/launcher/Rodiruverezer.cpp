@@ -1,13 +1,386 @@
 #include "Rodiruverezer.h"
 
+#include "ProgramPath.h"
 #include "shell/DeskContext.h"
+#include "shell/MainMenu.h"
+#include "shell/Modsoundcontrol.h"
+#include "shell/Navigator.h"
+#include "shell/SettingFiles.h"
+#include "shell/WindowChrome.h"
+#include "shell/WindowHandOver.h"
+#include "platform/Desktop.h"
+#include "platform/Processes.h"
+#include "platform/Prompter.h"
+#include "platform/Speaker.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+
+/// How a program is started: by running its file, or by asking the desktop
+/// to open it in its own directory.
+enum class LaunchWay { Run, Open };
+
+/// One outside program with its pair of buttons. In the message texts,
+/// "<name>" stands for the program's file name.
+struct LaunchedProgram {
+    const char *startButton;
+    const char *startCaption;
+    const char *resetButton;
+    const char *resetCaption;
+    SettingFile pathFile;
+    SettingFile stateFile;
+    LaunchWay way;
+    const char *spokenRunning;
+    const char *spokenStarted;
+    const char *failure;
+    const char *success;
+    const char *question;
+    const char *spokenReset;
+    const char *spokenCancelled;
+    const char *shownReset;
+};
+
+namespace {
+
+constexpr const char *runFailure = "Failed to launch <name>. Check the drive or path.";
+constexpr const char *openFailure = "Failed to launch <name>. Check the path or config.";
+constexpr const char *namedSuccess = "<name> launched successfully.";
+
+// On screen in this order; the last two stand under "Modem Center".
+const LaunchedProgram programs[] = {
+    {"Command1", "WINTNC", "Command3", "&Reset WINTNC", Setting::WinTnc, Setting::WinTncButton, LaunchWay::Run,
+     "WINTNC is already running", "WINTNC launched successfully", runFailure, namedSuccess,
+     "Do you want to reset WINTNC?", "WINTNC has been reset", "Reset Cancelled", "WINTNC has been reset."},
+    {"Command2", "WINLINK", "Command9", "Reset WIN&LINK", Setting::Winlink, Setting::WinlinkButton, LaunchWay::Run,
+     "WINLINK is already running", "winlink launched successfully", runFailure, namedSuccess,
+     "Do you want to reset WINLINK?", "WINLINK has been reset", "Reset Cancelled", "WINLINK has been reset."},
+    {"Command4", "Soundmodem", "Command8", "Reset  &Soundmodem", Setting::Soundmodem, Setting::SoundmodemButton,
+     LaunchWay::Run, "Soundmodem is already running", "Soundmodem launched successfully",
+     "Failed to launch Soundmodem. Check the drive or path.", "Soundmodem launched successfully.",
+     "Do you want to reset Soundmodem?", "soundmodem has been reset", "Reset Cancelled", "Soundmodem has been reset."},
+    {"Command11", "Direwolf", "Command12", "Reset &Direwolf", Setting::Direwolf, Setting::DirewolfButton,
+     LaunchWay::Open, "Direwolf is already running", "Direwolf launched successfully", openFailure, namedSuccess,
+     "Do you want to reset Direwolf?", "Direwolf has been reset", "reset cancelled", "Direwolf has been reset."},
+    {"Command14", "VARAC", "Command15", "Reset &VARAC", Setting::VarAc, Setting::VarAcButton, LaunchWay::Run,
+     "VARA is already running", "VARA launched successfully", runFailure, namedSuccess,
+     "Do you want to reset VARAC?", "VARAC has been reset", "Reset Cancelled", "VARAC has been reset."},
+    {"Easyterm", "Easyterm", "reseteasy", "Reset Eas&yterm", Setting::EasyTerm, Setting::EasyTermButton,
+     LaunchWay::Run, "EASYTERM is already running", "Easyterm launched successfully", runFailure, namedSuccess,
+     "Do you want to reset EASYTERM?", "EASYTERM has been reset", "Reset Cancelled", "EASYTERM has been reset."},
+    {"Command16", "NPR Modem", "Command17", "Reset NPR", Setting::NprModem, Setting::NprModemButton, LaunchWay::Open,
+     "NPR Modem is already running", "NPR Modem launched successfully", openFailure, namedSuccess,
+     "Do you want to reset NPR Modem?", "NPR Modem has been reset", "reset cancelled", "NPR Modem has been reset."},
+    {"serialswitch", "E&terlogic Serial Splitter", "resetsplitter", "Reset Splitter", Setting::Splitter,
+     Setting::SplitterButton, LaunchWay::Open, "Splitter is already running", "Splitter launched successfully",
+     openFailure, namedSuccess, "Do you want to reset Splitter?", "Splitter has been reset", "reset cancelled",
+     "Splitter has been reset."},
+};
+constexpr int firstModemProgram = 6;
+
+const QColor panelGrey{224, 224, 224};
+const QColor startColour{128, 255, 128};
+const QColor resetColour{255, 192, 128};
+
+QString withName(const char *text, const QString &name)
+{
+    return QString::fromLatin1(text).replace(QStringLiteral("<name>"), name);
+}
+
+QString fileNotFound(const QString &path)
+{
+    return QObject::tr("File not found: %1").arg(QDir::toNativeSeparators(path));
+}
+
+QLabel *makeNote(QWidget *parent, const char *objectName, const char *text)
+{
+    auto *label = new QLabel(QString::fromLatin1(text), parent);
+    label->setObjectName(QLatin1String(objectName));
+    label->setWordWrap(true);
+    QFont font = label->font();
+    font.setPointSize(11);
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
+
+} // namespace
 
 Rodiruverezer::Rodiruverezer(DeskContext &context)
     : m_context(context)
 {
     setObjectName(QStringLiteral("RODIRUVEREZER"));
+    setWindowTitle(QStringLiteral("RODIRUVEREZER"));
+    setPanelColour(this, panelGrey);
+
+    auto *layout = new QGridLayout(this);
+    layout->setContentsMargins(24, 16, 24, 16);
+    layout->setHorizontalSpacing(12);
+    layout->setVerticalSpacing(8);
+
+    // Left half: the programs, a start and a reset button each.
+    layout->addWidget(makeHeading(this, "Label2", QStringLiteral("Communication Center"), 20), 0, 0, 1, 2);
+    layout->addWidget(makeHeading(this, "Label4", QStringLiteral("Modem Center"), 20), 1 + firstModemProgram, 0, 1, 2);
+    int row = 1;
+    for (const LaunchedProgram &program : programs) {
+        if (row == 1 + firstModemProgram)
+            ++row; // below the "Modem Center" heading
+        auto *start = makeColouredButton(this, program.startButton, QString::fromLatin1(program.startCaption),
+                                         startColour, 11);
+        auto *reset = makeColouredButton(this, program.resetButton, QString::fromLatin1(program.resetCaption),
+                                         resetColour, 11);
+        start->setMinimumWidth(240);
+        reset->setMinimumWidth(200);
+        layout->addWidget(start, row, 0);
+        layout->addWidget(reset, row, 1);
+        connect(start, &QPushButton::clicked, this, [this, &program] { startProgram(program); });
+        connect(reset, &QPushButton::clicked, this, [this, &program] { resetProgram(program); });
+        ++row;
+    }
+    const int lastRow = row - 1;
+
+    // Right half: the outbox and the hand-over buttons.
+    layout->addWidget(makeHeading(this, "Label1", QStringLiteral("Message to be Sent"), 16), 0, 2, 1, 2);
+    m_list = new QListWidget(this);
+    m_list->setObjectName(QStringLiteral("File1"));
+    m_list->setMinimumWidth(360);
+    layout->addWidget(m_list, 1, 2, 4, 2);
+    auto *deleteOne = makeColouredButton(this, "Command6", QStringLiteral("Delete a &File"), {255, 255, 255}, 11);
+    auto *deleteAllButton = makeColouredButton(this, "Command7", QStringLiteral("&Delete All"), {255, 128, 128}, 11);
+    layout->addWidget(deleteOne, 5, 2);
+    layout->addWidget(deleteAllButton, 5, 3);
+    auto *packetProgram = makeColouredButton(this, "Command13", QStringLiteral("Open Packet Program to Send Message"),
+                                             {255, 255, 128}, 11);
+    auto *portal = makeColouredButton(this, "Command18",
+                                      QStringLiteral("     Open NPR     Send Message via NPR System"),
+                                      {128, 255, 128}, 11);
+    auto *altTab = makeColouredButton(this, "Command10", QStringLiteral("&ALT/TAB"), {255, 255, 255}, 11);
+    auto *exitButton = makeColouredButton(this, "Command5", QStringLiteral("E&XIT"), modUIColorPalette::red, 11);
+    layout->addWidget(packetProgram, 6, 2, 1, 2);
+    layout->addWidget(portal, 7, 2, 1, 2);
+    layout->addWidget(makeNote(this, "Label3",
+                               "Use Alt/Tab button to look at other programs that are running Use Arrow keys to "
+                               "move to your program ."),
+                      8, 2, 1, 2);
+    layout->addWidget(altTab, 9, 2);
+    layout->addWidget(exitButton, lastRow, 3);
+    layout->addWidget(makeNote(this, "Label5",
+                               "       Use the ALT Key on Keyboad to make your selection.        Do not use Enter "
+                               "Key "),
+                      lastRow + 1, 0, 1, 4);
+
+    connect(deleteOne, &QPushButton::clicked, this, &Rodiruverezer::deleteSelectedFile);
+    connect(deleteAllButton, &QPushButton::clicked, this, &Rodiruverezer::deleteAll);
+    connect(packetProgram, &QPushButton::clicked, this, [this] { WindowHandOver::raisePacketProgram(m_context); });
+    connect(portal, &QPushButton::clicked, this, [this] { WindowHandOver::raisePortal(m_context); });
+    connect(altTab, &QPushButton::clicked, this, &Rodiruverezer::pressAltTab);
+    connect(exitButton, &QPushButton::clicked, this, &Rodiruverezer::exitToMainMenu);
+
+    // Load steps.
+    restoreButtonStates();
+    showOutbox();
+    removeCaptionBar(this);
+}
+
+QPushButton *Rodiruverezer::button(const char *objectName) const
+{
+    return findChild<QPushButton *>(QLatin1String(objectName));
+}
+
+void Rodiruverezer::say(const char *phrase)
+{
+    if (Modsoundcontrol(m_context.files).isSoundOn())
+        m_context.speaker.speak(QString::fromLatin1(phrase));
+}
+
+void Rodiruverezer::restoreButtonStates()
+{
+    // A missing file, or one that holds no truth value, leaves the button as designed.
+    for (const LaunchedProgram &program : programs) {
+        if (!m_context.files.exists(program.stateFile))
+            continue;
+        if (const auto enabled = m_context.files.readTruth(program.stateFile))
+            button(program.startButton)->setEnabled(*enabled);
+    }
+}
+
+void Rodiruverezer::showOutbox()
+{
+    // Without a stored send directory the list shows nothing at all, never
+    // some other folder whose files DeleteAllFiles would then remove.
+    if (!m_context.files.exists(Setting::SendDir))
+        return;
+    if (const auto line = m_context.files.readLine(Setting::SendDir))
+        m_outbox = Outbox(line->trimmed());
+    refreshList();
+}
+
+void Rodiruverezer::refreshList()
+{
+    m_list->clear();
+    m_list->addItems(m_outbox.fileNames());
+}
+
+void Rodiruverezer::startProgram(const LaunchedProgram &program)
+{
+    auto fail = [this](const QString &description) {
+        m_context.prompter.inform(QStringLiteral("Error: ") + description, Prompter::Icon::Critical);
+    };
+    const auto stored = m_context.files.readField(program.pathFile);
+    if (!stored)
+        return fail(fileNotFound(m_context.files.path(program.pathFile)));
+    const QString path = *stored;
+    const QString name = ProgramPath::fileName(path);
+
+    QString result;
+    if (m_context.processes.isRunning(name)) {
+        say(program.spokenRunning);
+        result = name + QStringLiteral(" is already running.");
+    } else {
+        QString error;
+        bool started = false;
+        if (program.way == LaunchWay::Run) {
+            // A value that names no program file ("blank" when none was chosen).
+            if (!QFileInfo(path).isFile())
+                return fail(fileNotFound(path));
+            started = m_context.processes.start(path, &error);
+        } else {
+            const auto directory = ProgramPath::directory(path);
+            if (!directory)
+                return fail(tr("\"%1\" is not the full path of a program").arg(path));
+            started = m_context.processes.open(name, *directory, &error);
+        }
+        if (!started) {
+            // Nothing runs, so the button stays usable for another try once
+            // the path is put right.
+            m_context.prompter.inform(withName(program.failure, name), Prompter::Icon::Exclamation);
+            return;
+        }
+        say(program.spokenStarted);
+        result = withName(program.success, name);
+    }
+    m_context.prompter.inform(result, Prompter::Icon::Information);
+
+    button(program.startButton)->setEnabled(false);
+    if (!m_context.files.writePrintLine(program.stateFile, false))
+        fail(tr("cannot write %1").arg(QDir::toNativeSeparators(m_context.files.path(program.stateFile))));
+}
+
+void Rodiruverezer::resetProgram(const LaunchedProgram &program)
+{
+    if (!m_context.prompter.ask(QString::fromLatin1(program.question), QStringLiteral("Reset Confirmation"),
+                                Prompter::Icon::Question)) {
+        say(program.spokenCancelled);
+        m_context.prompter.inform(QStringLiteral("Reset cancelled."), Prompter::Icon::Information);
+        return;
+    }
+    button(program.startButton)->setEnabled(true);
+    if (!m_context.files.writeRecord(program.stateFile, true))
+        m_context.prompter.inform(
+            QStringLiteral("Error: ")
+                + tr("cannot write %1").arg(QDir::toNativeSeparators(m_context.files.path(program.stateFile))),
+            Prompter::Icon::Critical);
+    say(program.spokenReset);
+    m_context.prompter.inform(QString::fromLatin1(program.shownReset), Prompter::Icon::Information);
 }
 
 void Rodiruverezer::DeleteAllFiles()
 {
+    // Read the folder afresh: a launcher loaded earlier would otherwise
+    // miss files posted since, and the outbox must end up empty.
+    QString error;
+    const QStringList names = m_outbox.fileNames(&error);
+    if (!error.isEmpty()) {
+        m_context.prompter.inform(QStringLiteral("An error occurred: ") + error, Prompter::Icon::Critical);
+        return;
+    }
+    // Every name listed at the start is tried once, whatever fails on the way.
+    for (const QString &name : names) {
+        const Outbox::Removal removal = Outbox::discard(m_outbox.filePath(name));
+        if (!removal.removed)
+            m_context.prompter.inform(QStringLiteral("Error deleting file: ") + removal.error,
+                                      Prompter::Icon::Exclamation);
+    }
+    refreshList();
+}
+
+void Rodiruverezer::deleteSelectedFile()
+{
+    const QListWidgetItem *item = m_list->currentItem();
+    if (!item || !item->isSelected()) {
+        m_context.prompter.inform(QStringLiteral("No file selected to delete."), Prompter::Icon::Exclamation);
+        return;
+    }
+    // Neither delete button asks first, so a slip of the finger must not
+    // cost an unsent message: it goes to the trash like the automatic emptying.
+    const Outbox::Removal removal = Outbox::discard(m_outbox.filePath(item->text()));
+    if (removal.removed)
+        m_context.prompter.inform(QStringLiteral("File deleted successfully."), Prompter::Icon::Information);
+    else
+        m_context.prompter.inform(QStringLiteral("Error deleting file: ") + removal.error,
+                                  Prompter::Icon::Exclamation);
+    refreshList();
+}
+
+void Rodiruverezer::deleteAll()
+{
+    const auto field = m_context.files.readField(Setting::SendDir);
+    if (!field) {
+        m_context.prompter.inform(QStringLiteral("Unexpected error: ")
+                                      + fileNotFound(m_context.files.path(Setting::SendDir)),
+                                  Prompter::Icon::Critical);
+        return;
+    }
+    const Outbox outbox(field->trimmed());
+    const QString pattern = QDir::toNativeSeparators(outbox.filePath(QStringLiteral("*.*")));
+    m_context.prompter.inform(QStringLiteral("Attempting to delete files in: ") + pattern);
+
+    QStringList failures;
+    if (!outbox.isSet()) {
+        // An empty or relative value would point at the working directory.
+        failures << tr("no send directory is set");
+    } else if (!outbox.exists()) {
+        failures << tr("Path not found: %1").arg(QDir::toNativeSeparators(outbox.directory()));
+    } else {
+        QString error;
+        const QStringList names = outbox.fileNames(&error);
+        if (!error.isEmpty())
+            failures << error;
+        else if (names.isEmpty())
+            failures << fileNotFound(pattern);
+        for (const QString &name : names) {
+            const Outbox::Removal removal = Outbox::discard(outbox.filePath(name));
+            if (!removal.removed)
+                failures << removal.error;
+        }
+    }
+    if (failures.isEmpty())
+        m_context.prompter.inform(QStringLiteral("All files in the directory have been deleted."),
+                                  Prompter::Icon::Information);
+    else
+        m_context.prompter.inform(QStringLiteral("Error deleting files: ") + failures.join(QStringLiteral("; ")),
+                                  Prompter::Icon::Critical);
+
+    // A fresh launcher reads the folder and the button states anew.
+    Navigator &navigator = m_context.navigator;
+    navigator.unload<Rodiruverezer>();
+    navigator.open<Rodiruverezer>();
+}
+
+void Rodiruverezer::pressAltTab()
+{
+    QString error;
+    if (!m_context.desktop.pressAltTab(&error))
+        m_context.prompter.inform(tr("The task switcher could not be opened: %1").arg(error),
+                                  Prompter::Icon::Exclamation);
+}
+
+void Rodiruverezer::exitToMainMenu()
+{
+    DeskContext &context = m_context;
+    context.navigator.unload<Rodiruverezer>();
+    returnToMainMenu(context);
 }

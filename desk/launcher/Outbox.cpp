@@ -1,0 +1,85 @@
+#include "Outbox.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QObject>
+#include <QStandardPaths>
+
+namespace {
+
+// Qt puts the home trash under the generic data folder. When that folder is
+// missing it cannot make the trash there and moves the file into "files/"
+// under the current directory instead, so the folder is created first.
+bool homeTrashPossible()
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return !data.isEmpty() && QDir::isAbsolutePath(data) && QDir().mkpath(data);
+}
+
+QString describe(const QString &path, const QString &reason)
+{
+    return QDir::toNativeSeparators(path) + QStringLiteral(": ") + reason;
+}
+
+} // namespace
+
+Outbox::Outbox(const QString &directory)
+    : m_directory(directory)
+{
+}
+
+bool Outbox::isSet() const
+{
+    return !m_directory.isEmpty() && QDir::isAbsolutePath(m_directory);
+}
+
+bool Outbox::exists() const
+{
+    return isSet() && QFileInfo(m_directory).isDir();
+}
+
+QStringList Outbox::fileNames(QString *error) const
+{
+    if (!exists())
+        return {};
+    const QDir folder(m_directory);
+    if (!folder.isReadable()) {
+        if (error)
+            *error = describe(m_directory, QObject::tr("the folder cannot be read"));
+        return {};
+    }
+    return folder.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
+}
+
+QString Outbox::filePath(const QString &name) const
+{
+    return QDir(m_directory).filePath(name);
+}
+
+Outbox::Removal Outbox::discard(const QString &path)
+{
+    Removal removal;
+    QString inTrash;
+    if (homeTrashPossible() && QFile::moveToTrash(path, &inTrash)) {
+        removal.removed = true;
+        if (QDir::isAbsolutePath(inTrash)) {
+            removal.trashedTo = inTrash;
+        } else {
+            // Qt found no trash after all and filed it under the working
+            // directory ("files/" and "info/"): that is no trash, so delete it.
+            const QFileInfo moved(inTrash);
+            QFile::remove(inTrash);
+            QFile::remove(moved.dir().filePath(QStringLiteral("../info/") + moved.fileName()
+                                               + QStringLiteral(".trashinfo")));
+        }
+        return removal;
+    }
+    QFile file(path);
+    if (file.remove()) {
+        removal.removed = true;
+        return removal;
+    }
+    removal.error = describe(path, file.errorString());
+    return removal;
+}

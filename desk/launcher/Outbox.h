@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+/// The send directory as the launcher lists it: the files directly inside
+/// it, by name.
+///
+/// Only an absolute directory counts as an outbox. An empty or relative
+/// value stands for no outbox at all, so that nothing outside the folder the
+/// operator chose is ever listed or removed.
+class Outbox
+{
+public:
+    explicit Outbox(const QString &directory = {});
+
+    QString directory() const { return m_directory; }
+    bool isSet() const;
+    bool exists() const;
+
+    /// The names of the visible files directly in the directory, ordered by
+    /// name with letter case ignored; empty when there is no such directory.
+    /// A directory that exists but cannot be read fills `error`.
+    QStringList fileNames(QString *error = nullptr) const;
+
+    QString filePath(const QString &name) const;
+
+    /// What became of a file taken out of the outbox.
+    struct Removal {
+        bool removed = false; ///< the file is gone from where it was
+        QString trashedTo;    ///< where it lies in the trash; empty when deleted for good
+        QString error;        ///< why it is still there
+    };
+
+    /// Moves a file to the system trash where there is one, so that it can
+    /// still be recovered, and deletes it where there is none.
+    static Removal discard(const QString &path);
+
+private:
+    QString m_directory;
+};

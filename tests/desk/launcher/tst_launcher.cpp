@@ -1,0 +1,568 @@
+#include "TestDesk.h"
+#include "launcher/Outbox.h"
+#include "launcher/ProgramPath.h"
+#include "launcher/Rodiruverezer.h"
+#include "shell/MainMenu.h"
+#include "shell/Modsoundcontrol.h"
+
+#include <QDir>
+#include <QFile>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+
+namespace {
+
+/// One program of the launcher as the operator meets it: its buttons, the
+/// files beside the program (by their real names), and every text.
+struct Program {
+    const char *start;
+    const char *reset;
+    const char *pathFile;
+    const char *stateFile;
+    const char *fileName; // of the program this test pretends to install
+    bool opened;          // opened through the desktop rather than run
+    const char *spokenRunning;
+    const char *spokenStarted;
+    const char *failure;
+    const char *success;
+    const char *question;
+    const char *spokenReset;
+    const char *spokenCancelled;
+    const char *shownReset;
+};
+
+const Program programs[] = {
+    {"Command1", "Command3", "packet.dat", "buttonstate.dat", "WinTNC.exe", false, "WINTNC is already running",
+     "WINTNC launched successfully", "Failed to launch WinTNC.exe. Check the drive or path.",
+     "WinTNC.exe launched successfully.", "Do you want to reset WINTNC?", "WINTNC has been reset", "Reset Cancelled",
+     "WINTNC has been reset."},
+    {"Command2", "Command9", "winlink.dat", "buttonstatess.dat", "RMS Express.exe", false,
+     "WINLINK is already running", "winlink launched successfully",
+     "Failed to launch RMS Express.exe. Check the drive or path.", "RMS Express.exe launched successfully.",
+     "Do you want to reset WINLINK?", "WINLINK has been reset", "Reset Cancelled", "WINLINK has been reset."},
+    {"Command4", "Command8", "soundmodempacket.dat", "buttonstates.dat", "sm64.exe", false,
+     "Soundmodem is already running", "Soundmodem launched successfully",
+     "Failed to launch Soundmodem. Check the drive or path.", "Soundmodem launched successfully.",
+     "Do you want to reset Soundmodem?", "soundmodem has been reset", "Reset Cancelled", "Soundmodem has been reset."},
+    {"Command11", "Command12", "direwolfpacket.dat", "buttonstatesss.dat", "direwolf", true,
+     "Direwolf is already running", "Direwolf launched successfully",
+     "Failed to launch direwolf. Check the path or config.", "direwolf launched successfully.",
+     "Do you want to reset Direwolf?", "Direwolf has been reset", "reset cancelled", "Direwolf has been reset."},
+    {"Command14", "Command15", "vara.dat", "varastate.dat", "VarAC.exe", false, "VARA is already running",
+     "VARA launched successfully", "Failed to launch VarAC.exe. Check the drive or path.",
+     "VarAC.exe launched successfully.", "Do you want to reset VARAC?", "VARAC has been reset", "Reset Cancelled",
+     "VARAC has been reset."},
+    {"Command16", "Command17", "nprmodem.dat", "thestate.dat", "npr_modem", true, "NPR Modem is already running",
+     "NPR Modem launched successfully", "Failed to launch npr_modem. Check the path or config.",
+     "npr_modem launched successfully.", "Do you want to reset NPR Modem?", "NPR Modem has been reset",
+     "reset cancelled", "NPR Modem has been reset."},
+    {"Easyterm", "reseteasy", "easyterm.dat", "buttonstater.dat", "EasyTerm.exe", false,
+     "EASYTERM is already running", "Easyterm launched successfully",
+     "Failed to launch EasyTerm.exe. Check the drive or path.", "EasyTerm.exe launched successfully.",
+     "Do you want to reset EASYTERM?", "EASYTERM has been reset", "Reset Cancelled", "EASYTERM has been reset."},
+    {"serialswitch", "resetsplitter", "splitter.dat", "buttonstatessss.dat", "SerialSplitter.exe", true,
+     "Splitter is already running", "Splitter launched successfully",
+     "Failed to launch SerialSplitter.exe. Check the path or config.", "SerialSplitter.exe launched successfully.",
+     "Do you want to reset Splitter?", "Splitter has been reset", "reset cancelled", "Splitter has been reset."},
+};
+
+// Setting files lie beside the program, joined to its directory with no separator.
+QString besideProgram(const TestDesk &desk, const char *name)
+{
+    return desk.programDir() + QLatin1String(name);
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    file.write(bytes);
+}
+
+/// Stores `program`'s path as the directory setup does, and creates the
+/// program file itself when asked.
+QString installProgram(TestDesk &desk, const Program &program, bool createFile)
+{
+    const QString path = desk.makeDir(QStringLiteral("programs")) + u'/' + QLatin1String(program.fileName);
+    if (createFile)
+        writeFile(path, "#!/bin/sh\n");
+    writeFile(besideProgram(desk, program.pathFile), path.toUtf8() + "\r\n");
+    return path;
+}
+
+QPushButton *buttonOf(QWidget *screen, const char *name)
+{
+    return screen->findChild<QPushButton *>(QLatin1String(name));
+}
+
+QStringList listed(QWidget *launcher)
+{
+    QStringList names;
+    auto *list = launcher->findChild<QListWidget *>(QStringLiteral("File1"));
+    for (int i = 0; i < list->count(); ++i)
+        names << list->item(i)->text();
+    return names;
+}
+
+QStringList filesIn(const QString &directory)
+{
+    return QDir(directory).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+Rodiruverezer *reload(TestDesk &desk)
+{
+    desk.navigator.unload<Rodiruverezer>();
+    TestDesk::settle();
+    return desk.navigator.open<Rodiruverezer>();
+}
+
+using Icon = Prompter::Icon;
+
+} // namespace
+
+class TestLauncher : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dataHome;
+
+private slots:
+    void initTestCase()
+    {
+        // Trashed outbox files land here rather than in the user's own trash.
+        QVERIFY(m_dataHome.isValid());
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_dataHome.path() + QStringLiteral("/data")));
+    }
+
+    void startSucceeds_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<bool>("running");
+        for (int i = 0; i < int(std::size(programs)); ++i) {
+            QTest::addRow("%s found running", programs[i].start) << i << true;
+            QTest::addRow("%s started", programs[i].start) << i << false;
+        }
+    }
+    void startSucceeds()
+    {
+        QFETCH(int, index);
+        QFETCH(bool, running);
+        const Program &program = programs[index];
+        TestDesk desk;
+        const QString path = installProgram(desk, program, true);
+        // The process list is searched without regard to letter case.
+        if (running)
+            desk.processes.running << QString::fromLatin1(program.fileName).toUpper();
+        auto *launcher = desk.navigator.open<Rodiruverezer>();
+
+        TestDesk::click(launcher, program.start);
+        const QString runs = desk.makeDir("programs") + u'|' + QLatin1String(program.fileName);
+        QCOMPARE(desk.processes.started, running || program.opened ? QStringList() : QStringList{path});
+        QCOMPARE(desk.processes.opened, running || !program.opened ? QStringList() : QStringList{runs});
+        QCOMPARE(desk.prompter.texts(), QStringList{running ? QLatin1String(program.fileName) + " is already running."
+                                                            : QString::fromLatin1(program.success)});
+        QCOMPARE(desk.prompter.boxes.first().icon, Icon::Information);
+        QCOMPARE(desk.speaker.spoken, QStringList{running ? program.spokenRunning : program.spokenStarted});
+        QVERIFY(!buttonOf(launcher, program.start)->isEnabled());
+        QCOMPARE(contents(besideProgram(desk, program.stateFile)), QByteArray("False\r\n"));
+
+        // The button stays used up on the next load, and only this one.
+        launcher = reload(desk);
+        for (const Program &other : programs)
+            QCOMPARE(buttonOf(launcher, other.start)->isEnabled(), &other != &program);
+    }
+
+    void startFails_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("failure");
+        for (const QString failure : {"blank", "no path file", "start refused"})
+            for (int i = 0; i < int(std::size(programs)); ++i)
+                QTest::addRow("%s %s", programs[i].start, qPrintable(failure)) << i << failure;
+    }
+    void startFails()
+    {
+        QFETCH(int, index);
+        QFETCH(QString, failure);
+        const Program &program = programs[index];
+        TestDesk desk;
+        if (failure == "blank")
+            writeFile(besideProgram(desk, program.pathFile), "blank\r\n");
+        else if (failure == "start refused")
+            installProgram(desk, program, true);
+        desk.processes.failStarts = failure == "start refused";
+        auto *launcher = desk.navigator.open<Rodiruverezer>();
+
+        TestDesk::click(launcher, program.start);
+        QCOMPARE(desk.prompter.boxes.size(), 1);
+        const FakePrompter::Box box = desk.prompter.boxes.first();
+        if (failure == "start refused") {
+            QCOMPARE(box.text, QString::fromLatin1(program.failure));
+            QCOMPARE(box.icon, Icon::Exclamation);
+        } else {
+            QVERIFY2(box.text.startsWith("Error: "), qPrintable(box.text));
+            QVERIFY2(box.text.contains(failure == "blank" ? "blank" : program.pathFile), qPrintable(box.text));
+            QCOMPARE(box.icon, Icon::Critical);
+            QVERIFY(desk.processes.started.isEmpty() && desk.processes.opened.isEmpty());
+        }
+        // Nothing runs, so the button stays ready for another try.
+        QVERIFY(desk.speaker.spoken.isEmpty());
+        QVERIFY(buttonOf(launcher, program.start)->isEnabled());
+        QVERIFY(!QFile::exists(besideProgram(desk, program.stateFile)));
+    }
+
+    void reset_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<bool>("yes");
+        for (int i = 0; i < int(std::size(programs)); ++i) {
+            QTest::addRow("%s Yes", programs[i].reset) << i << true;
+            QTest::addRow("%s No", programs[i].reset) << i << false;
+        }
+    }
+    void reset()
+    {
+        QFETCH(int, index);
+        QFETCH(bool, yes);
+        const Program &program = programs[index];
+        TestDesk desk;
+        writeFile(besideProgram(desk, program.stateFile), "False\r\n");
+        auto *launcher = desk.navigator.open<Rodiruverezer>();
+        QVERIFY(!buttonOf(launcher, program.start)->isEnabled());
+
+        desk.prompter.answers.enqueue(yes);
+        TestDesk::click(launcher, program.reset);
+        QCOMPARE(desk.prompter.boxes.size(), 2);
+        const FakePrompter::Box question = desk.prompter.boxes.first();
+        QVERIFY(question.question);
+        QCOMPARE(question.text, QString::fromLatin1(program.question));
+        QCOMPARE(question.title, "Reset Confirmation");
+        QCOMPARE(question.icon, Icon::Question);
+        QCOMPARE(desk.prompter.boxes.last().icon, Icon::Information);
+        QCOMPARE(desk.prompter.lastText(), yes ? QString::fromLatin1(program.shownReset) : "Reset cancelled.");
+        QCOMPARE(desk.speaker.spoken, QStringList{yes ? program.spokenReset : program.spokenCancelled});
+        QCOMPARE(buttonOf(launcher, program.start)->isEnabled(), yes);
+        QCOMPARE(contents(besideProgram(desk, program.stateFile)), yes ? "#TRUE#\r\n" : "False\r\n");
+
+        launcher = reload(desk);
+        QCOMPARE(buttonOf(launcher, program.start)->isEnabled(), yes);
+    }
+
+    void soundOffSpeaksNothing()
+    {
+        TestDesk desk;
+        Modsoundcontrol(desk.files).storeSoundSetting(false);
+        installProgram(desk, programs[0], true);
+        auto *launcher = desk.navigator.open<Rodiruverezer>();
+        TestDesk::click(launcher, programs[0].start);
+        TestDesk::click(launcher, programs[0].reset);
+        QCOMPARE(desk.prompter.texts(),
+                 (QStringList{programs[0].success, programs[0].question, programs[0].shownReset}));
+        QVERIFY(desk.speaker.spoken.isEmpty());
+    }
+
+    void loadRestoresButtonStates_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<bool>("enabled");
+        QTest::addRow("started") << QByteArray("False\r\n") << false;
+        QTest::addRow("reset") << QByteArray("#TRUE#\r\n") << true;
+        QTest::addRow("record false") << QByteArray("#FALSE#\r\n") << false;
+        QTest::addRow("zero") << QByteArray("0\r\n") << false;
+        QTest::addRow("not a truth value") << QByteArray("maybe\r\n") << true;
+        QTest::addRow("empty") << QByteArray() << true;
+        QTest::addRow("no file") << QByteArray("<none>") << true;
+    }
+    void loadRestoresButtonStates()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(bool, enabled);
+        TestDesk desk;
+        if (stored != "<none>")
+            for (const Program &program : programs)
+                writeFile(besideProgram(desk, program.stateFile), stored);
+        auto *launcher = desk.navigator.open<Rodiruverezer>();
+        for (const Program &program : programs) {
+            QCOMPARE(buttonOf(launcher, program.start)->isEnabled(), enabled);
+            QVERIFY(buttonOf(launcher, program.reset)->isEnabled());
+        }
+        QVERIFY(desk.prompter.boxes.isEmpty());
+    }
+
+    void outboxList_data()
+    {
+        QTest::addColumn<QByteArray>("sendDat"); // "<outbox>" stands for the folder
+        QTest::addColumn<QStringList>("names");
+        const QStringList all{"A.dat", "b.dat", "MAIL_1"};
+        QTest::addRow("files by name") << QByteArray("<outbox>\r\n") << all;
+        QTest::addRow("spaces around") << QByteArray("  <outbox>  \r\n") << all;
+        QTest::addRow("folder gone") << QByteArray("<outbox>/gone\r\n") << QStringList();
+        QTest::addRow("no send.dat") << QByteArray("<none>") << QStringList();
+        QTest::addRow("empty send.dat") << QByteArray("\r\n") << QStringList();
+        QTest::addRow("relative") << QByteArray("outbox\r\n") << QStringList();
+    }
+    void outboxList()
+    {
+        QFETCH(QByteArray, sendDat);
+        QFETCH(QStringList, names);
+        TestDesk desk;
+        const QString outbox = desk.makeDir("outbox");
+        for (const char *name : {"b.dat", "MAIL_1", "A.dat", ".hidden"})
+            writeFile(outbox + u'/' + QLatin1String(name), "x");
+        desk.makeDir("outbox/sub");
+        if (sendDat != "<none>")
+            writeFile(besideProgram(desk, "send.dat"), sendDat.replace("<outbox>", outbox.toUtf8()));
+        // A relative value must not reach the working directory's files either.
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(desk.makeDir("."));
+        auto *launcher = desk.navigator.open<Rodiruverezer>();
+        QCOMPARE(listed(launcher), names);
+
+        launcher->DeleteAllFiles();
+        QDir::setCurrent(previous);
+        QVERIFY(desk.prompter.boxes.isEmpty());
+        QVERIFY(listed(launcher).isEmpty());
+        const QStringList untouched{".hidden", "A.dat", "MAIL_1", "b.dat"};
+        QCOMPARE(filesIn(outbox), names.isEmpty() ? untouched : QStringList(".hidden"));
+    }
+
+    void deleteAllFilesEmptiesTheOutbox()
+    {
+        TestDesk desk;
+        const QString outbox = desk.makeDir("outbox");
+        writeFile(outbox + "/MAIL_old", "old");
+        desk.files.writePrintLine(Setting::SendDir, outbox);
+        auto *launcher = desk.navigator.load<Rodiruverezer>();
+        // Posted after the launcher was loaded: still taken away.
+        writeFile(outbox + "/MAIL_new", "new");
+        writeFile(outbox + "/MAIL_old_too", "x");
+
+        launcher->DeleteAllFiles();
+        QVERIFY(filesIn(outbox).isEmpty());
+        QVERIFY(listed(launcher).isEmpty());
+        QVERIFY(desk.prompter.boxes.isEmpty());
+        QVERIFY(!launcher->isVisible());
+    }
+
+    void discardUsesTheTrash_data()
+    {
+        QTest::addColumn<QString>("dataHome"); // "<root>" stands for a fresh folder
+        QTest::addColumn<bool>("trashed");
+        QTest::addRow("data folder not made yet") << "<root>/not/yet" << true;
+        QTest::addRow("no trash possible") << "<root>/plainfile/data" << false;
+    }
+    void discardUsesTheTrash()
+    {
+        QFETCH(QString, dataHome);
+        QFETCH(bool, trashed);
+        QTemporaryDir root;
+        writeFile(root.path() + "/plainfile", "not a folder");
+        const QByteArray previousHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome.replace("<root>", root.path())));
+        const QString previousDir = QDir::currentPath();
+        QDir::setCurrent(root.path());
+        const QString message = root.path() + "/MAIL_26-12-07_1405";
+        writeFile(message, "TO: A");
+
+        const Outbox::Removal removal = Outbox::discard(message);
+        qputenv("XDG_DATA_HOME", previousHome);
+        QDir::setCurrent(previousDir);
+        QVERIFY(removal.removed);
+        QVERIFY(removal.error.isEmpty());
+        QVERIFY(!QFile::exists(message));
+        // Never the stray "files" folder under the working directory.
+        QVERIFY(!QFile::exists(root.path() + "/files/MAIL_26-12-07_1405"));
+        QCOMPARE(!removal.trashedTo.isEmpty(), trashed);
+        if (trashed) {
+            QVERIFY(QDir::isAbsolutePath(removal.trashedTo));
+            QCOMPARE(contents(removal.trashedTo), QByteArray("TO: A"));
+            QFile::remove(removal.trashedTo);
+        }
+    }
+
+    void discardReportsAFileItCannotRemove()
+    {
+        QTemporaryDir root;
+        const Outbox::Removal removal = Outbox::discard(root.path() + "/never_there");
+        QVERIFY(!removal.removed);
+        QVERIFY2(removal.error.contains("never_there"), qPrintable(removal.error));
+    }
+
+    void deleteSelectedFile_data()
+    {
+        QTest::addColumn<QString>("select");
+        QTest::addColumn<bool>("vanishFirst");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("left");
+        QTest::addRow("nothing selected") << "" << false << "No file selected to delete."
+                                          << QStringList{"MAIL_1", "MAIL_2"};
+        QTest::addRow("selected") << "MAIL_2" << false << "File deleted successfully." << QStringList{"MAIL_1"};
+        QTest::addRow("gone meanwhile") << "MAIL_2" << true << "Error deleting file: " << QStringList{"MAIL_1"};
+    }
+    void deleteSelectedFile()
+    {
+        QFETCH(QString, select);
+        QFETCH(bool, vanishFirst);
+        QFETCH(QString, message);
+        QFETCH(QStringList, left);
+        TestDesk desk;
+        const QString outbox = desk.makeDir("outbox");
+        writeFile(outbox + "/MAIL_1", "1");
+        writeFile(outbox + "/MAIL_2", "2");
+        desk.files.writePrintLine(Setting::SendDir, outbox);
+        auto *launcher = desk.navigator.open<Rodiruverezer>();
+        auto *list = launcher->findChild<QListWidget *>("File1");
+        if (!select.isEmpty())
+            list->setCurrentItem(list->findItems(select, Qt::MatchExactly).value(0));
+        if (vanishFirst)
+            QFile::remove(outbox + u'/' + select);
+
+        TestDesk::click(launcher, "Command6");
+        QCOMPARE(desk.prompter.boxes.size(), 1);
+        QVERIFY2(desk.prompter.lastText().startsWith(message), qPrintable(desk.prompter.lastText()));
+        QCOMPARE(desk.prompter.boxes.first().icon,
+                 message.startsWith("File deleted") ? Icon::Information : Icon::Exclamation);
+        QCOMPARE(filesIn(outbox), left);
+        QCOMPARE(listed(launcher), left);
+    }
+
+    void deleteAll_data()
+    {
+        QTest::addColumn<QByteArray>("sendDat"); // "<outbox>" stands for the folder
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<bool>("reloaded");
+        QTest::addRow("files") << QByteArray(" <outbox> \r\n") << QStringList{"MAIL_1", "File_2"}
+                               << "All files in the directory have been deleted." << true;
+        QTest::addRow("empty folder") << QByteArray("<outbox>\r\n") << QStringList() << "Error deleting files: "
+                                      << true;
+        QTest::addRow("folder gone") << QByteArray("<outbox>/gone\r\n") << QStringList{"MAIL_1"}
+                                     << "Error deleting files: " << true;
+        QTest::addRow("no folder set") << QByteArray("\r\n") << QStringList{"MAIL_1"} << "Error deleting files: "
+                                       << true;
+        QTest::addRow("no send.dat") << QByteArray("<none>") << QStringList{"MAIL_1"} << "Unexpected error: "
+                                     << false;
+    }
+    void deleteAll()
+    {
+        QFETCH(QByteArray, sendDat);
+        QFETCH(QStringList, files);
+        QFETCH(QString, outcome);
+        QFETCH(bool, reloaded);
+        TestDesk desk;
+        const QString outbox = desk.makeDir("outbox");
+        for (const QString &name : files)
+            writeFile(outbox + u'/' + name, "x");
+        if (sendDat != "<none>")
+            writeFile(besideProgram(desk, "send.dat"), sendDat.replace("<outbox>", outbox.toUtf8()));
+        QPointer<Rodiruverezer> launcher = desk.navigator.open<Rodiruverezer>();
+
+        TestDesk::click(launcher, "Command7");
+        const bool done = outcome.startsWith("All files");
+        if (reloaded) {
+            QCOMPARE(desk.prompter.boxes.size(), 2);
+            QCOMPARE(desk.prompter.boxes.first().icon, Icon::None);
+            QVERIFY(desk.prompter.boxes.first().text.startsWith("Attempting to delete files in: "));
+            QVERIFY(desk.prompter.boxes.first().text.endsWith("*.*"));
+        }
+        QVERIFY2(desk.prompter.lastText().startsWith(outcome), qPrintable(desk.prompter.lastText()));
+        QCOMPARE(desk.prompter.boxes.last().icon, done ? Icon::Information : Icon::Critical);
+        QCOMPARE(filesIn(outbox), done ? QStringList() : files);
+        // The form comes back fresh after a delete, and is left alone when the send directory is unknown.
+        QCOMPARE(launcher.isNull(), reloaded);
+        auto *shown = desk.navigator.loaded<Rodiruverezer>();
+        QVERIFY(shown && shown->isVisible());
+        QVERIFY(listed(shown).isEmpty());
+    }
+
+    void handOverButtons_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QStringList>("windows");
+        QTest::addColumn<QString>("keyFailure");
+        QTest::addColumn<QStringList>("raised");
+        QTest::addColumn<QStringList>("keys");
+        QTest::addColumn<int>("boxes");
+        QTest::addRow("WinTNC before Term") << "Command13" << QStringList{"Term", "WinTNC V 2.12"} << ""
+                                            << QStringList{"WinTNC V 2.12"} << QStringList() << 0;
+        QTest::addRow("no packet program") << "Command13" << QStringList{"Terminal"} << "" << QStringList()
+                                           << QStringList() << 1;
+        QTest::addRow("portal") << "Command18" << QStringList{"telnet server"} << "" << QStringList{"telnet server"}
+                                << QStringList() << 0;
+        QTest::addRow("alt/tab") << "Command10" << QStringList() << "" << QStringList()
+                                 << QStringList{"alt+tab"} << 0;
+        QTest::addRow("alt/tab refused") << "Command10" << QStringList() << "no display" << QStringList()
+                                         << QStringList() << 1;
+    }
+    void handOverButtons()
+    {
+        QFETCH(QString, button);
+        QFETCH(QStringList, windows);
+        QFETCH(QString, keyFailure);
+        QFETCH(QStringList, raised);
+        QFETCH(QStringList, keys);
+        QFETCH(int, boxes);
+        TestDesk desk;
+        desk.desktop.windows = QSet<QString>(windows.begin(), windows.end());
+        desk.desktop.keyFailure = keyFailure;
+        TestDesk::click(desk.navigator.open<Rodiruverezer>(), button);
+        QCOMPARE(desk.desktop.raised, raised);
+        QCOMPARE(desk.desktop.keys, keys);
+        QCOMPARE(desk.prompter.boxes.size(), boxes);
+        if (boxes) {
+            QCOMPARE(desk.prompter.boxes.first().icon, Icon::Exclamation);
+            if (!keyFailure.isEmpty())
+                QVERIFY(desk.prompter.lastText().contains(keyFailure));
+        }
+    }
+
+    void exitReturnsToTheMainMenu()
+    {
+        TestDesk desk;
+        auto *menu = MainMenu::open(desk.context, MainMenu::Opener::Reenter);
+        TestDesk::click(menu, "SEND");
+        auto *launcher = desk.navigator.loaded<Rodiruverezer>();
+        QVERIFY(launcher && launcher->isVisible());
+        QVERIFY(launcher->windowFlags().testFlag(Qt::FramelessWindowHint));
+
+        TestDesk::click(launcher, "Command5");
+        QVERIFY(!desk.navigator.loaded<Rodiruverezer>());
+        QCOMPARE(desk.navigator.loaded<MainMenu>(), menu);
+        QVERIFY(menu->isVisible());
+        QVERIFY(!buttonOf(menu, "testprogram")->isVisible());
+    }
+
+    void programPathParts_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("directory"); // "<none>" when there is none
+        QTest::addRow("linux") << "/usr/local/bin/direwolf" << "direwolf" << "/usr/local/bin";
+        QTest::addRow("windows") << "C:\\Radio\\VarAC\\VarAC.exe" << "VarAC.exe" << "C:\\Radio\\VarAC";
+        QTest::addRow("windows drive root") << "C:\\npr.exe" << "npr.exe" << "C:";
+        QTest::addRow("mixed separators") << "C:\\Program Files/UZ7HO\\sm64.exe" << "sm64.exe"
+                                          << "C:\\Program Files/UZ7HO";
+        QTest::addRow("linux root") << "/direwolf" << "direwolf" << "/";
+        QTest::addRow("blank") << "blank" << "blank" << "<none>";
+        QTest::addRow("empty") << "" << "" << "<none>";
+        QTest::addRow("directory only") << "/opt/radio/" << "" << "/opt/radio";
+    }
+    void programPathParts()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, fileName);
+        QFETCH(QString, directory);
+        QCOMPARE(ProgramPath::fileName(stored), fileName);
+        QCOMPARE(ProgramPath::directory(stored).value_or("<none>"), directory);
+    }
+};
+
+QTEST_MAIN(TestLauncher)
+#include "tst_launcher.moc"
