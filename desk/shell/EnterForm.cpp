@@ -6,6 +6,7 @@
 #include "Navigator.h"
 #include "WindowChrome.h"
 #include "platform/Speaker.h"
+#include "setup/DirChange.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -92,6 +93,8 @@ void EnterForm::showReenter()
 
 void EnterForm::setup()
 {
+    m_context.navigator.unload<EnterForm>();
+    m_context.navigator.open<DirChange>();
 }
 
 void EnterForm::enter()
