@@ -2,6 +2,10 @@
 
 #include "DeskContext.h"
 #include "MainMenu.h"
+#include "compose/SendFile.h"
+#include "receive/InboxForm.h"
+#include "receive/ReceiveFile.h"
+#include "receive/Received.h"
 #include "Modsoundcontrol.h"
 #include "Navigator.h"
 #include "WindowChrome.h"
@@ -82,6 +86,7 @@ EnterForm::EnterForm(DeskContext &context)
     connect(m_reenter, &QPushButton::clicked, this, &EnterForm::reenter);
 
     m_reenter->hide();
+    m_context.navigator.unload<InboxForm>();
     m_context.navigator.unload<MainMenu>();
 }
 
@@ -102,6 +107,7 @@ void EnterForm::enter()
     if (Modsoundcontrol(m_context.files).isSoundOn())
         m_context.speaker.speak(QStringLiteral("Welcome"));
     m_context.navigator.unload<EnterForm>();
+    m_context.navigator.unload<InboxForm>();
     MainMenu::open(m_context, MainMenu::Opener::Enter);
 }
 
@@ -114,6 +120,11 @@ void EnterForm::quit()
 
 void EnterForm::reenter()
 {
-    m_context.navigator.unload<EnterForm>();
+    Navigator &navigator = m_context.navigator;
+    navigator.unload<EnterForm>();
+    navigator.unload<ReceiveFile>();
+    navigator.unload<SendFile>();
     MainMenu::open(m_context, MainMenu::Opener::Reenter);
+    // Loading the received list starts the monitor: arrivals are announced from now on.
+    navigator.load<Received>();
 }

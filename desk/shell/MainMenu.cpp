@@ -8,12 +8,22 @@
 #include "SettingFiles.h"
 #include "WindowChrome.h"
 #include "WindowHandOver.h"
+#include "FrSettings.h"
+#include "compose/FrmDecide.h"
+#include "compose/MailForm.h"
+#include "compose/MailPosting.h"
+#include "compose/MessageFile.h"
 #include "launcher/Rodiruverezer.h"
+#include "receive/InboxForm.h"
+#include "receive/Received.h"
+#include "receive/SaveForm.h"
+#include "platform/Clock.h"
 #include "platform/Desktop.h"
 #include "platform/Prompter.h"
 #include "platform/Speaker.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -107,6 +117,21 @@ MainMenu::MainMenu(DeskContext &context)
     connect(button("exit"), &QPushButton::clicked, this, &MainMenu::exitToEntry);
     connect(button("SEND"), &QPushButton::clicked, this, &MainMenu::openLauncher);
     connect(button("RECEIVE"), &QPushButton::clicked, this, &MainMenu::openReceivedList);
+    connect(button("PACKETMAIL"), &QPushButton::clicked, this, [this] {
+        m_context.navigator.unload<MainMenu>();
+        m_context.navigator.open<FrmDecide>();
+    });
+    connect(button("RETRIEVE"), &QPushButton::clicked, this, [this] {
+        m_context.navigator.unload<MainMenu>();
+        m_context.navigator.unload<SaveForm>();
+        m_context.navigator.open<SaveForm>();
+    });
+    connect(button("SETTINGS"), &QPushButton::clicked, this, [this] {
+        m_context.navigator.unload<MainMenu>();
+        m_context.navigator.unload<FrSettings>();
+        m_context.navigator.open<FrSettings>();
+    });
+    connect(button("testprogram"), &QPushButton::clicked, this, &MainMenu::runSelfTest);
     connect(button("Explorer"), &QPushButton::clicked, this, &MainMenu::openFileManager);
     connect(button("cmdopenstartmenu"), &QPushButton::clicked, this, &MainMenu::openStartMenu);
     connect(button("checktnc"), &QPushButton::clicked, this, &MainMenu::raisePacketProgram);
@@ -240,6 +265,9 @@ void MainMenu::hideTestButton()
 void MainMenu::exitToEntry()
 {
     Navigator &navigator = m_context.navigator;
+    // The received list's timer drives the monitor: scanning stops until it loads again.
+    navigator.unload<Received>();
+    navigator.unload<MailForm>();
     navigator.unload<Rodiruverezer>();
     navigator.unload<MainMenu>();
     navigator.load<EnterForm>()->showReenter();
@@ -255,6 +283,32 @@ void MainMenu::openLauncher()
 void MainMenu::openReceivedList()
 {
     showArrivalNotice({}, {});
+    m_context.navigator.open<Received>();
+}
+
+void MainMenu::runSelfTest()
+{
+    Navigator &navigator = m_context.navigator;
+    navigator.unload<Received>();
+    navigator.unload<InboxForm>();
+    const auto directory = m_context.files.readLine(Setting::ReceiveDir);
+    const MailFields test{testField("Text3"), testField("Text2"), testField("Text1"), testField("Text4")};
+    const auto posted = directory ? MailPosting::appendRecord(*directory, MessageFile::replyFileName(m_context.clock.now()), test)
+                                  : MailPosting::Result{QString(), tr("%1 is missing.").arg(QDir::toNativeSeparators(
+                                                                       m_context.files.path(Setting::ReceiveDir)))};
+    if (!posted) {
+        // The test button stays, so the test can run again after the setup.
+        m_context.prompter.inform(tr("The test cannot run: the receive folder must be set first, in the directory "
+                                     "setup, and it must be writable.\n\n%1")
+                                      .arg(posted.error),
+                                  Prompter::Icon::Exclamation);
+        return;
+    }
+    hideTestButton();
+    // The test mail is shown without the reply, reset and auto-save buttons.
+    navigator.load<InboxForm>()->hideReplyControls();
+    navigator.unload<MainMenu>();
+    navigator.open<Received>();
 }
 
 void MainMenu::openFileManager()

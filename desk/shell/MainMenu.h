@@ -52,6 +52,7 @@ private:
     void exitToEntry();
     void openLauncher();
     void openReceivedList();
+    void runSelfTest();
     void openFileManager();
     void openStartMenu();
     void raisePacketProgram();

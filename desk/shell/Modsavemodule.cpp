@@ -3,6 +3,7 @@
 #include "SettingFiles.h"
 #include "platform/Clock.h"
 
+#include <QObject>
 #include <QDir>
 #include <QFile>
 

@@ -1,0 +1,171 @@
+#include "AttachmentStream.h"
+
+#include "Windows1252.h"
+
+#include <QObject>
+#include <QIODevice>
+
+namespace AttachmentStream {
+
+namespace {
+
+// A multiple of three, so each chunk's Base64 stands on its own.
+constexpr qint64 chunkSize = 3 * 1024 * 1024;
+constexpr int headerFields = 5;
+
+// Reads exactly `size` bytes unless the source ends first.
+QByteArray readChunk(QIODevice &source, qint64 size)
+{
+    QByteArray chunk(size, Qt::Uninitialized);
+    qint64 filled = 0;
+    while (filled < size) {
+        const qint64 got = source.read(chunk.data() + filled, size - filled);
+        if (got <= 0)
+            break;
+        filled += got;
+    }
+    chunk.truncate(filled);
+    return chunk;
+}
+
+// The outer layer: Base64 of a byte stream that arrives in pieces.
+class OuterEncoder
+{
+public:
+    explicit OuterEncoder(QIODevice &out) : m_out(out) {}
+
+    bool add(QByteArrayView bytes)
+    {
+        m_pending += bytes;
+        const qsizetype whole = m_pending.size() / 3 * 3;
+        const bool ok = write(Base64::encode(QByteArrayView(m_pending).first(whole)));
+        m_pending.remove(0, whole);
+        return ok;
+    }
+
+    bool finish() { return write(Base64::encode(m_pending)) && write("\r\n"); }
+
+private:
+    bool write(QByteArrayView bytes) { return m_out.write(bytes.data(), bytes.size()) == bytes.size(); }
+
+    QIODevice &m_out;
+    QByteArray m_pending;
+};
+
+} // namespace
+
+std::optional<QString> writeEntry(const AttachmentHeader &header, QIODevice &source, QIODevice &out,
+                                  const ProgressCallback &progress)
+{
+    const QString fields = header.message + u',' + header.subject + u',' + header.to + u',' + header.from + u','
+                           + header.fileName + u',';
+    OuterEncoder outer(out);
+    const QString writeFailure = QObject::tr("the message file cannot be written: %1");
+    if (!outer.add(Windows1252::encode(fields)))
+        return writeFailure.arg(out.errorString());
+    const qint64 total = source.size();
+    qint64 done = 0;
+    while (true) {
+        const QByteArray chunk = readChunk(source, chunkSize);
+        if (chunk.isEmpty())
+            break;
+        done += chunk.size();
+        if (!outer.add(Base64::encode(chunk)))
+            return writeFailure.arg(out.errorString());
+        if (progress && !progress(done, total))
+            return QObject::tr("cancelled");
+    }
+    if (done < total)
+        return QObject::tr("the file to attach cannot be read to its end: %1").arg(source.errorString());
+    if (!outer.finish())
+        return writeFailure.arg(out.errorString());
+    return std::nullopt;
+}
+
+Reader::Reader(QIODevice &in)
+    : m_in(in)
+{
+}
+
+bool Reader::fill()
+{
+    if (m_outerDone)
+        return false;
+    QByteArray raw = readChunk(m_in, chunkSize);
+    // An entry ends at CR LF; a second entry of the same file is not part of it.
+    const qsizetype end = raw.indexOf('\r');
+    if (end >= 0)
+        raw.truncate(end);
+    if (end >= 0 || raw.isEmpty())
+        m_outerDone = true;
+    if (!m_outer.feed(raw, m_decoded) || (m_outerDone && !m_outer.finish())) {
+        m_error = QObject::tr("the message is not valid Base64 (%1)").arg(m_outer.error());
+        m_outerDone = true;
+        return false;
+    }
+    return true;
+}
+
+std::optional<AttachmentHeader> Reader::readHeader()
+{
+    qsizetype searchFrom = 0;
+    int commas = 0;
+    qsizetype headerEnd = -1;
+    while (headerEnd < 0) {
+        for (qsizetype i = searchFrom; i < m_decoded.size(); ++i)
+            if (m_decoded[i] == ',' && ++commas == headerFields) {
+                headerEnd = i;
+                break;
+            }
+        searchFrom = m_decoded.size();
+        if (headerEnd < 0 && !fill()) {
+            if (m_error.isEmpty())
+                m_error = QStringLiteral("Error: Decoded data format is incorrect!");
+            return std::nullopt;
+        }
+    }
+    const QStringList pieces = Windows1252::decode(QByteArrayView(m_decoded).first(headerEnd)).split(u',');
+    m_decoded.remove(0, headerEnd + 1);
+    return AttachmentHeader{pieces[0], pieces[1], pieces[2], pieces[3], pieces[4]};
+}
+
+bool Reader::readData(QIODevice &out, const ProgressCallback &progress)
+{
+    Base64::Decoder inner;
+    QByteArray bytes;
+    const qint64 total = m_in.size();
+    bool ended = false;
+    while (true) {
+        // The data runs to the next comma; later pieces are not part of it.
+        const qsizetype comma = m_decoded.indexOf(',');
+        if (comma >= 0) {
+            m_decoded.truncate(comma);
+            ended = true;
+        }
+        bytes.clear();
+        if (!inner.feed(m_decoded, bytes)) {
+            m_error = QObject::tr("the attached file's data is not valid Base64 (%1)").arg(inner.error());
+            return false;
+        }
+        m_decoded.clear();
+        if (out.write(bytes) != bytes.size()) {
+            m_error = QObject::tr("the attached file cannot be written: %1").arg(out.errorString());
+            return false;
+        }
+        if (progress && !progress(m_in.pos(), total)) {
+            m_error = QObject::tr("cancelled");
+            return false;
+        }
+        if (ended || !fill())
+            break;
+    }
+    if (!m_error.isEmpty())
+        return false;
+    if (!inner.finish()) {
+        m_error = QObject::tr("the attached file's data is not valid Base64 (%1)").arg(inner.error());
+        return false;
+    }
+    return true;
+}
+
+} // namespace AttachmentStream

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "Base64.h"
+
+#include <QString>
+#include <functional>
+#include <optional>
+
+class QIODevice;
+
+/// The four texts and the file name that travel with an attachment.
+struct AttachmentHeader {
+    QString message;
+    QString subject;
+    QString to;
+    QString from;
+    QString fileName;
+};
+
+/// Told how many bytes of how many are done; returns false to cancel.
+using ProgressCallback = std::function<bool(qint64 done, qint64 total)>;
+
+/// Attachment messages streamed through a small buffer, so a file of any
+/// size costs little memory: the record (the header's fields and the
+/// Base64 text of the file's bytes, joined by commas) travels as Base64 of
+/// its Windows-1252 bytes, followed by CR LF.
+namespace AttachmentStream {
+
+/// Writes one attachment entry to `out`, reading the file's bytes from
+/// `source`. Returns the reason when it fails or is cancelled.
+std::optional<QString> writeEntry(const AttachmentHeader &header, QIODevice &source, QIODevice &out,
+                                  const ProgressCallback &progress = {});
+
+/// Reads an attachment message: first its header, then the attached bytes.
+class Reader
+{
+public:
+    explicit Reader(QIODevice &in);
+
+    /// Decodes up to the end of the file name. Nothing when the message is
+    /// not an attachment message; `error()` says why.
+    std::optional<AttachmentHeader> readHeader();
+
+    /// Writes the attached bytes to `out`; false on failure (see `error()`).
+    bool readData(QIODevice &out, const ProgressCallback &progress = {});
+
+    QString error() const { return m_error; }
+
+private:
+    bool fill();
+
+    QIODevice &m_in;
+    Base64::Decoder m_outer;
+    QByteArray m_decoded; ///< outer layer decoded but not yet used
+    bool m_outerDone = false;
+    QString m_error;
+};
+
+} // namespace AttachmentStream

@@ -1,0 +1,82 @@
+#include "ReadForm.h"
+
+#include "InboxForm.h"
+#include "platform/Prompter.h"
+#include "shell/DeskContext.h"
+#include "shell/MainMenu.h"
+#include "shell/Navigator.h"
+#include "shell/SettingFiles.h"
+#include "shell/WindowChrome.h"
+
+#include <QFile>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace {
+const MailFields designTexts{QStringLiteral("TO:"), QStringLiteral("Subject:"), QStringLiteral("Your Message:"),
+                             QStringLiteral("From:")};
+}
+
+ReadForm::ReadForm(DeskContext &context)
+    : m_context(context)
+    , m_boxes(this, designTexts)
+{
+    setObjectName(QStringLiteral("readform"));
+    setWindowTitle(QStringLiteral("Readform"));
+    setPanelColour(this, QColor(224, 224, 224));
+
+    auto *heading = makeHeading(this, "Label1", QStringLiteral("Packet Mail Form"), 20);
+    auto *exitButton = makeColouredButton(this, "Command2", QStringLiteral("EXIT"), modUIColorPalette::red);
+    auto *unusedRichText = new QPlainTextEdit(this);
+    unusedRichText->setObjectName(QStringLiteral("RichTextBox1"));
+    unusedRichText->hide();
+
+    auto *layout = new QGridLayout(this);
+    layout->setContentsMargins(30, 20, 30, 20);
+    layout->addWidget(heading, 0, 0);
+    layout->addWidget(m_boxes.to, 1, 0);
+    layout->addWidget(m_boxes.subject, 2, 0);
+    layout->addWidget(m_boxes.message, 3, 0);
+    layout->addWidget(m_boxes.from, 4, 0);
+    layout->addWidget(exitButton, 5, 0);
+    connect(exitButton, &QPushButton::clicked, this, &ReadForm::exitToMainMenu);
+
+    loadHandOver();
+}
+
+void ReadForm::loadHandOver()
+{
+    QFile handOver(m_context.files.path(Setting::SavedMessageHandOver));
+    if (!handOver.exists()) {
+        m_context.prompter.inform(QStringLiteral("File 'temp' not found"));
+        return;
+    }
+    if (!handOver.open(QIODevice::ReadOnly)) {
+        m_context.prompter.inform(QStringLiteral("Error loading file: ") + handOver.errorString());
+        removeCaptionBar(this);
+        return;
+    }
+    const QString text = QString::fromUtf8(handOver.readAll());
+    if (text.isEmpty())
+        return;
+    // The archive line is split at commas only; boxes without a piece keep
+    // their design text.
+    const QStringList pieces = text.split(u',');
+    MailFields mail = designTexts;
+    QString *targets[] = {&mail.to, &mail.subject, &mail.message, &mail.from};
+    for (int i = 0; i < 4 && i < pieces.size(); ++i)
+        *targets[i] = pieces.at(i);
+    m_boxes.setFields(mail);
+}
+
+void ReadForm::exitToMainMenu()
+{
+    m_boxes.setFields(designTexts);
+    m_context.files.clear(Setting::MailHandOver);
+    m_context.navigator.unload<InboxForm>();
+    m_context.navigator.unload<ReadForm>();
+    returnToMainMenu(m_context);
+}

@@ -1,0 +1,220 @@
+#include "ReceiveFile.h"
+
+#include "InboxForm.h"
+#include "Received.h"
+#include "compose/AttachmentStream.h"
+#include "compose/MessageFile.h"
+#include "platform/FilePicker.h"
+#include "platform/Prompter.h"
+#include "shell/DeskContext.h"
+#include "shell/MainMenu.h"
+#include "shell/Navigator.h"
+#include "shell/SettingFiles.h"
+#include "shell/TaskProgress.h"
+#include "shell/WindowChrome.h"
+
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSaveFile>
+
+namespace {
+
+QLineEdit *makeBox(QWidget *parent, const char *name)
+{
+    auto *box = new QLineEdit(parent);
+    box->setObjectName(QLatin1String(name));
+    return box;
+}
+
+// Copies a file in pieces, so a large attachment costs little memory.
+std::optional<QString> copyWhole(QFile &source, QSaveFile &target)
+{
+    constexpr qint64 piece = 4 * 1024 * 1024;
+    while (!source.atEnd()) {
+        const QByteArray bytes = source.read(piece);
+        if (bytes.isEmpty())
+            return source.errorString();
+        if (target.write(bytes) != bytes.size())
+            return target.errorString();
+    }
+    if (!target.commit())
+        return target.errorString();
+    return std::nullopt;
+}
+
+} // namespace
+
+ReceiveFile::ReceiveFile(DeskContext &context)
+    : m_context(context)
+{
+    setObjectName(QStringLiteral("receivefile"));
+    setWindowTitle(QStringLiteral("Receive a sent attachment"));
+    setPanelColour(this, QColor(224, 224, 224));
+
+    m_message = new QPlainTextEdit(this);
+    m_message->setObjectName(QStringLiteral("Text1"));
+    m_message->setTabChangesFocus(true);
+    m_subject = makeBox(this, "Text2");
+    m_to = makeBox(this, "Text3");
+    m_from = makeBox(this, "Text4");
+    m_savedPath = makeBox(this, "Text5");
+    m_savedPath->setReadOnly(true);
+    m_savedPath->setToolTip(tr("Click here, or press Enter, to save a copy elsewhere"));
+    m_savedPath->installEventFilter(this);
+    auto *instruction = new QLabel(QStringLiteral("Click On File To Save"), this);
+    instruction->setObjectName(QStringLiteral("Label2"));
+    instruction->setBuddy(m_savedPath);
+    auto *exitButton = makeColouredButton(this, "Command2", QStringLiteral("EXIT"), modUIColorPalette::red);
+    connect(exitButton, &QPushButton::clicked, this, &ReceiveFile::exitToMainMenu);
+
+    auto *layout = new QGridLayout(this);
+    layout->setContentsMargins(30, 20, 30, 20);
+    layout->addWidget(makeHeading(this, "Label1", QStringLiteral("Packet Mail Form"), 20), 0, 0, 1, 2);
+    layout->addWidget(m_to, 1, 0, 1, 2);
+    layout->addWidget(m_subject, 2, 0, 1, 2);
+    layout->addWidget(m_message, 3, 0, 1, 2);
+    layout->addWidget(m_from, 4, 0, 1, 2);
+    layout->addWidget(instruction, 5, 0);
+    layout->addWidget(m_savedPath, 5, 1);
+    layout->addWidget(exitButton, 6, 0, 1, 2);
+
+    // Load steps.
+    ResetFields();
+    const QString handOver = m_context.files.path(Setting::AttachmentHandOver);
+    if (QFile::exists(handOver))
+        DecodeAttachment(handOver);
+    else
+        m_context.prompter.inform(QStringLiteral("Error: temp file not found!"));
+    if (auto *list = m_context.navigator.loaded<Received>())
+        list->hide();
+    removeCaptionBar(this);
+}
+
+void ReceiveFile::ResetFields()
+{
+    m_to->setText(QStringLiteral("To: "));
+    m_subject->setText(QStringLiteral("Subject: "));
+    m_message->setPlainText(QStringLiteral("Your Message: "));
+    m_from->setText(QStringLiteral("From: "));
+    m_savedPath->clear();
+    for (QLineEdit *box : {m_to, m_subject, m_from})
+        box->setCursorPosition(box->text().size());
+    m_message->moveCursor(QTextCursor::End);
+}
+
+void ReceiveFile::fail(const QString &why)
+{
+    m_context.prompter.inform(tr("The attachment could not be received: %1").arg(why), Prompter::Icon::Critical);
+}
+
+void ReceiveFile::DecodeAttachment(const QString &path)
+{
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly)) {
+        fail(tr("%1 cannot be read (%2).").arg(QDir::toNativeSeparators(path), in.errorString()));
+        return;
+    }
+    AttachmentStream::Reader reader(in);
+    const auto header = reader.readHeader();
+    if (!header) {
+        if (reader.error().startsWith(QStringLiteral("Error: ")))
+            m_context.prompter.inform(reader.error(), Prompter::Icon::Critical);
+        else
+            fail(reader.error());
+        return;
+    }
+    m_message->setPlainText(header->message);
+    m_subject->setText(header->subject);
+    m_to->setText(header->to);
+    m_from->setText(header->from);
+
+    // The sender's name never leads outside the program's folder.
+    const QString name = MessageFile::safeFileName(header->fileName);
+    if (name.isEmpty()) {
+        fail(tr("the sender's file name \"%1\" is not a file name that can be used here.").arg(header->fileName));
+        return;
+    }
+    const QString target = QDir(m_context.files.programDirectory()).filePath(name);
+    QSaveFile out(target);
+    if (!out.open(QIODevice::WriteOnly)) {
+        fail(tr("%1 cannot be written (%2).").arg(QDir::toNativeSeparators(target), out.errorString()));
+        return;
+    }
+    TaskProgress progress(this, tr("Receiving %1...").arg(name));
+    if (!reader.readData(out, progress.callback())) {
+        out.cancelWriting();
+        out.commit();
+        fail(reader.error());
+        return;
+    }
+    if (!out.commit()) {
+        fail(tr("%1 cannot be written (%2).").arg(QDir::toNativeSeparators(target), out.errorString()));
+        return;
+    }
+    m_savedPath->setText(QDir::toNativeSeparators(target));
+}
+
+bool ReceiveFile::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_savedPath
+        && (event->type() == QEvent::MouseButtonRelease
+            || (event->type() == QEvent::KeyPress
+                && (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Return
+                    || static_cast<QKeyEvent *>(event)->key() == Qt::Key_Enter)))) {
+        saveCopy();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void ReceiveFile::saveCopy()
+{
+    const QString source = QDir::fromNativeSeparators(m_savedPath->text());
+    const QString proposed = MessageFile::fileNamePart(source);
+    const QString destination =
+        m_context.filePicker.saveFile(QStringLiteral("Save Attachment As"), QStringLiteral("All Files (*)"), proposed);
+    if (destination.isEmpty()) {
+        m_context.prompter.inform(QStringLiteral("No destination selected."), Prompter::Icon::Exclamation);
+        return;
+    }
+    if (proposed.isEmpty()) {
+        m_context.prompter.inform(QStringLiteral("Error: Received file not found!"), Prompter::Icon::Critical);
+        return;
+    }
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly) || in.size() == 0) {
+        m_context.prompter.inform(QStringLiteral("Error: File is empty or unreadable!"), Prompter::Icon::Critical);
+        return;
+    }
+    QSaveFile out(destination);
+    std::optional<QString> failure;
+    if (!out.open(QIODevice::WriteOnly))
+        failure = out.errorString();
+    else
+        failure = copyWhole(in, out);
+    if (failure) {
+        m_context.prompter.inform(tr("The copy could not be saved to %1: %2")
+                                      .arg(QDir::toNativeSeparators(destination), *failure),
+                                  Prompter::Icon::Critical);
+        return;
+    }
+    m_context.prompter.inform(QStringLiteral("File successfully saved to: ") + QDir::toNativeSeparators(destination),
+                              Prompter::Icon::Information);
+    ResetFields();
+}
+
+void ReceiveFile::exitToMainMenu()
+{
+    Navigator &navigator = m_context.navigator;
+    // A reader loaded later starts with all its buttons again.
+    navigator.unload<InboxForm>();
+    navigator.unload<ReceiveFile>();
+    returnToMainMenu(m_context);
+}

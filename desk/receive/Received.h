@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QWidget>
+
+#include "FileMonitorEvent.h"
+#include "FileMonitors.h"
+
+struct DeskContext;
+class QListWidget;
+class QTimer;
+
+/// `received`: the received-files list. It routes a picked message to the
+/// inbox reader or the attachment receiver, and hosts the timers of the
+/// receive-folder monitor and of the main menu's blinking arrival notice,
+/// so the monitor runs exactly as long as this screen is loaded.
+class Received : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit Received(DeskContext &context);
+
+    /// Deletes a received file. When it cannot be deleted the operator is
+    /// asked whether to try again; false when the file is left in place.
+    bool KillFile(const QString &path);
+
+    /// Lists the receive folder afresh.
+    void refreshList();
+
+    FileMonitors &monitor() { return m_monitor; }
+
+protected:
+    void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void StartReceiveMonitor();
+    void deleteMessage();
+    void readMessage();
+    void exitToMainMenu();
+    void blinkArrivalNotice();
+    void reportStep(int code, const QString &description);
+    void clearHandOverFiles();
+    void openMailReader();
+    void openAttachmentReceiver();
+
+    DeskContext &m_context;
+    QListWidget *m_list = nullptr;
+    QTimer *m_scanTimer = nullptr;
+    QTimer *m_blinkTimer = nullptr;
+    QString m_listPath;
+    FileMonitors m_monitor;
+    FileMonitorEvent m_monitorEvents;
+};

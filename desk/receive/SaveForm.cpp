@@ -1,0 +1,150 @@
+#include "SaveForm.h"
+
+#include "ReadForm.h"
+#include "platform/Prompter.h"
+#include "shell/DeskContext.h"
+#include "shell/MainMenu.h"
+#include "shell/Navigator.h"
+#include "shell/SettingFiles.h"
+#include "shell/WindowChrome.h"
+
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSaveFile>
+
+SaveForm::SaveForm(DeskContext &context)
+    : m_context(context)
+{
+    setObjectName(QStringLiteral("saveform"));
+    setWindowTitle(QStringLiteral("Form1"));
+    setPanelColour(this, QColor(224, 224, 224));
+
+    m_list = new QListWidget(this);
+    m_list->setObjectName(QStringLiteral("File1"));
+    m_list->setMinimumSize(560, 300);
+    m_path = new QLineEdit(this);
+    m_path->setObjectName(QStringLiteral("Text1"));
+    m_path->setReadOnly(true);
+    m_path->setToolTip(tr("Click here, or press Enter, to read the picked file"));
+    m_path->installEventFilter(this);
+    auto *readButton = makeColouredButton(this, "readmail", QStringLiteral("Read Saved File"), {128, 255, 128});
+    auto *deleteButton = makeColouredButton(this, "cmddelete", QStringLiteral("Delete Message"), {255, 192, 128});
+    auto *exitButton = makeColouredButton(this, "exit", QStringLiteral("Return to MainMenu"), modUIColorPalette::red);
+
+    auto *layout = new QGridLayout(this);
+    layout->setContentsMargins(30, 20, 30, 20);
+    layout->addWidget(makeHeading(this, "Label1", tr("Saved Messages"), 18), 0, 0, 1, 3);
+    layout->addWidget(m_list, 1, 0, 1, 3);
+    layout->addWidget(m_path, 2, 0, 1, 3);
+    layout->addWidget(readButton, 3, 0);
+    layout->addWidget(deleteButton, 3, 1);
+    layout->addWidget(exitButton, 3, 2);
+
+    connect(m_list, &QListWidget::currentItemChanged, this, &SaveForm::pickFile);
+    connect(m_list, &QListWidget::itemActivated, this, [this] { openPicked(false); });
+    connect(readButton, &QPushButton::clicked, this, [this] { openPicked(false); });
+    connect(deleteButton, &QPushButton::clicked, this, &SaveForm::deletePicked);
+    connect(exitButton, &QPushButton::clicked, this, &SaveForm::exitToMainMenu);
+
+    // Load steps.
+    if (const auto directory = m_context.files.readLine(Setting::SaveDir)) {
+        m_directory = *directory;
+        if (!QFileInfo(m_directory).isDir())
+            m_context.prompter.inform(tr("The save folder %1 does not exist. Choose it again in the directory setup.")
+                                          .arg(QDir::toNativeSeparators(m_directory)),
+                                      Prompter::Icon::Exclamation);
+    } else {
+        m_context.prompter.inform(tr("No save folder is set (%1 is missing). Choose one in the directory setup.")
+                                      .arg(QDir::toNativeSeparators(m_context.files.path(Setting::SaveDir))),
+                                  Prompter::Icon::Exclamation);
+    }
+    refreshList();
+    m_context.navigator.load<ReadForm>();
+    removeCaptionBar(this);
+}
+
+void SaveForm::refreshList()
+{
+    m_list->clear();
+    if (!m_directory.isEmpty())
+        m_list->addItems(QDir(m_directory).entryList(QDir::Files, QDir::Name));
+}
+
+bool SaveForm::eventFilter(QObject *watched, QEvent *event)
+{
+    // The path box opens the reader on a click, and on Enter for the keyboard.
+    if (watched == m_path
+        && (event->type() == QEvent::MouseButtonRelease
+            || (event->type() == QEvent::KeyPress
+                && (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Return
+                    || static_cast<QKeyEvent *>(event)->key() == Qt::Key_Enter)))) {
+        openPicked(true);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void SaveForm::pickFile()
+{
+    m_path->clear();
+    if (m_list->currentItem())
+        m_path->setText(m_directory + QDir::separator() + m_list->currentItem()->text());
+}
+
+void SaveForm::openPicked(bool fromPathBox)
+{
+    if (m_path->text().isEmpty()) {
+        if (fromPathBox) {
+            m_context.prompter.inform(QStringLiteral("No file picked. Please select a file."),
+                                      Prompter::Icon::Exclamation, QStringLiteral("Error"));
+            return;
+        }
+        m_context.prompter.inform(QStringLiteral(" No file picked Error has been committed"));
+        m_context.navigator.unload<SaveForm>();
+        returnToMainMenu(m_context);
+        return;
+    }
+    QFile saved(m_path->text());
+    if (!saved.open(QIODevice::ReadOnly)) {
+        m_context.prompter.inform(tr("The saved message %1 cannot be read: %2")
+                                      .arg(QDir::toNativeSeparators(saved.fileName()), saved.errorString()),
+                                  Prompter::Icon::Exclamation);
+        return;
+    }
+    const QByteArray text = saved.readAll();
+    QSaveFile handOver(m_context.files.path(Setting::SavedMessageHandOver));
+    if (!handOver.open(QIODevice::WriteOnly) || handOver.write(text + "\r\n") != text.size() + 2 || !handOver.commit()) {
+        m_context.prompter.inform(tr("The saved message cannot be handed to the reader: %1 cannot be written (%2)")
+                                      .arg(QDir::toNativeSeparators(handOver.fileName()), handOver.errorString()),
+                                  Prompter::Icon::Exclamation);
+        return;
+    }
+    Navigator &navigator = m_context.navigator;
+    navigator.unload<SaveForm>();
+    navigator.unload<ReadForm>();
+    navigator.open<ReadForm>();
+}
+
+void SaveForm::deletePicked()
+{
+    if (!m_list->currentItem())
+        return;
+    const bool deleted = QFile::remove(QDir(m_directory).filePath(m_list->currentItem()->text()));
+    m_path->clear();
+    if (deleted)
+        m_context.prompter.inform(QStringLiteral("file deleted successfully"));
+    refreshList();
+}
+
+void SaveForm::exitToMainMenu()
+{
+    m_context.navigator.unload<SaveForm>();
+    returnToMainMenu(m_context);
+}

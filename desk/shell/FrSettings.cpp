@@ -1,0 +1,105 @@
+#include "FrSettings.h"
+
+#include "DeskContext.h"
+#include "MainMenu.h"
+#include "Navigator.h"
+#include "SettingFiles.h"
+#include "WindowChrome.h"
+#include "platform/Prompter.h"
+#include "setup/DirChange.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+struct ShownSetting {
+    const char *box;
+    const char *label;
+    SettingFile file;
+    bool wholeLine;
+};
+
+// In the order they are read; the first one that cannot be read stops the filling.
+const ShownSetting shownSettings[] = {
+    {"Text3", "Receive File", Setting::ReceiveDir, false},
+    {"Text2", "Send File", Setting::SendDir, false},
+    {"Text1", "Save File", Setting::SaveDir, true},
+    {"Text4", "WINTNC", Setting::WinTnc, false},
+    {"Text5", "WINLINK", Setting::Winlink, false},
+    {"Text6", "Serial  Port Splitter", Setting::Splitter, false},
+    {"Text7", "Attachment File", Setting::AttachmentDir, false},
+    {"Text8", "Soundmodem", Setting::Soundmodem, false},
+    {"Text9", "Direwolf", Setting::Direwolf, false},
+    {"Text10", "EasyTerm", Setting::EasyTerm, false},
+    {"Text11", "VARAC", Setting::VarAc, false},
+    {"Text12", "NPR Modem", Setting::NprModem, false},
+};
+
+} // namespace
+
+FrSettings::FrSettings(DeskContext &context)
+    : m_context(context)
+{
+    setObjectName(QStringLiteral("frsettings"));
+    setWindowTitle(QStringLiteral("settings"));
+    setPanelColour(this, QColor(224, 224, 224));
+    removeCaptionBar(this);
+
+    auto *layout = new QGridLayout(this);
+    layout->setContentsMargins(30, 20, 30, 20);
+    auto *heading = makeHeading(
+        this, "Label13",
+        QStringLiteral("Showing the saved locations for files. If any are wrong click on Setup and Change location"), 14);
+    heading->setWordWrap(true);
+    layout->addWidget(heading, 0, 0, 1, 2);
+
+    bool reading = true;
+    int row = 1;
+    for (const ShownSetting &shown : shownSettings) {
+        auto *box = new QLineEdit(this);
+        box->setObjectName(QLatin1String(shown.box));
+        box->setReadOnly(true);
+        box->setMinimumWidth(520);
+        auto *label = new QLabel(QString::fromLatin1(shown.label), this);
+        label->setBuddy(box);
+        layout->addWidget(label, row, 0);
+        layout->addWidget(box, row, 1);
+        ++row;
+        if (!reading)
+            continue;
+        const auto value = shown.wholeLine ? m_context.files.readLine(shown.file) : m_context.files.readField(shown.file);
+        if (!value) {
+            m_context.prompter.inform(QStringLiteral(" no file picked"));
+            reading = false;
+            continue;
+        }
+        box->setText(*value);
+    }
+
+    auto *backButton = makeColouredButton(this, "Command1", QStringLiteral("&RETURN to MAIN MENU"), {128, 255, 128});
+    auto *setupButton = makeColouredButton(this, "Command2", QStringLiteral("Return to &Dir. Setup"), {255, 255, 128});
+    layout->addWidget(backButton, row, 0);
+    layout->addWidget(setupButton, row, 1);
+
+    connect(backButton, &QPushButton::clicked, this, [this] {
+        m_context.navigator.unload<FrSettings>();
+        returnToMainMenu(m_context);
+    });
+    connect(setupButton, &QPushButton::clicked, this, &FrSettings::returnToDirectorySetup);
+}
+
+void FrSettings::returnToDirectorySetup()
+{
+    if (!m_context.prompter.ask(
+            QStringLiteral("This will cause you to do a total test cycle again. Yes to continue, No to cancel."),
+            QStringLiteral("Confirmation"), Prompter::Icon::Exclamation))
+        return;
+    Navigator &navigator = m_context.navigator;
+    navigator.unload<FrSettings>();
+    navigator.unload<MainMenu>();
+    navigator.unload<DirChange>();
+    navigator.open<DirChange>();
+}

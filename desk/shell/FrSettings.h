@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QWidget>
+
+struct DeskContext;
+
+/// `frsettings`: the twelve stored locations, read-only, with the ways back
+/// to the main menu and to the directory setup.
+class FrSettings : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit FrSettings(DeskContext &context);
+
+private:
+    void returnToDirectorySetup();
+
+    DeskContext &m_context;
+};

@@ -1,0 +1,283 @@
+#include "TestDesk.h"
+#include "compose/FrmDecide.h"
+#include "compose/MailForm.h"
+#include "launcher/Rodiruverezer.h"
+#include "receive/InboxForm.h"
+#include "receive/Received.h"
+#include "shell/EnterForm.h"
+#include "shell/MainMenu.h"
+#include "shell/Modsoundcontrol.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace {
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void write(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+template<class T>
+T *child(QWidget *screen, const char *name)
+{
+    return screen->findChild<T *>(QLatin1String(name));
+}
+
+void pick(Received *list, const QString &name)
+{
+    auto *files = child<QListWidget>(list, "File1");
+    const auto found = files->findItems(name, Qt::MatchExactly);
+    QVERIFY2(!found.isEmpty(), qPrintable(name + " is not listed"));
+    files->setCurrentItem(found.first());
+}
+
+// The record of "To: AB", "Subject: X", "Your Message: Hi", "From- C".
+const QByteArray exampleRecord = "84 79 58 32 65 66,83 85 66 74 69 67 84 58 32 88,"
+                                 "89 79 85 82 32 77 69 83 83 65 71 69 58 32 72 73,70 82 79 77 45 32 67\r\n";
+
+} // namespace
+
+class TestMailFlow : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Station {
+        TestDesk desk;
+        QString send, receive, save;
+        Station()
+        {
+            send = desk.makeDir("send");
+            receive = desk.makeDir("receive");
+            save = desk.makeDir("save");
+            desk.files.writePrintLine(Setting::SendDir, send);
+            desk.files.writePrintLine(Setting::ReceiveDir, receive);
+            desk.files.writePrintLine(Setting::SaveDir, save);
+        }
+    };
+
+private slots:
+    void composeWritesTheExactFile()
+    {
+        Station station;
+        TestDesk &desk = station.desk;
+        write(station.send + "/old unsent.dat", "x");
+        auto *menu = MainMenu::open(desk.context, MainMenu::Opener::Reenter);
+        TestDesk::click(menu, "PACKETMAIL");
+        QVERIFY(!desk.navigator.loaded<MainMenu>());
+        TestDesk::click(desk.navigator.loaded<FrmDecide>(), "Cmdmail");
+        auto *composer = desk.navigator.loaded<MailForm>();
+        QVERIFY(composer && composer->isVisible());
+        // The composer keeps its title bar, and opening it emptied the outbox.
+        QVERIFY(!composer->windowFlags().testFlag(Qt::FramelessWindowHint));
+        QVERIFY(QDir(station.send).isEmpty());
+        QCOMPARE(child<QLineEdit>(composer, "Text3")->text(), "TO-");
+
+        child<QLineEdit>(composer, "Text3")->setText("To: AB");
+        child<QLineEdit>(composer, "Text2")->setText("Subject: X");
+        child<QPlainTextEdit>(composer, "Text1")->setPlainText("Your Message: Hi");
+        child<QLineEdit>(composer, "Text4")->setText("From- C");
+        TestDesk::click(composer, "Command1");
+
+        const QString posted = station.send + "/MAIL - From- C--14-05-09--12-07-26.dat";
+        QCOMPARE(contents(posted), exampleRecord);
+        QVERIFY(!desk.navigator.loaded<MailForm>());
+        auto *launcher = desk.navigator.loaded<Rodiruverezer>();
+        QVERIFY(launcher && launcher->isVisible());
+        QVERIFY(!child<QListWidget>(launcher, "File1")->findItems(QFileInfo(posted).fileName(), Qt::MatchExactly).isEmpty());
+    }
+
+    void postingFailuresKeepTheComposerOpen_data()
+    {
+        QTest::addColumn<QString>("problem");
+        QTest::addRow("no send.dat") << "no setting";
+        QTest::addRow("send folder gone") << "no folder";
+        QTest::addRow("From text no file name can hold") << "bad name";
+    }
+    void postingFailuresKeepTheComposerOpen()
+    {
+        QFETCH(QString, problem);
+        Station station;
+        TestDesk &desk = station.desk;
+        if (problem == "no setting")
+            desk.files.remove(Setting::SendDir);
+        auto *composer = desk.navigator.open<MailForm>();
+        if (problem == "no folder")
+            QDir(station.send).removeRecursively();
+        if (problem == "bad name")
+            child<QLineEdit>(composer, "Text4")->setText("From: N0CALL/2");
+        TestDesk::click(composer, "Command1");
+        QCOMPARE(desk.prompter.boxes.size(), 1);
+        QVERIFY(desk.prompter.lastText().startsWith("The mail could not be posted"));
+        QCOMPARE(desk.navigator.loaded<MailForm>(), composer);
+        QVERIFY(QDir(station.send).isEmpty());
+        QCOMPARE(child<QLineEdit>(composer, "Text4")->text().isEmpty(), false);
+    }
+
+    void arrivalIsAnnouncedReadAnsweredAndSaved()
+    {
+        Station station;
+        TestDesk &desk = station.desk;
+        write(station.receive + "/already here.txt", "old");
+        auto *enter = desk.navigator.open<EnterForm>();
+        enter->showReenter();
+        TestDesk::click(enter, "reenter");
+        auto *menu = desk.navigator.loaded<MainMenu>();
+        auto *list = desk.navigator.loaded<Received>();
+        QVERIFY(list && !list->isVisible()); // loaded hidden: the monitor runs
+
+        list->monitor().scan();
+        QVERIFY(desk.speaker.spoken.isEmpty()); // the baseline is never announced
+        write(station.receive + "/MAIL - From- C--14-05-09--12-07-26.dat", exampleRecord);
+        list->monitor().scan();
+        QCOMPARE(desk.speaker.spoken,
+                 QStringList{"Message has arrived  Warning Check Running Packet Program to ensure total message "
+                             "received before opening"});
+        QCOMPARE(child<QLabel>(menu, "Label1")->text(), "A Message Has Arrived ");
+        QCOMPARE(child<QLabel>(menu, "Label2")->text(),
+                 " Warning Check Packet Program to ensure total message received before opening");
+
+        TestDesk::click(menu, "RECEIVE");
+        QVERIFY(child<QLabel>(menu, "Label1")->text().isEmpty());
+        QVERIFY(list->isVisible());
+        pick(list, "MAIL - From- C--14-05-09--12-07-26.dat");
+        TestDesk::click(list, "Command2");
+        QVERIFY(!QFile::exists(station.receive + "/MAIL - From- C--14-05-09--12-07-26.dat"));
+        auto *reader = desk.navigator.loaded<InboxForm>();
+        QVERIFY(reader && reader->isVisible());
+        QCOMPARE(child<QLineEdit>(reader, "Text3")->text(), "TO: AB");
+        QCOMPARE(child<QLineEdit>(reader, "Text2")->text(), "SUBJECT: X");
+        QCOMPARE(child<QPlainTextEdit>(reader, "Text1")->toPlainText(), "YOUR MESSAGE: HI");
+        QCOMPARE(child<QLineEdit>(reader, "Text4")->text(), "FROM- C");
+
+        // Auto-save on, from the reader itself; then exit archives the mail as shown.
+        TestDesk::click(reader, "cmdAutoSaveToggle");
+        QCOMPARE(child<QPushButton>(menu, "cmdAutoSaveToggle")->text(), "Receive Auto Save ON");
+        child<QLineEdit>(reader, "Text2")->setText("SUBJECT: X, edited");
+        TestDesk::click(reader, "Command2");
+        QCOMPARE(contents(station.save + "/mail_26-12-07_1405.dat"),
+                 QByteArray("TO: AB,SUBJECT: X, edited,YOUR MESSAGE: HI,FROM- C\r\n"));
+        QVERIFY(!desk.navigator.loaded<InboxForm>());
+        QVERIFY(menu->isVisible());
+    }
+
+    void replyGoesToTheOutbox()
+    {
+        Station station;
+        TestDesk &desk = station.desk;
+        write(desk.files.path(Setting::MailHandOver), exampleRecord + "\r\n");
+        write(station.send + "/waiting.dat", "unsent");
+        auto *reader = desk.navigator.open<InboxForm>();
+        QVERIFY(QDir(station.send).isEmpty()); // opening a mail empties the outbox
+        child<QLineEdit>(reader, "Text3")->setText("To: C");
+        child<QLineEdit>(reader, "Text4")->setText("From- AB");
+        TestDesk::click(reader, "Command1");
+        QCOMPARE(contents(station.send + "/MAIL - 140509.txt"),
+                 QByteArray("84 79 58 32 67,83 85 66 74 69 67 84 58 32 88,"
+                            "89 79 85 82 32 77 69 83 83 65 71 69 58 32 72 73,70 82 79 77 45 32 65 66\r\n"));
+        QCOMPARE(contents(desk.files.path(Setting::MailHandOver)), QByteArray());
+        QVERIFY(!desk.navigator.loaded<InboxForm>());
+        QVERIFY(desk.navigator.loaded<Rodiruverezer>()->isVisible());
+    }
+
+    void malformedHandOverIsSaidInWords()
+    {
+        Station station;
+        TestDesk &desk = station.desk;
+        write(desk.files.path(Setting::MailHandOver), "65,66,67\r\n");
+        auto *reader = desk.navigator.open<InboxForm>();
+        QCOMPARE(desk.prompter.lastText(), "File content is not in the expected format.");
+        QCOMPARE(child<QLineEdit>(reader, "Text3")->text(), "TO:");
+    }
+
+    void routing_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("routedTo"); // "mail", "file" or "stays"
+        QTest::addColumn<QString>("message");
+        QTest::addRow("MAIL by name, FILE in text") << "MAIL - x.dat" << QByteArray("65 66,file,67,68") << "mail" << "";
+        QTest::addRow("mail in lower case") << "mail - y.txt" << QByteArray("65,66,67,68") << "mail" << "";
+        QTest::addRow("neither") << "notes.txt" << QByteArray("65,66,67,68") << "stays" << "Unrecognized file type.";
+        QTest::addRow("empty file, the name decides") << "MAIL - 000000.txt" << QByteArray() << "mail" << "";
+    }
+    void routing()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, routedTo);
+        QFETCH(QString, message);
+        Station station;
+        TestDesk &desk = station.desk;
+        write(station.receive + u'/' + name, content);
+        auto *list = desk.navigator.open<Received>();
+        pick(list, name);
+        TestDesk::click(list, "Command2");
+        QCOMPARE(QFile::exists(station.receive + u'/' + name), routedTo == "stays");
+        QCOMPARE(desk.navigator.loaded<InboxForm>() != nullptr, routedTo == "mail");
+        if (routedTo == "mail")
+            QCOMPARE(contents(desk.files.path(Setting::MailHandOver)), content + "\r\n");
+        if (!message.isEmpty())
+            QCOMPARE(desk.prompter.lastText(), message);
+        if (content.isEmpty())
+            QCOMPARE(desk.prompter.boxes.first().title, "Error Handler");
+    }
+
+    void nothingSelected()
+    {
+        Station station;
+        TestDesk &desk = station.desk;
+        write(desk.files.path(Setting::MailHandOver), "stale");
+        auto *list = desk.navigator.open<Received>();
+        TestDesk::click(list, "Command2");
+        QCOMPARE(desk.prompter.lastText(), "No file selected.");
+        QVERIFY(!QFile::exists(desk.files.path(Setting::MailHandOver)));
+        QVERIFY(!QFile::exists(desk.files.path(Setting::AttachmentHandOver)));
+    }
+
+    void aFileThatWillNotGoIsLeftWhenTheOperatorSaysSo()
+    {
+        Station station;
+        TestDesk &desk = station.desk;
+        // A folder under a message's name cannot be removed as a file, even by root.
+        const QString stuck = station.receive + "/MAIL - stuck.txt";
+        QDir().mkpath(stuck + "/inside");
+        auto *list = desk.navigator.open<Received>();
+        desk.prompter.answers << true << false;
+        QVERIFY(!list->KillFile(stuck));
+        QCOMPARE(desk.prompter.boxes.size(), 3); // asked twice, then told
+        QVERIFY(desk.prompter.boxes.at(0).text.startsWith("Failed to delete the file: "));
+        QVERIFY(QFile::exists(stuck));
+    }
+
+    void arrivalWithTheListHiddenLeavesItAlone()
+    {
+        Station station;
+        TestDesk &desk = station.desk;
+        Modsoundcontrol(desk.files).storeSoundSetting(false);
+        MainMenu::open(desk.context, MainMenu::Opener::Reenter);
+        auto *list = desk.navigator.load<Received>();
+        write(station.receive + "/MAIL - 1.txt", "1");
+        list->monitor().scan();
+        QVERIFY(desk.speaker.spoken.isEmpty()); // sound off
+        QCOMPARE(child<QListWidget>(list, "File1")->count(), 0);
+        QCOMPARE(child<QLabel>(desk.navigator.loaded<MainMenu>(), "Label1")->text(), "A Message Has Arrived ");
+    }
+};
+
+QTEST_MAIN(TestMailFlow)
+#include "tst_mailflow.moc"
