@@ -7,6 +7,7 @@
 #include "shell/DeskContext.h"
 #include "shell/EnterForm.h"
 #include "shell/Navigator.h"
+#include "shell/RaiseListener.h"
 #include "shell/SettingFiles.h"
 
 #include <QApplication>
@@ -31,6 +32,7 @@ int main(int argc, char *argv[])
                         [] { QCoreApplication::exit(0); }};
     navigator.setContext(context);
 
+    RaiseListener raiseListener(navigator, applicationTitle);
     navigator.open<EnterForm>();
     return app.exec();
 }

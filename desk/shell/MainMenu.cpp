@@ -160,7 +160,7 @@ QString MainMenu::testField(const char *objectName) const
 {
     const QString name = QLatin1String(objectName);
     if (auto *box = findChild<QPlainTextEdit *>(name))
-        return box->toPlainText();
+        return box->toPlainText().replace(u'\n', QStringLiteral("\r\n")); // a mail's line end is CR LF
     if (auto *box = findChild<QLineEdit *>(name))
         return box->text();
     return {};

@@ -75,6 +75,8 @@ public:
 
     bool writePrintLine(SettingFile file, const QString &value) const;
     bool writePrintLine(SettingFile file, bool value) const;
+    /// Keeps a string literal from turning into a truth value.
+    bool writePrintLine(SettingFile file, const char *value) const { return writePrintLine(file, QString::fromUtf8(value)); }
     bool writeRecord(SettingFile file, const QString &value) const;
     bool writeRecord(SettingFile file, int value) const;
     bool writeRecord(SettingFile file, bool value) const;

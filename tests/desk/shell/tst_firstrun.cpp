@@ -1,0 +1,246 @@
+#include "TestDesk.h"
+#include "receive/InboxForm.h"
+#include "receive/ReadForm.h"
+#include "receive/Received.h"
+#include "receive/SaveForm.h"
+#include "setup/DirChange.h"
+#include "setup/DirectoryBrowser.h"
+#include "setup/DirectorySet.h"
+#include "shell/EnterForm.h"
+#include "shell/FrSettings.h"
+#include "shell/MainMenu.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace {
+
+template<class T>
+T *child(QWidget *screen, const QString &name)
+{
+    return screen->findChild<T *>(name);
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void write(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+void pickFirst(QWidget *screen)
+{
+    auto *list = child<QListWidget>(screen, "File1");
+    QVERIFY(list->count() > 0);
+    list->setCurrentRow(0);
+}
+
+const QString testMessage =
+    QStringLiteral("This is a test. If you can read this then the test is a pass. Please press Exit .");
+
+} // namespace
+
+class TestFirstRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // A new operator's first run, screen by screen, as one story.
+    void aNewOperatorSetsUpTestsAndBrowses()
+    {
+        TestDesk desk;
+        const QString root = desk.makeDir("station");
+        TestDesk::click(desk.navigator.open<EnterForm>(), "Command1");
+        auto *setup = desk.navigator.loaded<DirChange>();
+        QVERIFY(setup && setup->isVisible());
+
+        // Create the three working directories under the station root, then ENTER each set.
+        for (int number : {1, 2, 4}) {
+            DirectorySet *set = setup->set(number);
+            set->browser()->setDirectory(root);
+            set->createButton()->click();
+        }
+        QVERIFY(QFileInfo(root + "/MAIL SAVE").isDir());
+        QVERIFY(QFileInfo(root + "/MAIL RECEIVE").isDir());
+        QVERIFY(QFileInfo(root + "/MAIL SEND").isDir());
+        const std::pair<int, QString> chosen[] = {{1, "/MAIL SAVE"}, {2, "/MAIL RECEIVE"}, {4, "/MAIL SEND"}};
+        for (const auto &[number, folder] : chosen) {
+            setup->set(number)->browser()->setDirectory(root + folder);
+            setup->set(number)->enterButton()->click();
+        }
+        QCOMPARE(desk.files.readLine(Setting::ReceiveDir).value(), QDir::toNativeSeparators(root + "/MAIL RECEIVE"));
+
+        TestDesk::click(setup, "Command1");
+        auto *menu = desk.navigator.loaded<MainMenu>();
+        QVERIFY(menu && menu->isVisible());
+        TestDesk::click(menu, "testprogram");
+        QVERIFY(!desk.navigator.loaded<MainMenu>());
+        auto *list = desk.navigator.loaded<Received>();
+        QVERIFY(list && list->isVisible());
+        QCOMPARE(child<QListWidget>(list, "File1")->count(), 1);
+        QCOMPARE(child<QListWidget>(list, "File1")->item(0)->text(), "MAIL - 140509.txt");
+
+        pickFirst(list);
+        TestDesk::click(list, "Command2");
+        auto *reader = desk.navigator.loaded<InboxForm>();
+        QVERIFY(reader && reader->isVisible());
+        QCOMPARE(child<QPlainTextEdit>(reader, "Text1")->toPlainText(), testMessage.toUpper() + "\n");
+        // The test hides the reply, reset and auto-save buttons.
+        QVERIFY(!child<QPushButton>(reader, "Command1")->isVisible());
+        QVERIFY(!child<QPushButton>(reader, "cmdAutoSaveToggle")->isVisible());
+
+        // Auto-save on from the main menu behind, then leave the reader.
+        TestDesk::click(list, "Cmdexit");
+        menu = desk.navigator.loaded<MainMenu>();
+        QVERIFY(!child<QPushButton>(menu, "testprogram")->isVisible());
+        TestDesk::click(menu, "cmdAutoSaveToggle");
+        QVERIFY(desk.navigator.loaded<InboxForm>());
+        TestDesk::click(reader, "Command2");
+        const QStringList saved = QDir(root + "/MAIL SAVE").entryList(QDir::Files);
+        QCOMPARE(saved, QStringList{"mail_26-12-07_1405.dat"});
+
+        // The reader shows its buttons again at its next opening.
+        auto *again = desk.navigator.load<InboxForm>();
+        QVERIFY(child<QPushButton>(again, "Command1")->isVisibleTo(again));
+        desk.navigator.unload<InboxForm>();
+
+        TestDesk::click(desk.navigator.loaded<MainMenu>(), "RETRIEVE");
+        auto *archive = desk.navigator.loaded<SaveForm>();
+        QVERIFY(archive && archive->isVisible());
+        pickFirst(archive);
+        TestDesk::click(archive, "readmail");
+        auto *savedReader = desk.navigator.loaded<ReadForm>();
+        QVERIFY(savedReader && savedReader->isVisible());
+        QCOMPARE(child<QLineEdit>(savedReader, "Text3")->text(), "TO: TEST");
+        QVERIFY(child<QPlainTextEdit>(savedReader, "Text1")->toPlainText().startsWith(testMessage.toUpper()));
+
+        TestDesk::click(savedReader, "Command2");
+        TestDesk::click(desk.navigator.loaded<MainMenu>(), "SETTINGS");
+        auto *settings = desk.navigator.loaded<FrSettings>();
+        QVERIFY(settings && settings->isVisible());
+        QCOMPARE(child<QLineEdit>(settings, "Text3")->text(), QDir::toNativeSeparators(root + "/MAIL RECEIVE"));
+        QCOMPARE(child<QLineEdit>(settings, "Text2")->text(), QDir::toNativeSeparators(root + "/MAIL SEND"));
+        QCOMPARE(child<QLineEdit>(settings, "Text1")->text(), QDir::toNativeSeparators(root + "/MAIL SAVE"));
+        // The program sets were never chosen: one message, the rest left empty.
+        QCOMPARE(desk.prompter.texts().count(" no file picked"), 1);
+        QVERIFY(child<QLineEdit>(settings, "Text4")->text().isEmpty());
+    }
+
+    void selfTestFileBytes()
+    {
+        TestDesk desk;
+        const QString receive = desk.makeDir("receive");
+        desk.files.writePrintLine(Setting::ReceiveDir, receive);
+        auto *menu = MainMenu::open(desk.context, MainMenu::Opener::Enter);
+        TestDesk::click(menu, "testprogram");
+        const QByteArray record = contents(receive + "/MAIL - 140509.txt");
+        const QList<QByteArray> fields = record.split(',');
+        QCOMPARE(fields.size(), 4);
+        QCOMPARE(fields[0], QByteArray("84 79 58 32 84 69 83 84")); // TO: TEST
+        QVERIFY(fields[2].endsWith(" 46 13 10"));                   // ". " then CR LF in the message
+        QVERIFY(record.endsWith("\r\n"));
+        for (const char c : record)
+            QVERIFY(QByteArray("0123456789 ,\r\n").contains(c));
+    }
+
+    void selfTestNeedsAReceiveFolder_data()
+    {
+        QTest::addColumn<bool>("stored");
+        QTest::addRow("no receive.dat") << false;
+        QTest::addRow("folder missing") << true;
+    }
+    void selfTestNeedsAReceiveFolder()
+    {
+        QFETCH(bool, stored);
+        TestDesk desk;
+        if (stored)
+            desk.files.writePrintLine(Setting::ReceiveDir, desk.programDir() + "/nowhere");
+        auto *menu = MainMenu::open(desk.context, MainMenu::Opener::Enter);
+        TestDesk::click(menu, "testprogram");
+        QVERIFY(desk.prompter.lastText().contains("receive folder must be set first"));
+        QCOMPARE(desk.navigator.loaded<MainMenu>(), menu);
+        QVERIFY(child<QPushButton>(menu, "testprogram")->isVisible());
+        QVERIFY(!desk.navigator.loaded<Received>());
+    }
+
+    void savedMessageReader_data()
+    {
+        QTest::addColumn<QByteArray>("archive");
+        QTest::addColumn<QStringList>("shown"); // To, Subject, Message, From
+        QTest::addRow("two saves in one file") << QByteArray("A,B,C,D\r\nE,F,G,H\r\n")
+                                               << QStringList{"A", "B", "C", "D\r\nE"};
+        QTest::addRow("a comma in the message") << QByteArray("A,B,hello, world,D\r\n")
+                                                << QStringList{"A", "B", "hello", " world"};
+        QTest::addRow("one comma only") << QByteArray("A,B\r\n")
+                                        << QStringList{"A", "B\r\n\r\n", "Your Message:", "From:"};
+    }
+    void savedMessageReader()
+    {
+        QFETCH(QByteArray, archive);
+        QFETCH(QStringList, shown);
+        TestDesk desk;
+        const QString save = desk.makeDir("save");
+        desk.files.writePrintLine(Setting::SaveDir, save);
+        write(save + "/mail_26-12-07_1405.dat", archive);
+        write(desk.files.path(Setting::SavedMessageHandOver), "old");
+        auto *archiveScreen = desk.navigator.open<SaveForm>();
+        pickFirst(archiveScreen);
+        TestDesk::click(archiveScreen, "readmail");
+        auto *reader = desk.navigator.loaded<ReadForm>();
+        QVERIFY(reader);
+        QCOMPARE(child<QLineEdit>(reader, "Text3")->text(), shown[0]);
+        QCOMPARE(child<QLineEdit>(reader, "Text2")->text(), shown[1]);
+        QCOMPARE(child<QPlainTextEdit>(reader, "Text1")->toPlainText(), QString(shown[2]).replace("\r\n", "\n"));
+        QCOMPARE(child<QLineEdit>(reader, "Text4")->text().left(shown[3].size()), shown[3]);
+    }
+
+    void savedMessagesWithoutASaveFolder()
+    {
+        TestDesk desk;
+        auto *archive = desk.navigator.open<SaveForm>();
+        QVERIFY(desk.prompter.texts().join('|').contains("No save folder is set"));
+        TestDesk::click(archive, "readmail");
+        QCOMPARE(desk.prompter.lastText(), " No file picked Error has been committed");
+        QVERIFY(desk.navigator.loaded<MainMenu>());
+    }
+
+    void settingsDisplayStopsAtTheFirstMissingFile()
+    {
+        TestDesk desk;
+        desk.files.writePrintLine(Setting::ReceiveDir, "/r, cut");
+        desk.files.writePrintLine(Setting::SendDir, "/s");
+        desk.files.writePrintLine(Setting::SaveDir, "/save, whole");
+        desk.files.writePrintLine(Setting::WinTnc, "blank");
+        desk.files.writePrintLine(Setting::Direwolf, "/opt/direwolf");
+        auto *menu = MainMenu::open(desk.context, MainMenu::Opener::Reenter);
+        TestDesk::click(menu, "SETTINGS");
+        auto *settings = desk.navigator.loaded<FrSettings>();
+        QCOMPARE(child<QLineEdit>(settings, "Text3")->text(), "/r");
+        QCOMPARE(child<QLineEdit>(settings, "Text1")->text(), "/save, whole");
+        QCOMPARE(child<QLineEdit>(settings, "Text4")->text(), "blank");
+        QVERIFY(child<QLineEdit>(settings, "Text5")->text().isEmpty());
+        QVERIFY(child<QLineEdit>(settings, "Text9")->text().isEmpty()); // after the first gap
+        QCOMPARE(desk.prompter.texts(), QStringList{" no file picked"});
+
+        desk.prompter.answers << false;
+        TestDesk::click(settings, "Command2");
+        QCOMPARE(desk.prompter.boxes.last().title, "Confirmation");
+        QCOMPARE(desk.navigator.loaded<FrSettings>(), settings);
+        TestDesk::click(settings, "Command2"); // Yes
+        QVERIFY(desk.navigator.loaded<DirChange>());
+        QVERIFY(!desk.navigator.loaded<FrSettings>());
+    }
+};
+
+QTEST_MAIN(TestFirstRun)
+#include "tst_firstrun.moc"
