@@ -23,12 +23,13 @@ void FileMonitorEvent::Monitor_FileReceived()
     if (Modsoundcontrol(m_context.files).isSoundOn())
         m_context.speaker.speak(QStringLiteral("Message has arrived  Warning Check Running Packet Program to ensure "
                                                "total message received before opening"));
-    // Only a loaded main menu shows the notice: loading one here would
-    // close whatever mail the operator is reading.
+    // Loading the main menu here would close whatever mail the operator is
+    // reading; a closed menu shows the notice when it next opens.
+    auto *list = m_context.navigator.loaded<Received>();
     if (auto *menu = m_context.navigator.loaded<MainMenu>())
-        menu->showArrivalNotice(
-            QStringLiteral("A Message Has Arrived "),
-            QStringLiteral(" Warning Check Packet Program to ensure total message received before opening"));
-    if (auto *list = m_context.navigator.loaded<Received>(); list && list->isVisible())
+        MainMenu::showArrivalNotice(menu);
+    else if (list)
+        list->setPendingArrival();
+    if (list && list->isVisible())
         list->refreshList();
 }

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <utility>
+
 #include "FileMonitorEvent.h"
 #include "FileMonitors.h"
 
@@ -28,6 +30,11 @@ public:
 
     FileMonitors &monitor() { return m_monitor; }
 
+    /// An arrival announced while the main menu was closed; the main menu
+    /// shows it when it opens next.
+    bool takePendingArrival() { return std::exchange(m_arrivalPending, false); }
+    void setPendingArrival() { m_arrivalPending = true; }
+
 protected:
     void changeEvent(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
@@ -50,4 +57,5 @@ private:
     QString m_listPath;
     FileMonitors m_monitor;
     FileMonitorEvent m_monitorEvents;
+    bool m_arrivalPending = false;
 };

@@ -29,6 +29,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 
 namespace {
 
@@ -59,6 +60,14 @@ const ButtonSpec buttonSpecs[] = {
     {"exit", "E&XIT", {255, 0, 0}, 5, 2},
 };
 
+// Long captions are laid out in padded words that stack on a narrow
+// button; the padding becomes line breaks so each word group shows whole.
+QString stackedCaption(const QString &caption)
+{
+    static const QRegularExpression padding(QStringLiteral("\\s{3,}"));
+    return caption.contains(padding) ? caption.trimmed().replace(padding, QStringLiteral("\n")) : caption;
+}
+
 } // namespace
 
 MainMenu::MainMenu(DeskContext &context)
@@ -82,7 +91,7 @@ MainMenu::MainMenu(DeskContext &context)
     layout->addWidget(m_arrivalSecond, 2, 0, 1, 3);
 
     for (const ButtonSpec &spec : buttonSpecs) {
-        auto *button = makeColouredButton(this, spec.name, QString::fromLatin1(spec.caption), spec.colour);
+        auto *button = makeColouredButton(this, spec.name, stackedCaption(QString::fromLatin1(spec.caption)), spec.colour);
         button->setMinimumSize(300, 52);
         layout->addWidget(button, 3 + spec.row, spec.column);
     }
@@ -108,6 +117,8 @@ MainMenu::MainMenu(DeskContext &context)
     removeCaptionBar(this);
     m_context.navigator.unload<EnterForm>();
     loadSoundState();
+    if (auto *list = m_context.navigator.loaded<Received>(); list && list->takePendingArrival())
+        showArrivalNotice(this);
     if (const auto autoSave = Modsavemodule(m_context.files, m_context.clock).storedAutoSave())
         displayAutoSave(*autoSave);
 
@@ -250,6 +261,13 @@ void MainMenu::showArrivalNotice(const QString &first, const QString &second)
     m_arrivalSecond->setText(second);
     m_arrivalFirst->setVisible(!first.isEmpty());
     m_arrivalSecond->setVisible(!second.isEmpty());
+}
+
+void MainMenu::showArrivalNotice(MainMenu *menu)
+{
+    menu->showArrivalNotice(
+        QStringLiteral("A Message Has Arrived "),
+        QStringLiteral(" Warning Check Packet Program to ensure total message received before opening"));
 }
 
 void MainMenu::blinkArrivalNotice()

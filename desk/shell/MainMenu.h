@@ -33,6 +33,9 @@ public:
     /// The two lines of the arrival notice; empty texts hide it.
     void showArrivalNotice(const QString &first, const QString &second);
 
+    /// The notice that a message has arrived.
+    static void showArrivalNotice(MainMenu *menu);
+
     /// Turns the arrival notice's first line on or off; the received list's
     /// timer calls it so the notice blinks.
     void blinkArrivalNotice();

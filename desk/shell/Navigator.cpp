@@ -1,5 +1,7 @@
 #include "Navigator.h"
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTimer>
 
 Navigator::~Navigator()
@@ -10,6 +12,13 @@ Navigator::~Navigator()
 
 void Navigator::show(QWidget *screen)
 {
+    // A screen opens in the middle of the display the first time it shows.
+    if (!screen->isVisible() && !screen->property("placed").toBool()) {
+        screen->adjustSize();
+        if (const QScreen *display = QGuiApplication::primaryScreen())
+            screen->move(display->availableGeometry().center() - screen->rect().center());
+        screen->setProperty("placed", true);
+    }
     screen->show();
     screen->raise();
     screen->activateWindow();

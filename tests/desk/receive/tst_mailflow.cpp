@@ -264,6 +264,25 @@ private slots:
         QVERIFY(QFile::exists(stuck));
     }
 
+    void anArrivalWhileTheMenuIsClosedShowsWhenItOpens()
+    {
+        Station station;
+        TestDesk &desk = station.desk;
+        auto *menu = MainMenu::open(desk.context, MainMenu::Opener::Reenter);
+        auto *list = desk.navigator.load<Received>();
+        TestDesk::click(menu, "PACKETMAIL"); // the menu closes while composing
+        QVERIFY(!desk.navigator.loaded<MainMenu>());
+        write(station.receive + "/MAIL - 2.txt", "1");
+        list->monitor().scan();
+        menu = MainMenu::open(desk.context, MainMenu::Opener::WorkingScreen);
+        QCOMPARE(child<QLabel>(menu, "Label1")->text(), "A Message Has Arrived ");
+        // Seen once is enough.
+        desk.navigator.unload<MainMenu>();
+        TestDesk::settle();
+        menu = MainMenu::open(desk.context, MainMenu::Opener::WorkingScreen);
+        QVERIFY(child<QLabel>(menu, "Label1")->text().isEmpty());
+    }
+
     void arrivalWithTheListHiddenLeavesItAlone()
     {
         Station station;
