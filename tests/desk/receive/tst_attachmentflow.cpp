@@ -99,7 +99,7 @@ private slots:
         QTest::addRow("all 256 byte values") << allByteValues();
         QByteArray larger;
         for (int i = 0; i < 300000; ++i)
-            larger += char((i * 7919) >> 3);
+            larger += char((quint32(i) * 7919u) >> 3);
         QTest::addRow("several hundred kilobytes") << larger;
     }
     void roundTrips()
