@@ -14,10 +14,8 @@
 #include "shell/WindowChrome.h"
 
 #include <QDir>
-#include <QEvent>
 #include <QFile>
 #include <QGridLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -67,7 +65,7 @@ ReceiveFile::ReceiveFile(DeskContext &context)
     m_savedPath = makeBox(this, "Text5");
     m_savedPath->setReadOnly(true);
     m_savedPath->setToolTip(tr("Click here, or press Enter, to save a copy elsewhere"));
-    m_savedPath->installEventFilter(this);
+    onBoxActivated(m_savedPath, [this] { saveCopy(); });
     auto *instruction = new QLabel(QStringLiteral("Click On File To Save"), this);
     instruction->setObjectName(QStringLiteral("Label2"));
     instruction->setBuddy(m_savedPath);
@@ -159,19 +157,6 @@ void ReceiveFile::DecodeAttachment(const QString &path)
         return;
     }
     m_savedPath->setText(QDir::toNativeSeparators(target));
-}
-
-bool ReceiveFile::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == m_savedPath
-        && (event->type() == QEvent::MouseButtonRelease
-            || (event->type() == QEvent::KeyPress
-                && (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Return
-                    || static_cast<QKeyEvent *>(event)->key() == Qt::Key_Enter)))) {
-        saveCopy();
-        return true;
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 void ReceiveFile::saveCopy()

@@ -15,9 +15,6 @@ class ReceiveFile : public QWidget
 public:
     explicit ReceiveFile(DeskContext &context);
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     void ResetFields();
     void DecodeAttachment(const QString &path);

@@ -9,10 +9,8 @@
 #include "shell/WindowChrome.h"
 
 #include <QDir>
-#include <QEvent>
 #include <QFile>
 #include <QGridLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -33,7 +31,7 @@ SaveForm::SaveForm(DeskContext &context)
     m_path->setObjectName(QStringLiteral("Text1"));
     m_path->setReadOnly(true);
     m_path->setToolTip(tr("Click here, or press Enter, to read the picked file"));
-    m_path->installEventFilter(this);
+    onBoxActivated(m_path, [this] { openPicked(true); });
     auto *readButton = makeColouredButton(this, "readmail", QStringLiteral("Read Saved File"), {128, 255, 128});
     auto *deleteButton = makeColouredButton(this, "cmddelete", QStringLiteral("Delete Message"), {255, 192, 128});
     auto *exitButton = makeColouredButton(this, "exit", QStringLiteral("Return to MainMenu"), modUIColorPalette::red);
@@ -75,20 +73,6 @@ void SaveForm::refreshList()
     m_list->clear();
     if (!m_directory.isEmpty())
         m_list->addItems(QDir(m_directory).entryList(QDir::Files, QDir::Name));
-}
-
-bool SaveForm::eventFilter(QObject *watched, QEvent *event)
-{
-    // The path box opens the reader on a click, and on Enter for the keyboard.
-    if (watched == m_path
-        && (event->type() == QEvent::MouseButtonRelease
-            || (event->type() == QEvent::KeyPress
-                && (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Return
-                    || static_cast<QKeyEvent *>(event)->key() == Qt::Key_Enter)))) {
-        openPicked(true);
-        return true;
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 void SaveForm::pickFile()

@@ -14,9 +14,6 @@ class SaveForm : public QWidget
 public:
     explicit SaveForm(DeskContext &context);
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     void refreshList();
     void pickFile();

@@ -1,6 +1,9 @@
 #include "WindowChrome.h"
 
+#include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QWidget>
 
@@ -50,4 +53,40 @@ QLabel *makeHeading(QWidget *parent, const char *objectName, const QString &text
     font.setBold(true);
     label->setFont(font);
     return label;
+}
+
+namespace {
+
+class BoxActivation : public QObject
+{
+public:
+    BoxActivation(QLineEdit *box, std::function<void()> action)
+        : QObject(box)
+        , m_action(std::move(action))
+    {
+        box->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        const bool click = event->type() == QEvent::MouseButtonRelease;
+        const bool enter = event->type() == QEvent::KeyPress
+                           && (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Return
+                               || static_cast<QKeyEvent *>(event)->key() == Qt::Key_Enter);
+        if (!click && !enter)
+            return false;
+        m_action();
+        return true;
+    }
+
+private:
+    std::function<void()> m_action;
+};
+
+} // namespace
+
+void onBoxActivated(QLineEdit *box, std::function<void()> action)
+{
+    new BoxActivation(box, std::move(action));
 }

@@ -2,8 +2,11 @@
 
 #include <QColor>
 
+#include <functional>
+
 class QAbstractButton;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QString;
 class QWidget;
@@ -31,3 +34,7 @@ QPushButton *makeColouredButton(QWidget *parent, const char *objectName, const Q
 
 /// A bold, centred label.
 QLabel *makeHeading(QWidget *parent, const char *objectName, const QString &text, int pointSize);
+
+/// Runs `action` when the operator clicks the box or presses Enter in it:
+/// a path box that opens what it names.
+void onBoxActivated(QLineEdit *box, std::function<void()> action);

@@ -73,19 +73,6 @@ QString besideProgram(const TestDesk &desk, const char *name)
     return desk.programDir() + QLatin1String(name);
 }
 
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    file.write(bytes);
-}
-
 /// Stores `program`'s path as the directory setup does, and creates the
 /// program file itself when asked.
 QString installProgram(TestDesk &desk, const Program &program, bool createFile)
@@ -171,7 +158,7 @@ private slots:
         QCOMPARE(desk.prompter.boxes.first().icon, Icon::Information);
         QCOMPARE(desk.speaker.spoken, QStringList{running ? program.spokenRunning : program.spokenStarted});
         QVERIFY(!buttonOf(launcher, program.start)->isEnabled());
-        QCOMPARE(contents(besideProgram(desk, program.stateFile)), QByteArray("False\r\n"));
+        QCOMPARE(readAll(besideProgram(desk, program.stateFile)), QByteArray("False\r\n"));
 
         // The button stays used up on the next load, and only this one.
         launcher = reload(desk);
@@ -249,7 +236,7 @@ private slots:
         QCOMPARE(desk.prompter.lastText(), yes ? QString::fromLatin1(program.shownReset) : "Reset cancelled.");
         QCOMPARE(desk.speaker.spoken, QStringList{yes ? program.spokenReset : program.spokenCancelled});
         QCOMPARE(buttonOf(launcher, program.start)->isEnabled(), yes);
-        QCOMPARE(contents(besideProgram(desk, program.stateFile)), yes ? "#TRUE#\r\n" : "False\r\n");
+        QCOMPARE(readAll(besideProgram(desk, program.stateFile)), yes ? "#TRUE#\r\n" : "False\r\n");
 
         launcher = reload(desk);
         QCOMPARE(buttonOf(launcher, program.start)->isEnabled(), yes);
@@ -382,7 +369,7 @@ private slots:
         QCOMPARE(!removal.trashedTo.isEmpty(), trashed);
         if (trashed) {
             QVERIFY(QDir::isAbsolutePath(removal.trashedTo));
-            QCOMPARE(contents(removal.trashedTo), QByteArray("TO: A"));
+            QCOMPARE(readAll(removal.trashedTo), QByteArray("TO: A"));
             QFile::remove(removal.trashedTo);
         }
     }

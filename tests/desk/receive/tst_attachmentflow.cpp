@@ -19,25 +19,6 @@
 
 namespace {
 
-template<class T>
-T *child(QWidget *screen, const char *name)
-{
-    return screen->findChild<T *>(QLatin1String(name));
-}
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void write(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
-
 QByteArray allByteValues()
 {
     QByteArray bytes;
@@ -106,7 +87,7 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         Station station;
-        write(station.files + "/report.bin", bytes);
+        writeFile(station.files + "/report.bin", bytes);
         const QString posted = station.compose(station.files + "/report.bin");
         QVERIFY(QFileInfo(posted).fileName().startsWith("File - 14-05-09--12-07-26"));
         QVERIFY(station.desk.navigator.loaded<Rodiruverezer>()->isVisible());
@@ -119,13 +100,13 @@ private slots:
         QCOMPARE(child<QLineEdit>(receiver, "Text3")->text(), "TO:");
         const QString written = station.desk.programDir() + "/report.bin";
         QCOMPARE(QDir::fromNativeSeparators(child<QLineEdit>(receiver, "Text5")->text()), written);
-        QCOMPARE(contents(written), bytes);
+        QCOMPARE(readAll(written), bytes);
 
         // Save a copy elsewhere through the save dialog.
         station.desk.filePicker.saveAnswers.enqueue(station.files + "/copy.bin");
         QTest::mouseClick(child<QLineEdit>(receiver, "Text5"), Qt::LeftButton);
         QCOMPARE(station.desk.filePicker.titles.last(), "Save Attachment As");
-        QCOMPARE(contents(station.files + "/copy.bin"), bytes);
+        QCOMPARE(readAll(station.files + "/copy.bin"), bytes);
         QVERIFY(station.desk.prompter.lastText().startsWith("File successfully saved to: "));
 
         TestDesk::click(receiver, "Command2");
@@ -151,8 +132,8 @@ private slots:
         QFETCH(QString, problem);
         QFETCH(QString, message);
         Station station;
-        write(station.files + "/empty.txt", "");
-        write(station.files + "/a.txt", "a");
+        writeFile(station.files + "/empty.txt", "");
+        writeFile(station.files + "/a.txt", "a");
         if (problem == "no setting")
             station.desk.files.remove(Setting::SendDir);
         if (problem == "no folder")
@@ -205,7 +186,7 @@ private slots:
             out.open(QIODevice::WriteOnly);
             QVERIFY(!AttachmentStream::writeEntry({"m", "s", "t", "f", senderName}, source, out));
         }
-        write(station.receive + "/File - 1.txt", message);
+        writeFile(station.receive + "/File - 1.txt", message);
         const QStringList before = QDir(station.desk.programDir()).entryList(QDir::Files);
         auto *list = station.desk.navigator.open<Received>();
         child<QListWidget>(list, "File1")->setCurrentRow(0);
@@ -224,10 +205,10 @@ private slots:
     void aShorterFileReplacesALongerOneWhole()
     {
         Station station;
-        write(station.desk.programDir() + "/report.bin", QByteArray(5000, 'L'));
-        write(station.files + "/report.bin", "short");
+        writeFile(station.desk.programDir() + "/report.bin", QByteArray(5000, 'L'));
+        writeFile(station.files + "/report.bin", "short");
         station.receiveMessage(station.compose(station.files + "/report.bin"));
-        QCOMPARE(contents(station.desk.programDir() + "/report.bin"), QByteArray("short"));
+        QCOMPARE(readAll(station.desk.programDir() + "/report.bin"), QByteArray("short"));
     }
 };
 

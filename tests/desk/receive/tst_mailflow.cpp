@@ -18,25 +18,6 @@
 
 namespace {
 
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void write(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
-
-template<class T>
-T *child(QWidget *screen, const char *name)
-{
-    return screen->findChild<T *>(QLatin1String(name));
-}
-
 void pick(Received *list, const QString &name)
 {
     auto *files = child<QListWidget>(list, "File1");
@@ -75,7 +56,7 @@ private slots:
     {
         Station station;
         TestDesk &desk = station.desk;
-        write(station.send + "/old unsent.dat", "x");
+        writeFile(station.send + "/old unsent.dat", "x");
         auto *menu = MainMenu::open(desk.context, MainMenu::Opener::Reenter);
         TestDesk::click(menu, "PACKETMAIL");
         QVERIFY(!desk.navigator.loaded<MainMenu>());
@@ -94,7 +75,7 @@ private slots:
         TestDesk::click(composer, "Command1");
 
         const QString posted = station.send + "/MAIL - From- C--14-05-09--12-07-26.dat";
-        QCOMPARE(contents(posted), exampleRecord);
+        QCOMPARE(readAll(posted), exampleRecord);
         QVERIFY(!desk.navigator.loaded<MailForm>());
         auto *launcher = desk.navigator.loaded<Rodiruverezer>();
         QVERIFY(launcher && launcher->isVisible());
@@ -132,7 +113,7 @@ private slots:
     {
         Station station;
         TestDesk &desk = station.desk;
-        write(station.receive + "/already here.txt", "old");
+        writeFile(station.receive + "/already here.txt", "old");
         auto *enter = desk.navigator.open<EnterForm>();
         enter->showReenter();
         TestDesk::click(enter, "reenter");
@@ -142,7 +123,7 @@ private slots:
 
         list->monitor().scan();
         QVERIFY(desk.speaker.spoken.isEmpty()); // the baseline is never announced
-        write(station.receive + "/MAIL - From- C--14-05-09--12-07-26.dat", exampleRecord);
+        writeFile(station.receive + "/MAIL - From- C--14-05-09--12-07-26.dat", exampleRecord);
         list->monitor().scan();
         QCOMPARE(desk.speaker.spoken,
                  QStringList{"Message has arrived  Warning Check Running Packet Program to ensure total message "
@@ -169,7 +150,7 @@ private slots:
         QCOMPARE(child<QPushButton>(menu, "cmdAutoSaveToggle")->text(), "Receive Auto Save ON");
         child<QLineEdit>(reader, "Text2")->setText("SUBJECT: X, edited");
         TestDesk::click(reader, "Command2");
-        QCOMPARE(contents(station.save + "/mail_26-12-07_1405.dat"),
+        QCOMPARE(readAll(station.save + "/mail_26-12-07_1405.dat"),
                  QByteArray("TO: AB,SUBJECT: X, edited,YOUR MESSAGE: HI,FROM- C\r\n"));
         QVERIFY(!desk.navigator.loaded<InboxForm>());
         QVERIFY(menu->isVisible());
@@ -179,17 +160,17 @@ private slots:
     {
         Station station;
         TestDesk &desk = station.desk;
-        write(desk.files.path(Setting::MailHandOver), exampleRecord + "\r\n");
-        write(station.send + "/waiting.dat", "unsent");
+        writeFile(desk.files.path(Setting::MailHandOver), exampleRecord + "\r\n");
+        writeFile(station.send + "/waiting.dat", "unsent");
         auto *reader = desk.navigator.open<InboxForm>();
         QVERIFY(QDir(station.send).isEmpty()); // opening a mail empties the outbox
         child<QLineEdit>(reader, "Text3")->setText("To: C");
         child<QLineEdit>(reader, "Text4")->setText("From- AB");
         TestDesk::click(reader, "Command1");
-        QCOMPARE(contents(station.send + "/MAIL - 140509.txt"),
+        QCOMPARE(readAll(station.send + "/MAIL - 140509.txt"),
                  QByteArray("84 79 58 32 67,83 85 66 74 69 67 84 58 32 88,"
                             "89 79 85 82 32 77 69 83 83 65 71 69 58 32 72 73,70 82 79 77 45 32 65 66\r\n"));
-        QCOMPARE(contents(desk.files.path(Setting::MailHandOver)), QByteArray());
+        QCOMPARE(readAll(desk.files.path(Setting::MailHandOver)), QByteArray());
         QVERIFY(!desk.navigator.loaded<InboxForm>());
         QVERIFY(desk.navigator.loaded<Rodiruverezer>()->isVisible());
     }
@@ -198,7 +179,7 @@ private slots:
     {
         Station station;
         TestDesk &desk = station.desk;
-        write(desk.files.path(Setting::MailHandOver), "65,66,67\r\n");
+        writeFile(desk.files.path(Setting::MailHandOver), "65,66,67\r\n");
         auto *reader = desk.navigator.open<InboxForm>();
         QCOMPARE(desk.prompter.lastText(), "File content is not in the expected format.");
         QCOMPARE(child<QLineEdit>(reader, "Text3")->text(), "TO:");
@@ -223,14 +204,14 @@ private slots:
         QFETCH(QString, message);
         Station station;
         TestDesk &desk = station.desk;
-        write(station.receive + u'/' + name, content);
+        writeFile(station.receive + u'/' + name, content);
         auto *list = desk.navigator.open<Received>();
         pick(list, name);
         TestDesk::click(list, "Command2");
         QCOMPARE(QFile::exists(station.receive + u'/' + name), routedTo == "stays");
         QCOMPARE(desk.navigator.loaded<InboxForm>() != nullptr, routedTo == "mail");
         if (routedTo == "mail")
-            QCOMPARE(contents(desk.files.path(Setting::MailHandOver)), content + "\r\n");
+            QCOMPARE(readAll(desk.files.path(Setting::MailHandOver)), content + "\r\n");
         if (!message.isEmpty())
             QCOMPARE(desk.prompter.lastText(), message);
         if (content.isEmpty())
@@ -241,7 +222,7 @@ private slots:
     {
         Station station;
         TestDesk &desk = station.desk;
-        write(desk.files.path(Setting::MailHandOver), "stale");
+        writeFile(desk.files.path(Setting::MailHandOver), "stale");
         auto *list = desk.navigator.open<Received>();
         TestDesk::click(list, "Command2");
         QCOMPARE(desk.prompter.lastText(), "No file selected.");
@@ -272,7 +253,7 @@ private slots:
         auto *list = desk.navigator.load<Received>();
         TestDesk::click(menu, "PACKETMAIL"); // the menu closes while composing
         QVERIFY(!desk.navigator.loaded<MainMenu>());
-        write(station.receive + "/MAIL - 2.txt", "1");
+        writeFile(station.receive + "/MAIL - 2.txt", "1");
         list->monitor().scan();
         menu = MainMenu::open(desk.context, MainMenu::Opener::WorkingScreen);
         QCOMPARE(child<QLabel>(menu, "Label1")->text(), "A Message Has Arrived ");
@@ -290,7 +271,7 @@ private slots:
         Modsoundcontrol(desk.files).storeSoundSetting(false);
         MainMenu::open(desk.context, MainMenu::Opener::Reenter);
         auto *list = desk.navigator.load<Received>();
-        write(station.receive + "/MAIL - 1.txt", "1");
+        writeFile(station.receive + "/MAIL - 1.txt", "1");
         list->monitor().scan();
         QVERIFY(desk.speaker.spoken.isEmpty()); // sound off
         QCOMPARE(child<QListWidget>(list, "File1")->count(), 0);

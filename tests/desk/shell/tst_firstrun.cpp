@@ -19,25 +19,6 @@
 
 namespace {
 
-template<class T>
-T *child(QWidget *screen, const QString &name)
-{
-    return screen->findChild<T *>(name);
-}
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void write(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
-
 void pickFirst(QWidget *screen)
 {
     auto *list = child<QListWidget>(screen, "File1");
@@ -143,7 +124,7 @@ private slots:
         desk.files.writePrintLine(Setting::ReceiveDir, receive);
         auto *menu = MainMenu::open(desk.context, MainMenu::Opener::Enter);
         TestDesk::click(menu, "testprogram");
-        const QByteArray record = contents(receive + "/MAIL - 140509.txt");
+        const QByteArray record = readAll(receive + "/MAIL - 140509.txt");
         const QList<QByteArray> fields = record.split(',');
         QCOMPARE(fields.size(), 4);
         QCOMPARE(fields[0], QByteArray("84 79 58 32 84 69 83 84")); // TO: TEST
@@ -191,8 +172,8 @@ private slots:
         TestDesk desk;
         const QString save = desk.makeDir("save");
         desk.files.writePrintLine(Setting::SaveDir, save);
-        write(save + "/mail_26-12-07_1405.dat", archive);
-        write(desk.files.path(Setting::SavedMessageHandOver), "old");
+        writeFile(save + "/mail_26-12-07_1405.dat", archive);
+        writeFile(desk.files.path(Setting::SavedMessageHandOver), "old");
         auto *archiveScreen = desk.navigator.open<SaveForm>();
         pickFirst(archiveScreen);
         TestDesk::click(archiveScreen, "readmail");

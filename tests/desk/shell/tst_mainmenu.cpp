@@ -24,12 +24,6 @@ QStringList visibleButtons(QWidget *menu)
     return visible;
 }
 
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 QPushButton *buttonOf(QWidget *screen, const char *name)
 {
     return screen->findChild<QPushButton *>(QLatin1String(name));
@@ -147,7 +141,7 @@ private slots:
         TestDesk desk;
         auto *menu = MainMenu::open(desk.context, MainMenu::Opener::Reenter);
         TestDesk::click(menu, "cmdAutoSaveToggle");
-        QCOMPARE(contents(desk.files.path(Setting::AutoSaveStore)), QByteArray("1\r\n"));
+        QCOMPARE(readAll(desk.files.path(Setting::AutoSaveStore)), QByteArray("1\r\n"));
         QCOMPARE(buttonOf(menu, "cmdAutoSaveToggle")->text(), "Receive Auto Save ON");
 
         desk.navigator.unload<MainMenu>();
@@ -158,7 +152,7 @@ private slots:
         QCOMPARE(buttonOf(menu, "cmdAutoSaveToggle")->property("backgroundColour").value<QColor>(), QColor(0, 255, 0));
 
         TestDesk::click(menu, "cmdAutoSaveToggle");
-        QCOMPARE(contents(desk.files.path(Setting::AutoSaveStore)), QByteArray("0\r\n"));
+        QCOMPARE(readAll(desk.files.path(Setting::AutoSaveStore)), QByteArray("0\r\n"));
         QCOMPARE(buttonOf(menu, "cmdAutoSaveToggle")->text(), "Receive Auto Save OFF");
         QCOMPARE(buttonOf(menu, "cmdAutoSaveToggle")->property("backgroundColour").value<QColor>(),
                  QColor(255, 200, 150));
@@ -196,7 +190,7 @@ private slots:
         QVERIFY(!save.saveReceivedMessage({"TO: A", "SUBJECT: B", "line 1\r\nline, 2", "FROM: C"}));
         desk.clock.time = desk.clock.time.addSecs(30); // same minute: same file
         QVERIFY(!save.saveReceivedMessage({"x", "y", "z", "w"}));
-        QCOMPARE(contents(desk.makeDir("save") + "/mail_26-12-07_1405.dat"),
+        QCOMPARE(readAll(desk.makeDir("save") + "/mail_26-12-07_1405.dat"),
                  QByteArray("TO: A,SUBJECT: B,line 1\r\nline, 2,FROM: C\r\nx,y,z,w\r\n"));
 
         // No save directory: a message that names the failure, nothing written.

@@ -1,6 +1,20 @@
 #include "TestDesk.h"
 
 #include <QDir>
+#include <QFile>
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
 
 TestDesk::TestDesk()
     : files(programDir(), workingDir())

@@ -9,6 +9,18 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+/// The bytes of a file, or "<missing>".
+QByteArray readAll(const QString &path);
+/// Writes a whole file, replacing what was there.
+void writeFile(const QString &path, const QByteArray &bytes);
+
+/// A screen's control by object name.
+template<class T>
+T *child(QWidget *screen, const char *name)
+{
+    return screen->findChild<T *>(QLatin1String(name));
+}
+
 /// A whole desk on fakes: a temporary program directory (with a working
 /// directory inside it), fake ports and a navigator.
 class TestDesk
