@@ -1,0 +1,53 @@
+#include "StationList.h"
+
+#include "AnsiText.h"
+#include "StatusText.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+QStringList StationList::read(QIODevice &file)
+{
+    QStringList entries;
+    while (!file.atEnd()) {
+        QByteArray line = file.readLine();
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        const QString entry = StatusText::trimSpaces(AnsiText::decode(line));
+        if (!entry.isEmpty())
+            entries.append(entry);
+    }
+    return entries;
+}
+
+QString StationList::append(const QString &path, const QString &entry)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+    if (file.write(AnsiText::encode(entry) + "\r\n") < 0)
+        return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+    return {};
+}
+
+QString StationList::rewrite(const QString &path, const QStringList &entries)
+{
+    // Written aside and swapped in, so a failure leaves the old list intact.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+    for (const QString &entry : entries)
+        file.write(AnsiText::encode(entry) + "\r\n");
+    if (!file.commit())
+        return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+    return {};
+}
+
+QString StationList::addressOf(const QString &entry)
+{
+    const QStringList pieces = entry.split(u'-');
+    if (pieces.size() < 2)
+        return entry;
+    return StatusText::trimSpaces(pieces[1]);
+}

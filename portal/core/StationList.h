@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QIODevice;
+
+/// The station list file: one entry (callsign "-" IP address) per line,
+/// each ended by CR LF.
+class StationList
+{
+public:
+    /// Entries of the file in file order, trimmed; blank lines are left out.
+    static QStringList read(QIODevice &file);
+
+    /// Appends one entry and CR LF to the file at path, creating it when missing.
+    /// Returns an empty string or the reason it failed.
+    static QString append(const QString &path, const QString &entry);
+
+    /// Rewrites the file at path whole with the entries in order.
+    /// Returns an empty string or the reason it failed.
+    static QString rewrite(const QString &path, const QStringList &entries);
+
+    /// The peer address an entry names: the text between its first and
+    /// second "-", trimmed; the whole entry when it holds no "-".
+    static QString addressOf(const QString &entry);
+};

@@ -1,0 +1,34 @@
+#include "FliteSpeaker.h"
+#include "MessageBoxPrompter.h"
+#include "PortalSetup.h"
+#include "TAVRIXTelnetserver.h"
+
+#include <QApplication>
+#include <QDir>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("telnet server"));
+
+    PortalSetup setup;
+    setup.listenPort = 23;
+    setup.peerPort = 23;
+    setup.modemAddress = QStringLiteral("192.168.0.253");
+    // The home folder stands for the drive root of the original folders.
+    setup.sendDirectory = QDir::home().filePath(QStringLiteral("mail send"));
+    setup.receiveDirectory = QDir::home().filePath(QStringLiteral("mail Receive"));
+    setup.programDirectory = QCoreApplication::applicationDirPath();
+
+    FliteSpeaker speaker;
+    MessageBoxPrompter prompter;
+    TAVRIXTelnetserver window(setup, speaker, prompter);
+    prompter.setParentWindow(&window);
+    QObject::connect(&speaker, &FliteSpeaker::unavailable, &window, [&window](const QString &reason) {
+        window.PrependConnectionStatus(QStringLiteral("Spoken announcements are not available (%1); "
+                                                      "the portal goes on without a voice.")
+                                           .arg(reason));
+    });
+    window.show();
+    return QApplication::exec();
+}

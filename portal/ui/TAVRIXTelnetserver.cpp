@@ -1,0 +1,338 @@
+#include "TAVRIXTelnetserver.h"
+
+#include "DataLink.h"
+#include "Prompter.h"
+#include "Speaker.h"
+#include "StationList.h"
+#include "StatusText.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTextCursor>
+#include <QVBoxLayout>
+
+namespace {
+
+QSettings stationIdStore()
+{
+    return QSettings(QStringLiteral("telnet server"), QStringLiteral("telnet server"));
+}
+
+const QString stationIdKey = QStringLiteral("Settings/StationID");
+
+} // namespace
+
+TAVRIXTelnetserver::TAVRIXTelnetserver(const PortalSetup &setup, Speaker &speaker, Prompter &prompter, QWidget *parent)
+    : QWidget(parent)
+    , m_setup(setup)
+    , m_speaker(speaker)
+    , m_prompter(prompter)
+{
+    setObjectName(QStringLiteral("TAVRIXTelnetserver"));
+    setWindowTitle(QStringLiteral("telnet server"));
+    buildControls();
+
+    m_link = new DataLink(m_setup, m_speaker, this);
+    connect(m_link, &DataLink::connectionStatusCleared, m_logRecv, &QPlainTextEdit::clear);
+    connect(m_link, &DataLink::connectionStatusAdded, this, [this](const QString &line) { addBelow(m_logRecv, line); });
+    connect(m_link, &DataLink::connectionStatusPrepended, this, &TAVRIXTelnetserver::PrependConnectionStatus);
+    connect(m_link, &DataLink::sendStatusCleared, m_logSend, &QPlainTextEdit::clear);
+    connect(m_link, &DataLink::sendStatusAdded, this, [this](const QString &line) { addBelow(m_logSend, line); });
+    connect(m_link, &DataLink::sendStatusAppended, this, &TAVRIXTelnetserver::AppendSendStatus);
+    connect(m_link, &DataLink::chatReceived, this, &TAVRIXTelnetserver::ShowChatReceived);
+    connect(m_link, &DataLink::remoteEndedChat, this,
+            [this] { m_chatRecv->setPlainText(QStringLiteral("Remote: Chat session ended.\n") + m_chatRecv->toPlainText()); });
+
+    // Start-up: the stored station ID, the station list, then listening.
+    m_stationId->setText(stationIdStore().value(stationIdKey, QString()).toString());
+    loadStations();
+    m_link->ResetReceiveState();
+    m_link->StartListening();
+    if (m_link->isListening())
+        addBelow(m_logRecv, QStringLiteral("Program started. Listening on port ") + QString::number(m_link->listenPort()));
+    else
+        addBelow(m_logRecv, QStringLiteral("Program started without listening on port ") +
+                                QString::number(m_link->listenPort()));
+}
+
+TAVRIXTelnetserver::~TAVRIXTelnetserver() = default;
+
+void TAVRIXTelnetserver::buildControls()
+{
+    auto label = [this](const char *name, const QString &caption) {
+        auto *l = new QLabel(caption, this);
+        l->setObjectName(QLatin1String(name));
+        l->setWordWrap(true);
+        return l;
+    };
+    auto button = [this](const char *name, const QString &caption) {
+        auto *b = new QPushButton(caption, this);
+        b->setObjectName(QLatin1String(name));
+        b->setAutoDefault(false);
+        return b;
+    };
+    auto line = [this](const char *name) {
+        auto *e = new QLineEdit(this);
+        e->setObjectName(QLatin1String(name));
+        return e;
+    };
+    auto box = [this](const char *name) {
+        auto *e = new QPlainTextEdit(this);
+        e->setObjectName(QLatin1String(name));
+        e->setReadOnly(true);
+        e->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        return e;
+    };
+
+    auto *title = label("Label6", QStringLiteral("TAVRIX NPR PACKET MAIL PORTAL "));
+    QFont big = title->font();
+    big.setPointSize(big.pointSize() + 6);
+    big.setBold(true);
+    title->setFont(big);
+    title->setAlignment(Qt::AlignCenter);
+
+    // Created column by column, top to bottom: this is also the keyboard's tab order.
+    auto *stations = new QVBoxLayout;
+    stations->addWidget(label("Label1", QStringLiteral(" Enter Callsign and Ip Address         of Stations to Save"
+                                                       "         eg Mycall-192.111.0.65")));
+    m_text1 = line("Text1");
+    stations->addWidget(m_text1);
+    auto *add = button("Commandadd", QStringLiteral("ADD"));
+    stations->addWidget(add);
+    auto *remove = button("Commanddelete", QStringLiteral("Delete File In List"));
+    stations->addWidget(remove);
+    stations->addWidget(label("Label3", QStringLiteral("Click on IP Address to Send To")));
+    m_list1 = new QListWidget(this);
+    m_list1->setObjectName(QStringLiteral("List1"));
+    stations->addWidget(m_list1, 1);
+    stations->addWidget(label("Label2", QStringLiteral("IP Address Sending To ")));
+    m_remoteIp = line("Txtremoteip");
+    stations->addWidget(m_remoteIp);
+    auto *reconnect = button("Commandreconnect", QStringLiteral("Reconnect Last IP"));
+    stations->addWidget(reconnect);
+    stations->addWidget(label("Label10", QStringLiteral("Your Station ID")));
+    m_stationId = line("Txtstationid");
+    stations->addWidget(m_stationId);
+    auto *send = button("commandsend", QStringLiteral("Send Packet Mail  Message"));
+    stations->addWidget(send);
+    m_sound = new QCheckBox(QStringLiteral("      SOUND"), this);
+    m_sound->setObjectName(QStringLiteral("Chksoundtoggle"));
+    stations->addWidget(m_sound);
+    auto *exit = button("Exit", QStringLiteral("Close Program"));
+    stations->addWidget(exit);
+
+    auto *status = new QVBoxLayout;
+    status->addWidget(label("Label7", QStringLiteral("PACKET MAIL and CHAT MESSAGE SEND STATUS")));
+    m_logSend = box("Txtlogsend");
+    status->addWidget(m_logSend, 1);
+    auto *clearSend = button("Cmdclearlogsend", QStringLiteral("Clear Message Send"));
+    status->addWidget(clearSend);
+    status->addWidget(label("Label5", QStringLiteral("Connection Status")));
+    m_logRecv = box("Txtlogrecv");
+    status->addWidget(m_logRecv, 2);
+    auto *clearRecv = button("Cmdclearlogrecv", QStringLiteral("Clear Connection Status"));
+    status->addWidget(clearRecv);
+    auto *checkPort = button("commandcheckport", QStringLiteral("Check Port Status"));
+    status->addWidget(checkPort);
+    status->addWidget(label("Label9", QStringLiteral("Enter NPR Modem Command")));
+    m_command = line("Txtcommand");
+    status->addWidget(m_command);
+    auto *sendCommand = button("Cmdsendcommand", QStringLiteral("           Enter            ( Enter key or Click)"));
+    status->addWidget(sendCommand);
+    auto *modemRow = new QHBoxLayout;
+    auto *modemConnect = button("Cmdconnect", QStringLiteral("Connect to Modem"));
+    modemRow->addWidget(modemConnect);
+    auto *modemEnd = button("cmddisconnect", QStringLiteral("End Connection"));
+    modemRow->addWidget(modemEnd);
+    status->addLayout(modemRow);
+
+    auto *chat = new QVBoxLayout;
+    auto *chatRow = new QHBoxLayout;
+    auto *startChat = button("commandstartchat", QStringLiteral("  Chat Connect "));
+    chatRow->addWidget(startChat);
+    auto *endChat = button("commandendchat", QStringLiteral(" End  Chat"));
+    chatRow->addWidget(endChat);
+    chat->addLayout(chatRow);
+    chat->addWidget(label("Label4", QStringLiteral("Chat Send")));
+    m_chatSend = line("Txtchatsend");
+    chat->addWidget(m_chatSend);
+    auto *chatSend = button("commandchatsend", QStringLiteral("To Send Chat Message Hit Enter Key or Click Here"));
+    chat->addWidget(chatSend);
+    auto *clearChatSend = button("Cmdclearchtsend", QStringLiteral("Clear Chat Send"));
+    chat->addWidget(clearChatSend);
+    chat->addWidget(label("Label8", QStringLiteral("Chat Receive")));
+    m_chatRecv = box("Txtchatrecv");
+    chat->addWidget(m_chatRecv, 1);
+    auto *clearChatRecv = button("Cmdclearchatrecv", QStringLiteral("Clear Chat Receive"));
+    chat->addWidget(clearChatRecv);
+    auto *returnMail = button("cmdreturmmail", QStringLiteral("Return to Packet Mail"));
+    chat->addWidget(returnMail);
+    auto *altTab = button("Command1", QStringLiteral("Alt/Tab"));
+    chat->addWidget(altTab);
+
+    auto *grid = new QGridLayout(this);
+    grid->addWidget(title, 0, 0, 1, 3);
+    grid->addLayout(stations, 1, 0);
+    grid->addLayout(status, 1, 1);
+    grid->addLayout(chat, 1, 2);
+    grid->setColumnStretch(1, 3);
+    grid->setColumnStretch(2, 2);
+    grid->setColumnStretch(0, 2);
+    resize(1100, 720);
+
+    connect(add, &QPushButton::clicked, this, &TAVRIXTelnetserver::addStation);
+    connect(remove, &QPushButton::clicked, this, &TAVRIXTelnetserver::deleteStation);
+    connect(m_list1, &QListWidget::itemClicked, this, &TAVRIXTelnetserver::pickStation);
+    connect(m_list1, &QListWidget::currentRowChanged, this, &TAVRIXTelnetserver::pickStation);
+    m_stationId->installEventFilter(this);
+    connect(send, &QPushButton::clicked, this, [this] { m_link->SendNewestOutboxFile(m_remoteIp->text()); });
+    connect(exit, &QPushButton::clicked, this, [] { QCoreApplication::exit(0); });
+
+    connect(startChat, &QPushButton::clicked, this, [this] { m_link->chatConnect(m_remoteIp->text()); });
+    connect(reconnect, &QPushButton::clicked, this, [this] { m_link->reconnect(m_remoteIp->text()); });
+    connect(chatSend, &QPushButton::clicked, this, &TAVRIXTelnetserver::sendChatLine);
+    connect(m_chatSend, &QLineEdit::returnPressed, this, &TAVRIXTelnetserver::sendChatLine);
+    connect(endChat, &QPushButton::clicked, this, [this] { m_link->endChat(); });
+
+    connect(clearSend, &QPushButton::clicked, m_logSend, &QPlainTextEdit::clear);
+    connect(clearRecv, &QPushButton::clicked, m_logRecv, &QPlainTextEdit::clear);
+    connect(clearChatSend, &QPushButton::clicked, m_chatSend, &QLineEdit::clear);
+    connect(clearChatRecv, &QPushButton::clicked, m_chatRecv, &QPlainTextEdit::clear);
+}
+
+QString TAVRIXTelnetserver::stationListPath() const
+{
+    return QDir(m_setup.programDirectory).filePath(QStringLiteral("listitems.txt"));
+}
+
+void TAVRIXTelnetserver::loadStations()
+{
+    QFile file(stationListPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    m_list1->addItems(StationList::read(file));
+}
+
+void TAVRIXTelnetserver::addStation()
+{
+    const QString entry = StatusText::trimSpaces(m_text1->text());
+    if (entry.isEmpty()) {
+        m_prompter.inform(QStringLiteral("Please type something first."), Prompter::Icon::None);
+        return;
+    }
+    m_list1->addItem(entry);
+    m_text1->clear();
+    const QString failure = StationList::append(stationListPath(), entry);
+    if (!failure.isEmpty())
+        m_prompter.inform(StatusText::errorLine(QStringLiteral("[ADD ERR "), 75, failure), Prompter::Icon::Critical);
+}
+
+void TAVRIXTelnetserver::deleteStation()
+{
+    const int row = m_list1->currentRow();
+    if (row < 0 || !m_list1->item(row)->isSelected()) {
+        m_prompter.inform(QStringLiteral("Please select an item to delete."), Prompter::Icon::None);
+        return;
+    }
+    m_text1->clear();
+    {
+        // Removing the entry must not pick a neighbouring one.
+        const QSignalBlocker blocker(m_list1);
+        delete m_list1->takeItem(row);
+        m_list1->setCurrentRow(-1);
+    }
+    QStringList entries;
+    for (int i = 0; i < m_list1->count(); ++i)
+        entries.append(m_list1->item(i)->text());
+    const QString failure = StationList::rewrite(stationListPath(), entries);
+    if (!failure.isEmpty())
+        m_prompter.inform(StatusText::errorLine(QStringLiteral("[DELETE ERR "), 75, failure), Prompter::Icon::Critical);
+}
+
+void TAVRIXTelnetserver::pickStation()
+{
+    const QListWidgetItem *item = m_list1->currentItem();
+    if (!item)
+        return;
+    m_remoteIp->setText(StationList::addressOf(item->text()));
+}
+
+void TAVRIXTelnetserver::storeStationId()
+{
+    QSettings store = stationIdStore();
+    store.setValue(stationIdKey, m_stationId->text());
+    store.sync();
+}
+
+bool TAVRIXTelnetserver::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_stationId && event->type() == QEvent::FocusOut)
+        storeStationId();
+    return QWidget::eventFilter(watched, event);
+}
+
+void TAVRIXTelnetserver::addBelow(QPlainTextEdit *box, const QString &line)
+{
+    box->setPlainText(StatusText::addBelow(box->toPlainText(), line));
+    box->moveCursor(QTextCursor::End);
+}
+
+void TAVRIXTelnetserver::PrependConnectionStatus(const QString &line)
+{
+    m_logRecv->setPlainText(StatusText::prepend(m_logRecv->toPlainText(), line));
+}
+
+void TAVRIXTelnetserver::AppendSendStatus(const QString &line)
+{
+    m_logSend->setPlainText(StatusText::append(m_logSend->toPlainText(), line));
+    KeepLastLines(m_logSend, 10);
+}
+
+void TAVRIXTelnetserver::KeepLastLines(QPlainTextEdit *box, int n)
+{
+    const QString text = box->toPlainText();
+    const QString kept = StatusText::keepLastLines(text, n);
+    if (kept != text)
+        box->setPlainText(kept);
+    box->moveCursor(QTextCursor::End);
+}
+
+void TAVRIXTelnetserver::ShowChatReceived(const QString &text)
+{
+    m_chatRecv->setPlainText(QStringLiteral("[%1] %2\n").arg(StatusText::chatTime(), text) + m_chatRecv->toPlainText());
+    m_chatRecv->moveCursor(QTextCursor::Start);
+}
+
+void TAVRIXTelnetserver::Announce(const QString &text)
+{
+    m_speaker.say(text);
+}
+
+void TAVRIXTelnetserver::sendChatLine()
+{
+    const QString id = StatusText::trimSpaces(m_stationId->text());
+    const QString text = StatusText::trimSpaces(m_chatSend->text());
+    const QString message = text.isEmpty() ? id : id + u'-' + text;
+    addBelow(m_logRecv, QStringLiteral("ChatSend invoked. State=%1, chatModeActive=%2")
+                            .arg(m_link->state())
+                            .arg(m_link->chatModeActive() ? QStringLiteral("True") : QStringLiteral("False")));
+    if (message.isEmpty())
+        return;
+    if (!m_link->sendChat(message)) {
+        m_prompter.inform(QStringLiteral("Chat is not active or socket not connected."), Prompter::Icon::None);
+        return;
+    }
+    m_chatRecv->setPlainText(QStringLiteral("[%1]%2\n").arg(StatusText::chatTime(), message) + m_chatRecv->toPlainText());
+    m_chatRecv->moveCursor(QTextCursor::Start);
+    m_chatSend->clear();
+}

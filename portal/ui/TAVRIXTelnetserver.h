@@ -1,0 +1,68 @@
+#pragma once
+
+#include "PortalSetup.h"
+
+#include <QWidget>
+
+class DataLink;
+class Prompter;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class Speaker;
+
+/// The portal's one window, titled "telnet server": station list and
+/// station ID, sending the newest outbox file, the status boxes and chat.
+/// Controls carry their object names ("Txtremoteip", "commandsend", ...).
+class TAVRIXTelnetserver : public QWidget
+{
+    Q_OBJECT
+public:
+    TAVRIXTelnetserver(const PortalSetup &setup, Speaker &speaker, Prompter &prompter, QWidget *parent = nullptr);
+    ~TAVRIXTelnetserver() override;
+
+    DataLink &dataLink() { return *m_link; }
+    QString stationListPath() const;
+
+    /// Puts the line on top of the connection-status box.
+    void PrependConnectionStatus(const QString &line);
+    /// Adds the line and a line break at the end of the send-status box, which keeps its last 10 lines.
+    void AppendSendStatus(const QString &line);
+    /// Keeps the last n lines of a box and puts the caret at its end.
+    static void KeepLastLines(QPlainTextEdit *box, int n);
+    /// Shows a peer's chat text on top of the chat display with the time.
+    void ShowChatReceived(const QString &text);
+    void Announce(const QString &text);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildControls();
+    void loadStations();
+    void addStation();
+    void deleteStation();
+    void pickStation();
+    void storeStationId();
+    void sendChatLine();
+    void addBelow(QPlainTextEdit *box, const QString &line);
+
+    PortalSetup m_setup;
+    Speaker &m_speaker;
+    Prompter &m_prompter;
+    DataLink *m_link = nullptr;
+
+    QLineEdit *m_text1 = nullptr;
+    QListWidget *m_list1 = nullptr;
+    QLineEdit *m_remoteIp = nullptr;
+    QLineEdit *m_stationId = nullptr;
+    QPlainTextEdit *m_logSend = nullptr;
+    QPlainTextEdit *m_logRecv = nullptr;
+    QLineEdit *m_chatSend = nullptr;
+    QPlainTextEdit *m_chatRecv = nullptr;
+    QLineEdit *m_command = nullptr;
+    QCheckBox *m_sound = nullptr;
+};

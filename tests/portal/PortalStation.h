@@ -1,0 +1,67 @@
+#pragma once
+
+#include "DataLink.h"
+#include "PortalFakes.h"
+#include "PortalSetup.h"
+#include "TAVRIXTelnetserver.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <memory>
+
+/// One portal with a home folder of its own: outbox, receive folder and
+/// program folder inside it, fake speech and message boxes.
+struct PortalStation
+{
+    PortalStation(quint16 listenPort, quint16 peerPort, quint16 modemPort = 0)
+    {
+        setup.listenPort = listenPort;
+        setup.peerPort = peerPort;
+        setup.modemAddress = QStringLiteral("127.0.0.1");
+        setup.modemPort = modemPort;
+        setup.sendDirectory = home.filePath(QStringLiteral("mail send"));
+        setup.receiveDirectory = home.filePath(QStringLiteral("mail Receive"));
+        setup.programDirectory = home.filePath(QStringLiteral("program"));
+        QDir().mkpath(setup.sendDirectory);
+        QDir().mkpath(setup.programDirectory);
+    }
+
+    void start() { window = std::make_unique<TAVRIXTelnetserver>(setup, speaker, prompter); }
+
+    template<typename T> T *find(const char *name) const
+    {
+        return window->findChild<T *>(QLatin1String(name));
+    }
+    QString text(const char *name) const { return find<QPlainTextEdit>(name)->toPlainText(); }
+    void click(const char *name) const { find<QPushButton>(name)->click(); }
+    DataLink &link() const { return window->dataLink(); }
+
+    void putInOutbox(const QString &name, const QByteArray &content, int ageSeconds = 0) const
+    {
+        QFile file(QDir(setup.sendDirectory).filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(content), content.size());
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-ageSeconds), QFileDevice::FileModificationTime));
+    }
+    QByteArray received(const QString &name) const
+    {
+        QFile file(QDir(setup.receiveDirectory).filePath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+    void sendTo(const QString &address) const
+    {
+        find<QLineEdit>("Txtremoteip")->setText(address);
+        click("commandsend");
+    }
+
+    QTemporaryDir home;
+    PortalSetup setup;
+    FakeSpeaker speaker;
+    FakePrompter prompter;
+    std::unique_ptr<TAVRIXTelnetserver> window;
+};

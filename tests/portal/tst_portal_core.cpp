@@ -1,0 +1,221 @@
+#include "AnsiText.h"
+#include "Outbox.h"
+#include "ReceiveName.h"
+#include "StationList.h"
+#include "StatusText.h"
+#include "Wire.h"
+
+#include <QBuffer>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class PortalCoreTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void keepLastLines_data();
+    void keepLastLines();
+    void trimSpacesLeavesTabsAndLineEnds();
+    void ansiText_data();
+    void ansiText();
+    void stationListRead();
+    void stationListAppendAndRewrite();
+    void addressOf_data();
+    void addressOf();
+    void newestOutboxFile_data();
+    void newestOutboxFile();
+    void receiveNameRefusal_data();
+    void receiveNameRefusal();
+    void transferHeader_data();
+    void transferHeader();
+};
+
+void PortalCoreTest::keepLastLines_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<int>("n");
+    QTest::addColumn<QString>("expected");
+    QTest::addRow("short text unchanged") << "a\nb" << 3 << "a\nb";
+    QTest::addRow("exactly n pieces unchanged") << "a\nb\nc" << 3 << "a\nb\nc";
+    QTest::addRow("oldest lines dropped") << "1\n2\n3\n4\n5" << 3 << "3\n4\n5";
+    QTest::addRow("trailing break is an empty last piece") << "1\n2\n3\n" << 3 << "2\n3\n";
+    QTest::addRow("leading empty pieces vanish") << "x\n\n\na" << 3 << "a";
+    QTest::addRow("empty piece inside is kept") << "x\na\n\nb" << 3 << "a\n\nb";
+    QString twelve;
+    for (int i = 1; i <= 12; ++i)
+        twelve += QStringLiteral("line %1\n").arg(i);
+    QString lastTen;
+    for (int i = 4; i <= 12; ++i)
+        lastTen += QStringLiteral("line %1\n").arg(i);
+    QTest::addRow("send box keeps ten") << twelve << 10 << lastTen;
+}
+
+void PortalCoreTest::keepLastLines()
+{
+    QFETCH(QString, box);
+    QFETCH(int, n);
+    QFETCH(QString, expected);
+    QCOMPARE(StatusText::keepLastLines(box, n), expected);
+}
+
+void PortalCoreTest::trimSpacesLeavesTabsAndLineEnds()
+{
+    QCOMPARE(StatusText::trimSpaces(QStringLiteral("  a b  ")), QStringLiteral("a b"));
+    QCOMPARE(StatusText::trimSpaces(QStringLiteral("\t a \n")), QStringLiteral("\t a \n"));
+    QCOMPARE(StatusText::trimSpaces(QStringLiteral("    ")), QString());
+}
+
+void PortalCoreTest::ansiText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("decoded");
+    QTest::addRow("ascii") << "MAIL - 1.dat" << QByteArray("MAIL - 1.dat") << "MAIL - 1.dat";
+    QTest::addRow("latin-1 letter") << QStringLiteral("\u00e9t\u00e9") << QByteArray("\xe9t\xe9") << QStringLiteral("\u00e9t\u00e9");
+    QTest::addRow("windows table") << QStringLiteral("\u20ac\u2019\u0178") << QByteArray("\x80\x92\x9f")
+                                   << QStringLiteral("\u20ac\u2019\u0178");
+    QTest::addRow("missing letter becomes ?") << QStringLiteral("a\u0101b") << QByteArray("a?b") << "a?b";
+    QTest::addRow("pair outside the plane is one ?") << QStringLiteral("x\U0001F600y") << QByteArray("x?y") << "x?y";
+}
+
+void PortalCoreTest::ansiText()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, decoded);
+    QCOMPARE(AnsiText::encode(text), bytes);
+    QCOMPARE(AnsiText::decode(bytes), decoded);
+}
+
+void PortalCoreTest::stationListRead()
+{
+    QByteArray content("  W1AW-10.0.0.1  \r\n\r\n   \r\nK2X - 10.0.0.2\r\nLAST-10.0.0.3");
+    QBuffer file(&content);
+    file.open(QIODevice::ReadOnly);
+    QCOMPARE(StationList::read(file),
+             QStringList({QStringLiteral("W1AW-10.0.0.1"), QStringLiteral("K2X - 10.0.0.2"), QStringLiteral("LAST-10.0.0.3")}));
+}
+
+void PortalCoreTest::stationListAppendAndRewrite()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("listitems.txt"));
+    QVERIFY(StationList::append(path, QStringLiteral("A-1.1.1.1")).isEmpty());
+    QVERIFY(StationList::append(path, QStringLiteral("B-2.2.2.2")).isEmpty());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("A-1.1.1.1\r\nB-2.2.2.2\r\n"));
+    file.close();
+
+    QVERIFY(StationList::rewrite(path, {QStringLiteral("B-2.2.2.2")}).isEmpty());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("B-2.2.2.2\r\n"));
+    file.close();
+
+    QVERIFY(StationList::rewrite(path, {}).isEmpty());
+    QCOMPARE(QFileInfo(path).size(), 0);
+
+    QVERIFY(!StationList::append(dir.filePath(QStringLiteral("no/such/folder/listitems.txt")), QStringLiteral("x")).isEmpty());
+}
+
+void PortalCoreTest::addressOf_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("address");
+    QTest::addRow("callsign and address") << "TEST-10.0.0.5" << "10.0.0.5";
+    QTest::addRow("spaces around the address") << "TEST -  10.0.0.5  " << "10.0.0.5";
+    QTest::addRow("no dash copies the entry") << "10.0.0.7" << "10.0.0.7";
+    QTest::addRow("callsign with its own dash") << "W1AW-5-10.0.0.9" << "5";
+    QTest::addRow("trailing dash gives empty") << "W1AW-" << "";
+}
+
+void PortalCoreTest::addressOf()
+{
+    QFETCH(QString, entry);
+    QFETCH(QString, address);
+    QCOMPARE(StationList::addressOf(entry), address);
+}
+
+void PortalCoreTest::newestOutboxFile_data()
+{
+    // Each file: name and age in seconds (larger is older); "dir:" marks a folder.
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QList<int>>("ages");
+    QTest::addColumn<QString>("newest");
+    QTest::addRow("empty folder") << QStringList() << QList<int>() << "";
+    QTest::addRow("later modified wins") << QStringList({"MAIL - a.dat", "File - b.txt"}) << QList<int>({100, 10})
+                                         << "File - b.txt";
+    QTest::addRow("tie keeps the first listed") << QStringList({"b.dat", "A.dat", "c.dat"}) << QList<int>({50, 50, 50})
+                                                << "A.dat";
+    QTest::addRow("hidden files are skipped") << QStringList({".hidden.dat", "old.dat"}) << QList<int>({1, 500})
+                                              << "old.dat";
+    QTest::addRow("folders are skipped") << QStringList({"dir:newer", "x.txt"}) << QList<int>({1, 500}) << "x.txt";
+}
+
+void PortalCoreTest::newestOutboxFile()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QList<int>, ages);
+    QFETCH(QString, newest);
+    QTemporaryDir dir;
+    const QDateTime now = QDateTime::currentDateTime();
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QDateTime when = now.addSecs(-ages[i]);
+        if (names[i].startsWith(u"dir:")) {
+            QVERIFY(QDir(dir.path()).mkdir(names[i].mid(4)));
+            continue;
+        }
+        QFile file(dir.filePath(names[i]));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("x");
+        QVERIFY(file.setFileTime(when, QFileDevice::FileModificationTime));
+    }
+    QCOMPARE(Outbox::newestFile(dir.path()), newest);
+}
+
+void PortalCoreTest::receiveNameRefusal_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("refused");
+    QTest::addRow("plain mail name") << "MAIL - From- AB--14-05-09--12-07-26.dat" << false;
+    QTest::addRow("name with spaces around") << " MAIL x.dat " << false;
+    QTest::addRow("empty") << "" << true;
+    QTest::addRow("parent folder") << "../MAIL.dat" << true;
+    QTest::addRow("dot dot alone") << ".." << true;
+    QTest::addRow("absolute path") << "/etc/MAIL.dat" << true;
+    QTest::addRow("backslash") << "MAIL\\x.dat" << true;
+    QTest::addRow("windows parent") << "..\\..\\MAIL.dat" << true;
+    QTest::addRow("drive prefix") << "C:MAIL.dat" << true;
+    QTest::addRow("control character") << QStringLiteral("MAIL\u0001.dat") << true;
+}
+
+void PortalCoreTest::receiveNameRefusal()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, refused);
+    QCOMPARE(!ReceiveName::refusal(name).isEmpty(), refused);
+}
+
+void PortalCoreTest::transferHeader_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("header");
+    QTest::addRow("upper case dat is mail") << "abc.DAT" << QByteArray("MAIL:abc.DAT\r\n");
+    QTest::addRow("other names are files") << "photo.jpg" << QByteArray("FILE:photo.jpg\r\n");
+    QTest::addRow("reply mail travels as file") << "MAIL - 140509.txt" << QByteArray("FILE:MAIL - 140509.txt\r\n");
+    QTest::addRow("dat inside the name") << "x.dat.txt" << QByteArray("FILE:x.dat.txt\r\n");
+}
+
+void PortalCoreTest::transferHeader()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, header);
+    QCOMPARE(Wire::transferHeader(name), header);
+}
+
+QTEST_GUILESS_MAIN(PortalCoreTest)
+#include "tst_portal_core.moc"

@@ -1,0 +1,230 @@
+#include "ReceiveMachine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Kind = ReceiveMachine::Kind;
+Q_DECLARE_METATYPE(QList<QByteArray>)
+
+namespace {
+
+QByteArray allBytes()
+{
+    QByteArray bytes;
+    for (int i = 0; i < 256; ++i)
+        bytes.append(static_cast<char>(i));
+    return bytes + "\r\n\n\r" + bytes;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class PortalReceiveTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void transfers_data();
+    void transfers();
+    void chatLines_data();
+    void chatLines();
+    void refusedNamesWriteNothing_data();
+    void refusedNamesWriteNothing();
+    void existingFileIsReplacedWhole();
+    void fileAppearsOnlyWhenFinished();
+    void discardLeavesNothing();
+    void contentIsNotBoundedButLinesAre();
+};
+
+void PortalReceiveTest::transfers_data()
+{
+    QTest::addColumn<QList<QByteArray>>("arrivals");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+
+    QTest::addRow("header and content in one arrival")
+        << QList<QByteArray>{"MAIL:MAIL - 1.dat\r\n84 79,83,89,70\r\n"} << "MAIL - 1.dat" << QByteArray("84 79,83,89,70\r\n");
+    QTest::addRow("header split over arrivals")
+        << QList<QByteArray>{"MAI", "L:MAIL - 2.d", "at\r", "\nxyz", "123"} << "MAIL - 2.dat" << QByteArray("xyz123");
+    QTest::addRow("lower-case prefix and a name of another kind stays empty")
+        << QList<QByteArray>{"mail:x.dat\r\nhello"} << "x.dat" << QByteArray();
+    QTest::addRow("lower-case prefix and a mail name")
+        << QList<QByteArray>{"mail:Mail - 3.dat\r\nhello"} << "Mail - 3.dat" << QByteArray("hello");
+    QTest::addRow("control lines inside content are content")
+        << QList<QByteArray>{"FILE:File - 4.txt\r\n<ENDCHAT>\r\n", "<RESET>\r\nCHAT:x\r\nCHAT_END\r\n"} << "File - 4.txt"
+        << QByteArray("<ENDCHAT>\r\n<RESET>\r\nCHAT:x\r\nCHAT_END\r\n");
+    QTest::addRow("every byte value crosses unchanged")
+        << QList<QByteArray>{"FILE:File - bin.txt\r\n" + allBytes()} << "File - bin.txt" << allBytes();
+    QTest::addRow("name is not trimmed") << QList<QByteArray>{"MAIL:MAIL x.dat \r\nz"} << "MAIL x.dat " << QByteArray("z");
+    QTest::addRow("header only") << QList<QByteArray>{"FILE:File - e.txt\r\n"} << "File - e.txt" << QByteArray();
+}
+
+void PortalReceiveTest::transfers()
+{
+    QFETCH(QList<QByteArray>, arrivals);
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QTemporaryDir home;
+    // The receive folder does not exist yet: the first header creates it.
+    const QString folder = home.filePath(QStringLiteral("mail Receive"));
+    ReceiveMachine machine(folder);
+    QList<ReceiveMachine::Event> events;
+    for (const QByteArray &arrival : arrivals)
+        events += machine.feed(arrival, true);
+    QCOMPARE(events.size(), 1);
+    QCOMPARE(events[0].kind, Kind::FileOpened);
+    QCOMPARE(events[0].text, name);
+    QVERIFY(machine.fileOpen());
+    QCOMPARE(machine.finishFile(), QString());
+    QVERIFY(!machine.fileOpen());
+    QVERIFY(QFileInfo::exists(QDir(folder).filePath(name)));
+    QCOMPARE(readFile(QDir(folder).filePath(name)), content);
+}
+
+void PortalReceiveTest::chatLines_data()
+{
+    QTest::addColumn<QList<QByteArray>>("arrivals");
+    QTest::addColumn<bool>("chatMode");
+    QTest::addColumn<QList<int>>("kinds");
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<qsizetype>("left");
+    const int chat = int(Kind::ChatText);
+
+    QTest::addRow("plain, prefixed, empty and split lines")
+        << QList<QByteArray>{"hello\r\nCHAT:TESTCALL-hi\r\nCHAT:\r\n\r\nchat:lo", "wer\r\npart"} << true
+        << QList<int>{chat, chat, chat} << QStringList{"hello", "TESTCALL-hi", "lower"} << qsizetype(4);
+    QTest::addRow("chat text keeps its spaces and code page")
+        << QList<QByteArray>{"CHAT: caf\xe9 \x80 \r\n"} << true << QList<int>{chat} << QStringList{QStringLiteral(" caf\u00e9 \u20ac ")}
+        << qsizetype(0);
+    QTest::addRow("end line in lower case ends the chat and drops the rest")
+        << QList<QByteArray>{"a\r\nchat_end\r\n<RESET>\r\nb\r\n"} << true << QList<int>{chat, int(Kind::EndChat)}
+        << QStringList{"a", ""} << qsizetype(0);
+    QTest::addRow("endchat in mixed case") << QList<QByteArray>{"<EndChat>\r\n"} << true << QList<int>{int(Kind::EndChat)}
+                                           << QStringList{""} << qsizetype(0);
+    QTest::addRow("reset in lower case") << QList<QByteArray>{"<reset>\r\nmore\r\n"} << true << QList<int>{int(Kind::Reset)}
+                                         << QStringList{""} << qsizetype(0);
+    QTest::addRow("control word inside a line is chat text")
+        << QList<QByteArray>{"x <ENDCHAT>\r\n"} << true << QList<int>{chat} << QStringList{"x <ENDCHAT>"} << qsizetype(0);
+    QTest::addRow("out of chat mode text only waits") << QList<QByteArray>{"hello\r\n<ENDCHAT>\r\n"} << false << QList<int>{}
+                                                      << QStringList{} << qsizetype(18);
+    QTest::addRow("endless line is cut off") << QList<QByteArray>{QByteArray(40000, 'a'), QByteArray(30000, 'a')} << true
+                                             << QList<int>{int(Kind::Overflow)} << QStringList{""} << qsizetype(0);
+    QTest::addRow("endless text out of chat mode is cut off too")
+        << QList<QByteArray>{QByteArray(70000, '\n')} << false << QList<int>{int(Kind::Overflow)} << QStringList{""} << qsizetype(0);
+    QTest::addRow("endless header is cut off") << QList<QByteArray>{"MAIL:" + QByteArray(70000, 'n')} << true
+                                               << QList<int>{int(Kind::Overflow)} << QStringList{""} << qsizetype(0);
+}
+
+void PortalReceiveTest::chatLines()
+{
+    QFETCH(QList<QByteArray>, arrivals);
+    QFETCH(bool, chatMode);
+    QFETCH(QList<int>, kinds);
+    QFETCH(QStringList, texts);
+    QFETCH(qsizetype, left);
+    QTemporaryDir home;
+    ReceiveMachine machine(home.path());
+    QList<ReceiveMachine::Event> events;
+    for (const QByteArray &arrival : arrivals)
+        events += machine.feed(arrival, chatMode);
+    QCOMPARE(events.size(), kinds.size());
+    for (qsizetype i = 0; i < events.size(); ++i) {
+        QCOMPARE(int(events[i].kind), kinds[i]);
+        if (events[i].kind == Kind::ChatText)
+            QCOMPARE(events[i].text, texts[i]);
+    }
+    QCOMPARE(machine.buffered(), left);
+    QVERIFY(!machine.fileOpen());
+    QCOMPARE(QDir(home.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+}
+
+void PortalReceiveTest::refusedNamesWriteNothing_data()
+{
+    QTest::addColumn<QByteArray>("header");
+    QTest::addRow("parent folder") << QByteArray("MAIL:../MAIL.dat\r\n");
+    QTest::addRow("two levels up, windows style") << QByteArray("FILE:..\\..\\FILE.txt\r\n");
+    QTest::addRow("absolute path") << QByteArray("MAIL:/tmp/MAIL-abs.dat\r\n");
+    QTest::addRow("drive prefix") << QByteArray("MAIL:C:MAIL.dat\r\n");
+    QTest::addRow("sub folder") << QByteArray("MAIL:sub/MAIL.dat\r\n");
+    QTest::addRow("no name") << QByteArray("FILE:\r\n");
+}
+
+void PortalReceiveTest::refusedNamesWriteNothing()
+{
+    QFETCH(QByteArray, header);
+    QTemporaryDir home;
+    const QString folder = home.filePath(QStringLiteral("mail Receive"));
+    ReceiveMachine machine(folder);
+    const QList<ReceiveMachine::Event> events = machine.feed(header + "content\r\n", true);
+    QCOMPARE(events.size(), 1);
+    QCOMPARE(events[0].kind, Kind::NameRefused);
+    QVERIFY(!events[0].detail.isEmpty());
+    QVERIFY(!machine.fileOpen());
+    QCOMPARE(machine.buffered(), 0);
+    QCOMPARE(QDir(home.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    QVERIFY(!QFileInfo::exists(QStringLiteral("/tmp/MAIL-abs.dat")));
+}
+
+void PortalReceiveTest::existingFileIsReplacedWhole()
+{
+    QTemporaryDir folder;
+    const QString target = folder.filePath(QStringLiteral("MAIL - 5.dat"));
+    {
+        QFile old(target);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(5000, 'o'));
+    }
+    ReceiveMachine machine(folder.path());
+    machine.feed("MAIL:MAIL - 5.dat\r\nnew", true);
+    // The old message stays readable whole until the new one is complete.
+    QCOMPARE(readFile(target), QByteArray(5000, 'o'));
+    QCOMPARE(machine.finishFile(), QString());
+    QCOMPARE(readFile(target), QByteArray("new"));
+}
+
+void PortalReceiveTest::fileAppearsOnlyWhenFinished()
+{
+    QTemporaryDir folder;
+    ReceiveMachine machine(folder.path());
+    machine.feed("FILE:File - 6.txt\r\npart one", true);
+    QVERIFY(machine.fileOpen());
+    // What a reader of the folder sees while the transfer runs: no file at all.
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    machine.feed(" and two", true);
+    machine.reset();
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"File - 6.txt"});
+    QCOMPARE(readFile(folder.filePath(QStringLiteral("File - 6.txt"))), QByteArray("part one and two"));
+}
+
+void PortalReceiveTest::discardLeavesNothing()
+{
+    QTemporaryDir folder;
+    ReceiveMachine machine(folder.path());
+    machine.feed("FILE:File - 7.txt\r\nbroken", true);
+    machine.discardFile();
+    QVERIFY(!machine.fileOpen());
+    QVERIFY(!QFileInfo::exists(machine.partialPath(QStringLiteral("File - 7.txt"))));
+    QVERIFY(!QFileInfo::exists(folder.filePath(QStringLiteral("File - 7.txt"))));
+}
+
+void PortalReceiveTest::contentIsNotBoundedButLinesAre()
+{
+    QTemporaryDir folder;
+    ReceiveMachine machine(folder.path(), 1024);
+    QVERIFY(machine.feed("FILE:File - 8.txt\r\n", true).size() == 1);
+    for (int i = 0; i < 50; ++i)
+        QVERIFY(machine.feed(QByteArray(4096, 'c'), true).isEmpty());
+    QCOMPARE(machine.buffered(), 0);
+    QCOMPARE(machine.finishFile(), QString());
+    QCOMPARE(QFileInfo(folder.filePath(QStringLiteral("File - 8.txt"))).size(), 50 * 4096);
+}
+
+QTEST_GUILESS_MAIN(PortalReceiveTest)
+#include "tst_portal_receive.moc"
