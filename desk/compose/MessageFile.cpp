@@ -90,7 +90,7 @@ QString safeFileName(const QString &senderName)
     name.remove(drive);
     QString clean;
     for (const QChar c : name)
-        if (c.unicode() >= 32 && c != u':')
+        if (c.category() != QChar::Other_Control && c != u':')
             clean += c;
     clean = clean.trimmed();
     if (clean == u"." || clean == u"..")
