@@ -2,6 +2,7 @@
 #include "MessageBoxPrompter.h"
 #include "PortalSetup.h"
 #include "TAVRIXTelnetserver.h"
+#include "X11PortalDesktop.h"
 
 #include <QApplication>
 #include <QDir>
@@ -22,7 +23,8 @@ int main(int argc, char *argv[])
 
     FliteSpeaker speaker;
     MessageBoxPrompter prompter;
-    TAVRIXTelnetserver window(setup, speaker, prompter);
+    X11PortalDesktop desktop;
+    TAVRIXTelnetserver window(setup, speaker, prompter, desktop);
     prompter.setParentWindow(&window);
     QObject::connect(&speaker, &FliteSpeaker::unavailable, &window, [&window](const QString &reason) {
         window.PrependConnectionStatus(QStringLiteral("Spoken announcements are not available (%1); "

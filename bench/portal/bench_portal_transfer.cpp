@@ -2,6 +2,7 @@
 // The receiving portal runs in a child process so that each side's peak
 // memory (VmHWM) is its own.
 #include "DataLink.h"
+#include "PortalDesktop.h"
 #include "PortalSetup.h"
 #include "Prompter.h"
 #include "Speaker.h"
@@ -25,10 +26,13 @@
 
 namespace {
 
-struct Silent : Speaker, Prompter
+struct Silent : Speaker, Prompter, PortalDesktop
 {
     void say(const QString &) override {}
     void inform(const QString &, Icon) override {}
+    bool raiseDesk(const QString &) override { return false; }
+    void pressAltTab() override {}
+    QString toggleMute() override { return {}; }
 };
 
 qint64 peakKiB()
@@ -70,7 +74,7 @@ PortalSetup setupIn(const QString &home, quint16 listenPort, quint16 peerPort)
 int receiver(const QString &home, quint16 port)
 {
     Silent silent;
-    TAVRIXTelnetserver portal(setupIn(home, port, 1), silent, silent);
+    TAVRIXTelnetserver portal(setupIn(home, port, 1), silent, silent, silent);
     QObject::connect(&portal.dataLink(), &DataLink::connectionStatusPrepended, [](const QString &line) {
         if (line.startsWith(QStringLiteral("Closed receive file: "))) {
             std::printf("receiver-peak-kib %lld\n", static_cast<long long>(peakKiB()));
@@ -161,7 +165,7 @@ int main(int argc, char *argv[])
     Silent silent;
     PortalSetup setup = senderSetup;
     setup.peerPort = receiverPort;
-    TAVRIXTelnetserver sender(setup, silent, silent);
+    TAVRIXTelnetserver sender(setup, silent, silent, silent);
     QElapsedTimer clock;
     QByteArray childReport;
     double portalSeconds = 0;

@@ -1,11 +1,15 @@
 #include "TAVRIXTelnetserver.h"
 
 #include "DataLink.h"
+#include "ModemLink.h"
+#include "PortalDesktop.h"
 #include "Prompter.h"
+#include "SocketTable.h"
 #include "Speaker.h"
 #include "StationList.h"
 #include "StatusText.h"
 
+#include <QBuffer>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -32,17 +36,21 @@ const QString stationIdKey = QStringLiteral("Settings/StationID");
 
 } // namespace
 
-TAVRIXTelnetserver::TAVRIXTelnetserver(const PortalSetup &setup, Speaker &speaker, Prompter &prompter, QWidget *parent)
+TAVRIXTelnetserver::TAVRIXTelnetserver(const PortalSetup &setup, Speaker &speaker, Prompter &prompter,
+                                       PortalDesktop &desktop, QWidget *parent)
     : QWidget(parent)
     , m_setup(setup)
     , m_speaker(speaker)
     , m_prompter(prompter)
+    , m_desktop(desktop)
 {
     setObjectName(QStringLiteral("TAVRIXTelnetserver"));
     setWindowTitle(QStringLiteral("telnet server"));
-    buildControls();
-
     m_link = new DataLink(m_setup, m_speaker, this);
+    m_modem = new ModemLink(m_setup.modemAddress, m_setup.modemPort, m_setup.connectTimeoutMs, this);
+    buildControls();
+    connect(m_modem, &ModemLink::lineShown, this, [this](const QString &line) { appendLine(m_logRecv, line); });
+
     connect(m_link, &DataLink::connectionStatusCleared, m_logRecv, &QPlainTextEdit::clear);
     connect(m_link, &DataLink::connectionStatusAdded, this, [this](const QString &line) { addBelow(m_logRecv, line); });
     connect(m_link, &DataLink::connectionStatusPrepended, this, &TAVRIXTelnetserver::PrependConnectionStatus);
@@ -208,11 +216,25 @@ void TAVRIXTelnetserver::buildControls()
     connect(clearRecv, &QPushButton::clicked, m_logRecv, &QPlainTextEdit::clear);
     connect(clearChatSend, &QPushButton::clicked, m_chatSend, &QLineEdit::clear);
     connect(clearChatRecv, &QPushButton::clicked, m_chatRecv, &QPlainTextEdit::clear);
+
+    connect(modemConnect, &QPushButton::clicked, m_modem, &ModemLink::connectToModem);
+    connect(sendCommand, &QPushButton::clicked, this, &TAVRIXTelnetserver::sendModemCommand);
+    connect(m_command, &QLineEdit::returnPressed, this, &TAVRIXTelnetserver::sendModemCommand);
+    connect(modemEnd, &QPushButton::clicked, m_modem, &ModemLink::endConnection);
+    connect(checkPort, &QPushButton::clicked, this, &TAVRIXTelnetserver::checkPort);
+    connect(m_sound, &QCheckBox::clicked, this, &TAVRIXTelnetserver::toggleSound);
+    connect(returnMail, &QPushButton::clicked, this, &TAVRIXTelnetserver::returnToPacketMail);
+    connect(altTab, &QPushButton::clicked, this, [this] { m_desktop.pressAltTab(); });
 }
 
 QString TAVRIXTelnetserver::stationListPath() const
 {
     return QDir(m_setup.programDirectory).filePath(QStringLiteral("listitems.txt"));
+}
+
+QString TAVRIXTelnetserver::soundSettingPath() const
+{
+    return QDir(m_setup.programDirectory).filePath(QStringLiteral("soundsettings.dat"));
 }
 
 void TAVRIXTelnetserver::loadStations()
@@ -335,4 +357,73 @@ void TAVRIXTelnetserver::sendChatLine()
     m_chatRecv->setPlainText(QStringLiteral("[%1]%2\n").arg(StatusText::chatTime(), message) + m_chatRecv->toPlainText());
     m_chatRecv->moveCursor(QTextCursor::Start);
     m_chatSend->clear();
+}
+
+void TAVRIXTelnetserver::appendLine(QPlainTextEdit *box, const QString &line)
+{
+    box->setPlainText(StatusText::append(box->toPlainText(), line));
+    box->moveCursor(QTextCursor::End);
+}
+
+void TAVRIXTelnetserver::sendModemCommand()
+{
+    const QString command = StatusText::trimSpaces(m_command->text());
+    if (!m_modem->sendCommand(command))
+        return;
+    appendLine(m_logRecv, QStringLiteral(">> ") + command);
+    m_command->clear();
+}
+
+void TAVRIXTelnetserver::checkPort()
+{
+    m_logRecv->clear();
+    const quint16 port = m_link->listenPort();
+    QStringList lines;
+    const QStringList tables{QStringLiteral("/proc/net/tcp"), QStringLiteral("/proc/net/tcp6")};
+    for (const QString &path : tables) {
+        QFile table(path);
+        if (!table.open(QIODevice::ReadOnly)) {
+            // A system without IPv6 has no second table; only a missing first one is an error.
+            if (path == tables.first()) {
+                addBelow(m_logRecv, StatusText::errorLine(QStringLiteral("[CHECKPORT ERR "), 53,
+                                                          QStringLiteral("The socket list %1 cannot be read: %2")
+                                                              .arg(path, table.errorString())));
+                return;
+            }
+            continue;
+        }
+        // Files under /proc report no size: read them whole before parsing.
+        QByteArray content = table.readAll();
+        QBuffer buffer(&content);
+        buffer.open(QIODevice::ReadOnly);
+        lines += SocketTable::read(buffer);
+    }
+    for (const QString &line : SocketTable::usingPort(lines, port))
+        PrependConnectionStatus(QStringLiteral("[CheckPort] Port %1 is in use: %2").arg(port).arg(line));
+    addBelow(m_logRecv, QStringLiteral("[CheckPort] Scan complete for port ") + QString::number(port));
+}
+
+void TAVRIXTelnetserver::toggleSound()
+{
+    const QString muteFailure = m_desktop.toggleMute();
+    if (!muteFailure.isEmpty() && !m_muteFailureTold) {
+        m_muteFailureTold = true;
+        PrependConnectionStatus(QStringLiteral("The system mute cannot be switched here (%1); "
+                                               "the sound setting is saved all the same.")
+                                    .arg(muteFailure));
+    }
+    const bool on = m_sound->isChecked();
+    QFile file(soundSettingPath());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(on ? "1\r\n" : "0\r\n") != 3) {
+        PrependConnectionStatus(QStringLiteral("The sound setting cannot be written to %1: %2")
+                                    .arg(QDir::toNativeSeparators(soundSettingPath()), file.errorString()));
+    }
+    file.close();
+    Announce(on ? QStringLiteral("Sound on") : QStringLiteral("Sound off"));
+}
+
+void TAVRIXTelnetserver::returnToPacketMail()
+{
+    if (!m_desktop.raiseDesk(m_setup.deskTitle))
+        m_prompter.inform(QStringLiteral("TAVRIX Packet Mail not window found."), Prompter::Icon::Exclamation);
 }

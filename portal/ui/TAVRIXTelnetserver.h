@@ -5,6 +5,8 @@
 #include <QWidget>
 
 class DataLink;
+class ModemLink;
+class PortalDesktop;
 class Prompter;
 class QCheckBox;
 class QLabel;
@@ -21,11 +23,14 @@ class TAVRIXTelnetserver : public QWidget
 {
     Q_OBJECT
 public:
-    TAVRIXTelnetserver(const PortalSetup &setup, Speaker &speaker, Prompter &prompter, QWidget *parent = nullptr);
+    TAVRIXTelnetserver(const PortalSetup &setup, Speaker &speaker, Prompter &prompter, PortalDesktop &desktop,
+                       QWidget *parent = nullptr);
     ~TAVRIXTelnetserver() override;
 
     DataLink &dataLink() { return *m_link; }
+    ModemLink &modemLink() { return *m_modem; }
     QString stationListPath() const;
+    QString soundSettingPath() const;
 
     /// Puts the line on top of the connection-status box.
     void PrependConnectionStatus(const QString &line);
@@ -49,11 +54,19 @@ private:
     void storeStationId();
     void sendChatLine();
     void addBelow(QPlainTextEdit *box, const QString &line);
+    void appendLine(QPlainTextEdit *box, const QString &line);
+    void sendModemCommand();
+    void checkPort();
+    void toggleSound();
+    void returnToPacketMail();
 
     PortalSetup m_setup;
     Speaker &m_speaker;
     Prompter &m_prompter;
+    PortalDesktop &m_desktop;
     DataLink *m_link = nullptr;
+    ModemLink *m_modem = nullptr;
+    bool m_muteFailureTold = false;
 
     QLineEdit *m_text1 = nullptr;
     QListWidget *m_list1 = nullptr;

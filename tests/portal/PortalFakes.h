@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PortalDesktop.h"
 #include "Prompter.h"
 #include "Speaker.h"
 
@@ -28,6 +29,28 @@ public:
     }
     QStringList texts;
     QList<Icon> icons;
+};
+
+/// Records what the portal asks of the desktop.
+class FakeDesktop : public PortalDesktop
+{
+public:
+    bool raiseDesk(const QString &title) override
+    {
+        raised.append(title);
+        return deskRunning;
+    }
+    void pressAltTab() override { ++altTabs; }
+    QString toggleMute() override
+    {
+        ++muteToggles;
+        return muteFailure;
+    }
+    QStringList raised;
+    bool deskRunning = false;
+    int altTabs = 0;
+    int muteToggles = 0;
+    QString muteFailure;
 };
 
 /// A loopback port nobody listens on right now.

@@ -31,7 +31,7 @@ struct PortalStation
         QDir().mkpath(setup.programDirectory);
     }
 
-    void start() { window = std::make_unique<TAVRIXTelnetserver>(setup, speaker, prompter); }
+    void start() { window = std::make_unique<TAVRIXTelnetserver>(setup, speaker, prompter, desktop); }
 
     template<typename T> T *find(const char *name) const
     {
@@ -63,5 +63,6 @@ struct PortalStation
     PortalSetup setup;
     FakeSpeaker speaker;
     FakePrompter prompter;
+    FakeDesktop desktop;
     std::unique_ptr<TAVRIXTelnetserver> window;
 };

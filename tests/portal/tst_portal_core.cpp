@@ -1,6 +1,8 @@
 #include "AnsiText.h"
+#include "ModemText.h"
 #include "Outbox.h"
 #include "ReceiveName.h"
+#include "SocketTable.h"
 #include "StationList.h"
 #include "StatusText.h"
 #include "Wire.h"
@@ -32,6 +34,11 @@ private slots:
     void receiveNameRefusal();
     void transferHeader_data();
     void transferHeader();
+    void modemText_data();
+    void modemText();
+    void socketTable();
+    void portRule_data();
+    void portRule();
 };
 
 void PortalCoreTest::keepLastLines_data()
@@ -215,6 +222,61 @@ void PortalCoreTest::transferHeader()
     QFETCH(QString, name);
     QFETCH(QByteArray, header);
     QCOMPARE(Wire::transferHeader(name), header);
+}
+
+void PortalCoreTest::modemText_data()
+{
+    QTest::addColumn<QByteArray>("arrival");
+    QTest::addColumn<QStringList>("shown");
+    QTest::addRow("CR LF, CR and LF each end a line") << QByteArray("a\r\nb\rc\n") << QStringList{"a", "b", "c"};
+    QTest::addRow("option negotiation alone") << QByteArray("\xff\xfb\x01\xff\xfd\x18") << QStringList{};
+    QTest::addRow("negotiation spoils only its line") << QByteArray("\xff\xfb\x01login:\r\nready\r\n") << QStringList{"ready"};
+    QTest::addRow("cursor sequence") << QByteArray("\x1b[A\r\nNPR> ") << QStringList{"NPR>"};
+    QTest::addRow("spaces trimmed, tabs kept") << QByteArray("  x  \r\n\t\r\n   \r\n") << QStringList{"x", "\t"};
+    QTest::addRow("blank lines dropped") << QByteArray("\r\n\r\n\n\r") << QStringList{};
+}
+
+void PortalCoreTest::modemText()
+{
+    QFETCH(QByteArray, arrival);
+    QFETCH(QStringList, shown);
+    QCOMPARE(ModemText::visibleLines(arrival), shown);
+}
+
+void PortalCoreTest::socketTable()
+{
+    QByteArray table(
+        "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode\n"
+        "   0: 00000000:0017 00000000:0000 0A 00000000:00000000 00:00000000 00000000     0        0 1 1\n"
+        "   1: 0100007F:9C40 0100007F:08FC 01 00000000:00000000 00:00000000 00000000     0        0 2 1\n"
+        "   2: 00000000000000000000000000000000:0017 00000000000000000000000000000000:0000 0A 0 0 0 0 0 3\n"
+        "   3: 0000000000000000FFFF00000100007F:0050 0000000000000000FFFF00000100007F:D431 06 0 0 0 0 0 4\n");
+    QBuffer buffer(&table);
+    buffer.open(QIODevice::ReadOnly);
+    const QStringList lines = SocketTable::read(buffer);
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines[0].simplified(), QStringLiteral("TCP 0.0.0.0:23 0.0.0.0:0 LISTENING"));
+    QCOMPARE(lines[1].simplified(), QStringLiteral("TCP 127.0.0.1:40000 127.0.0.1:2300 ESTABLISHED"));
+    QCOMPARE(lines[2].simplified(), QStringLiteral("TCP [::]:23 [::]:0 LISTENING"));
+    QCOMPARE(lines[3].simplified(), QStringLiteral("TCP [::ffff:127.0.0.1]:80 [::ffff:127.0.0.1]:54321 TIME_WAIT"));
+}
+
+void PortalCoreTest::portRule_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("matches");
+    QTest::addRow("local port") << "  TCP    0.0.0.0:23   0.0.0.0:0   LISTENING" << true;
+    QTest::addRow("remote port 2300") << "  TCP    10.0.0.1:40000   10.0.0.2:2300   ESTABLISHED" << true;
+    QTest::addRow("local port 230") << "  TCP    10.0.0.1:230   10.0.0.2:80   ESTABLISHED" << true;
+    QTest::addRow("23 inside the port only") << "  TCP    10.0.0.1:1234   10.0.0.2:80   ESTABLISHED" << false;
+    QTest::addRow("23 inside an address") << "  TCP    [2001:23::1]:80   [::]:0   LISTENING" << false;
+}
+
+void PortalCoreTest::portRule()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, matches);
+    QCOMPARE(SocketTable::usingPort({line}, 23).size(), matches ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(PortalCoreTest)

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+/// The desktop services the portal uses: bringing the desk forward,
+/// synthetic keys and the system mute.
+class PortalDesktop
+{
+public:
+    virtual ~PortalDesktop() = default;
+
+    /// Brings the desk program, known by its application title, to the front.
+    /// False when no such program is running.
+    virtual bool raiseDesk(const QString &title) = 0;
+    /// Alt pressed, Tab pressed, Tab released: the window switcher opens and
+    /// stays open until the operator lets go of Alt.
+    virtual void pressAltTab() = 0;
+    /// Toggles the system mute. Returns an empty string or why it cannot.
+    virtual QString toggleMute() = 0;
+};

@@ -1,0 +1,206 @@
+#include "PortalStation.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+const QString loopback = QStringLiteral("127.0.0.1");
+
+QString withoutStamps(QString shown)
+{
+    static const QRegularExpression stamp(QStringLiteral("^\\[\\d\\d:\\d\\d:\\d\\d\\]"), QRegularExpression::MultilineOption);
+    return shown.replace(stamp, QStringLiteral("[T]"));
+}
+
+bool listening(const PortalStation &station)
+{
+    return station.link().state() == 2;
+}
+
+} // namespace
+
+class PortalChatTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void chatBothWays_data();
+    void chatBothWays();
+    void emptyBoxAndEmptyId();
+    void sendingBeforeConfirmationIsRefused();
+    void endChat_data();
+    void endChat();
+    void endChatWithoutChat();
+    void reconnectLastIp();
+    void unreachableChatPeerListensAgain();
+
+private:
+    void connectChat();
+    std::unique_ptr<PortalStation> m_a;
+    std::unique_ptr<PortalStation> m_b;
+};
+
+void PortalChatTest::init()
+{
+    const quint16 portA = freePort();
+    const quint16 portB = freePort();
+    m_a = std::make_unique<PortalStation>(portA, portB);
+    m_b = std::make_unique<PortalStation>(portB, portA);
+    m_a->start();
+    m_b->start();
+    m_a->find<QLineEdit>("Txtstationid")->setText(QStringLiteral(" TESTCALL "));
+    m_b->find<QLineEdit>("Txtstationid")->setText(QStringLiteral("B1"));
+}
+
+void PortalChatTest::cleanup()
+{
+    m_a.reset();
+    m_b.reset();
+}
+
+void PortalChatTest::connectChat()
+{
+    m_a->find<QLineEdit>("Txtremoteip")->setText(QStringLiteral(" 127.0.0.1 "));
+    m_a->click("commandstartchat");
+    QVERIFY(m_a->text("Txtlogrecv").startsWith(QStringLiteral("Chat mode armed. Next connect will stay open.")));
+    QTRY_VERIFY(m_a->link().chatModeActive() && m_b->link().chatModeActive());
+    QVERIFY(m_a->text("Txtlogrecv").contains(
+        QStringLiteral("Chat connection confirmed. State=7, RemoteHost=127.0.0.1, Port=%1").arg(m_b->link().listenPort())));
+    QCOMPARE(m_b->link().sendMode(), 3);
+}
+
+void PortalChatTest::chatBothWays_data()
+{
+    QTest::addColumn<bool>("enterKey");
+    QTest::addRow("button") << false;
+    QTest::addRow("enter key") << true;
+}
+
+void PortalChatTest::chatBothWays()
+{
+    QFETCH(bool, enterKey);
+    connectChat();
+    auto *entryA = m_a->find<QLineEdit>("Txtchatsend");
+    entryA->setText(QStringLiteral("  hi  "));
+    if (enterKey)
+        QTest::keyClick(entryA, Qt::Key_Return);
+    else
+        m_a->click("commandchatsend");
+    QCOMPARE(entryA->text(), QString());
+    QCOMPARE(withoutStamps(m_a->text("Txtchatrecv")), QStringLiteral("[T]TESTCALL-hi\n"));
+    QTRY_COMPARE(withoutStamps(m_b->text("Txtchatrecv")), QStringLiteral("[T] TESTCALL-hi\n"));
+    QVERIFY(m_a->text("Txtlogrecv").contains(QStringLiteral("ChatSend invoked. State=7, chatModeActive=True")));
+    QTRY_VERIFY(m_a->text("Txtlogsend").contains(QStringLiteral("Chat send complete. Socket remains open.")));
+
+    auto *entryB = m_b->find<QLineEdit>("Txtchatsend");
+    entryB->setText(QStringLiteral("caf\u00e9 \u20ac"));
+    QTest::keyClick(entryB, Qt::Key_Return);
+    QTRY_COMPARE(withoutStamps(m_a->text("Txtchatrecv")), QStringLiteral("[T] B1-caf\u00e9 \u20ac\n[T]TESTCALL-hi\n"));
+    QVERIFY(m_a->prompter.texts.isEmpty());
+    QVERIFY(m_b->prompter.texts.isEmpty());
+}
+
+void PortalChatTest::emptyBoxAndEmptyId()
+{
+    connectChat();
+    m_a->click("commandchatsend");
+    QTRY_COMPARE(withoutStamps(m_b->text("Txtchatrecv")), QStringLiteral("[T] TESTCALL\n"));
+    m_a->find<QLineEdit>("Txtstationid")->setText(QStringLiteral("   "));
+    const QString before = m_a->text("Txtchatrecv");
+    m_a->click("commandchatsend");
+    QVERIFY(m_a->text("Txtlogrecv").endsWith(QStringLiteral("ChatSend invoked. State=7, chatModeActive=True")));
+    QCOMPARE(m_a->text("Txtchatrecv"), before);
+    QVERIFY(m_a->prompter.texts.isEmpty());
+    QTest::qWait(50);
+    QCOMPARE(withoutStamps(m_b->text("Txtchatrecv")), QStringLiteral("[T] TESTCALL\n"));
+}
+
+void PortalChatTest::sendingBeforeConfirmationIsRefused()
+{
+    m_a->find<QLineEdit>("Txtremoteip")->setText(loopback);
+    m_a->click("commandstartchat");
+    // Still connecting: nothing has been confirmed yet.
+    m_a->find<QLineEdit>("Txtchatsend")->setText(QStringLiteral("too early"));
+    m_a->click("commandchatsend");
+    QCOMPARE(m_a->prompter.texts, QStringList{"Chat is not active or socket not connected."});
+    QCOMPARE(m_a->find<QLineEdit>("Txtchatsend")->text(), QStringLiteral("too early"));
+    QTRY_VERIFY(m_a->link().chatModeActive());
+    QTest::qWait(50);
+    QCOMPARE(m_b->text("Txtchatrecv"), QString());
+
+    // A transfer connection is no chat either: the receiving side of a plain socket never confirms one.
+    PortalStation lone(freePort(), freePort());
+    lone.start();
+    lone.find<QLineEdit>("Txtchatsend")->setText(QStringLiteral("x"));
+    lone.click("commandchatsend");
+    QCOMPARE(lone.prompter.texts, QStringList{"Chat is not active or socket not connected."});
+}
+
+void PortalChatTest::endChat_data()
+{
+    QTest::addColumn<bool>("fromCaller");
+    QTest::addRow("the caller ends") << true;
+    QTest::addRow("the called station ends") << false;
+}
+
+void PortalChatTest::endChat()
+{
+    QFETCH(bool, fromCaller);
+    connectChat();
+    PortalStation &ender = fromCaller ? *m_a : *m_b;
+    PortalStation &other = fromCaller ? *m_b : *m_a;
+    ender.click("commandendchat");
+    QVERIFY(ender.text("Txtlogrecv").startsWith(
+        QStringLiteral(" CHAT Session Ended\nListening again on port %1\n").arg(ender.link().listenPort())));
+    QVERIFY(ender.text("Txtlogrecv").contains(QStringLiteral("Chat mode terminated by user.")));
+    QVERIFY(listening(ender));
+    QVERIFY(!ender.link().chatModeActive());
+    // The peer saw "<ENDCHAT>" before the close: it ends its side in words and listens again.
+    QTRY_VERIFY(other.text("Txtchatrecv").startsWith(QStringLiteral("Remote: Chat session ended.")));
+    QTRY_VERIFY(listening(other));
+    QVERIFY(other.text("Txtlogrecv").contains(QStringLiteral("Remote terminated chat session.")));
+    QVERIFY(other.speaker.phrases.contains(QStringLiteral("Chat session ended.")));
+    QCOMPARE(other.link().sendMode(), 0);
+    // Both can chat again afterwards.
+    connectChat();
+}
+
+void PortalChatTest::endChatWithoutChat()
+{
+    m_a->click("commandendchat");
+    const QStringList lines = m_a->text("Txtlogrecv").split(u'\n');
+    QCOMPARE(lines.first(), QStringLiteral(" CHAT Session Ended"));
+    QCOMPARE(lines.at(1), QStringLiteral("Listening again on port %1").arg(m_a->link().listenPort()));
+    QVERIFY(lines.last().startsWith(QStringLiteral("[] Socket status: LISTENING")));
+    QVERIFY(listening(*m_a));
+}
+
+void PortalChatTest::reconnectLastIp()
+{
+    m_a->find<QLineEdit>("Txtremoteip")->setText(loopback);
+    m_a->click("Commandreconnect");
+    QVERIFY(m_a->text("Txtlogrecv").startsWith(
+        QStringLiteral("Reconnect attempted to 127.0.0.1 on port %1").arg(m_b->link().listenPort())));
+    QTRY_VERIFY(m_a->link().chatModeActive() && m_b->link().chatModeActive());
+    m_a->click("commandchatsend");
+    QTRY_COMPARE(withoutStamps(m_b->text("Txtchatrecv")), QStringLiteral("[T] TESTCALL\n"));
+}
+
+void PortalChatTest::unreachableChatPeerListensAgain()
+{
+    PortalStation lone(freePort(), freePort());
+    lone.start();
+    lone.find<QLineEdit>("Txtremoteip")->setText(loopback);
+    lone.find<QLineEdit>("Txtstationid")->setText(QStringLiteral("LONE"));
+    lone.click("commandstartchat");
+    QTRY_VERIFY(lone.text("Txtlogrecv").contains(QStringLiteral("[SOCKET ERR 10061] ")));
+    QTRY_VERIFY(listening(lone));
+    lone.click("commandchatsend");
+    QCOMPARE(lone.prompter.texts, QStringList{"Chat is not active or socket not connected."});
+}
+
+PORTAL_TEST_MAIN(PortalChatTest)
+#include "tst_portal_chat.moc"
