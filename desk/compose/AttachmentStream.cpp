@@ -85,20 +85,21 @@ std::optional<QString> writeEntry(const AttachmentHeader &header, QIODevice &sou
 Reader::Reader(QIODevice &in)
     : m_in(in)
 {
+    m_outer.setStopAfterEndMark(true);
 }
 
 bool Reader::fill()
 {
     if (m_outerDone)
         return false;
-    QByteArray raw = readChunk(m_in, chunkSize);
-    // An entry ends at CR LF; a second entry of the same file is not part of it.
-    const qsizetype end = raw.indexOf('\r');
-    if (end >= 0)
-        raw.truncate(end);
-    if (end >= 0 || raw.isEmpty())
+    const QByteArray raw = readChunk(m_in, chunkSize);
+    // Line ends are white space wherever they stand, so a relay that turns
+    // LF into CR LF changes nothing. A second entry of the same file starts
+    // after the first one's closing '=' and is not part of the first.
+    const bool fed = m_outer.feed(raw, m_decoded);
+    if (raw.isEmpty() || m_outer.stoppedAfterEndMark())
         m_outerDone = true;
-    if (!m_outer.feed(raw, m_decoded) || (m_outerDone && !m_outer.finish())) {
+    if (!fed || (m_outerDone && !m_outer.finish())) {
         m_error = QObject::tr("the message is not valid Base64 (%1)").arg(m_outer.error());
         m_outerDone = true;
         return false;

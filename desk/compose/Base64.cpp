@@ -59,6 +59,8 @@ bool Decoder::feed(QByteArrayView text, QByteArray &out)
 {
     if (!m_error.isEmpty())
         return false;
+    if (m_stopped)
+        return true;
     const qsizetype start = out.size();
     out.resize(start + text.size() / 4 * 3 + 3);
     char *write = out.data() + start;
@@ -69,6 +71,10 @@ bool Decoder::feed(QByteArrayView text, QByteArray &out)
             continue;
         if (value == invalid) {
             m_error = QObject::tr("character %1 is not Base64").arg(m_position);
+            break;
+        }
+        if (m_padded && value != padding && m_filled == 0 && m_stopAfterEndMark) {
+            m_stopped = true;
             break;
         }
         if (m_padded && value != padding) {

@@ -23,12 +23,20 @@ public:
     bool feed(QByteArrayView text, QByteArray &out);
     /// True when the text ended on a whole group of four; otherwise fills `error`.
     bool finish();
+
+    /// Takes text after a closing '=' as the start of something else: the
+    /// decoder stops there instead of refusing it.
+    void setStopAfterEndMark(bool stop) { m_stopAfterEndMark = stop; }
+    /// True once text after a closing '=' made the decoder stop.
+    bool stoppedAfterEndMark() const { return m_stopped; }
     QString error() const { return m_error; }
 
 private:
     unsigned char m_group[4] = {};
     int m_filled = 0;
     bool m_padded = false;
+    bool m_stopAfterEndMark = false;
+    bool m_stopped = false;
     qint64 m_position = 0;
     QString m_error;
 };
