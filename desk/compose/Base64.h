@@ -43,7 +43,8 @@ private:
 
 } // namespace Base64
 
-/// Bytes to Base64 text.
+/// Bytes to Base64 text. Encoding cannot fail; the result is empty exactly
+/// when `data` is, which a caller that refuses empty data checks first.
 QString Base64Encode(const QByteArray &data);
 
 /// Base64 text to the Windows-1252 text of its bytes; nothing when invalid.

@@ -10,6 +10,7 @@
 QString ConvertToASCII(const QString &InputString);
 
 /// A code list back to text. Tokens are split at single spaces; a token
-/// counts when, white space at its ends aside, it is a plain decimal number
-/// from 0 to 255. Every other token is skipped.
+/// counts when, white space (space, tab, CR, LF) at its ends aside, it is a
+/// plain decimal number from 0 to 255, leading zeros allowed. Every other
+/// token (signs, fractions, larger numbers, ...) is skipped.
 QString DecodeFromASCII(const QString &asciiString);

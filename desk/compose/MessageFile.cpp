@@ -1,6 +1,7 @@
 #include "MessageFile.h"
 
 #include "FieldEscaping.h"
+#include "Windows1252.h"
 
 #include <QRegularExpression>
 
@@ -31,10 +32,23 @@ QString attachmentFileName(const QDateTime &time)
     return QStringLiteral("File - ") + longStamp(time) + QStringLiteral(".txt");
 }
 
+QString upperCase(const QString &field)
+{
+    // QString::toUpper would spell 'ß' as "SS" and raise 'µ' to a Greek
+    // capital the code page lacks, which the record would carry as '?'.
+    QString upper = field;
+    for (QChar &c : upper) {
+        const QChar raised = c.toUpper();
+        if (Windows1252::holds(raised))
+            c = raised;
+    }
+    return upper;
+}
+
 QByteArray mailRecordLine(const QString &to, const QString &subject, const QString &message, const QString &from)
 {
-    const QString record = ConvertToASCII(to.toUpper()) + u',' + ConvertToASCII(subject.toUpper()) + u','
-                           + ConvertToASCII(message.toUpper()) + u',' + ConvertToASCII(from.toUpper());
+    const QString record = ConvertToASCII(upperCase(to)) + u',' + ConvertToASCII(upperCase(subject)) + u','
+                           + ConvertToASCII(upperCase(message)) + u',' + ConvertToASCII(upperCase(from));
     return record.toLatin1() + "\r\n";
 }
 

@@ -27,7 +27,14 @@ QString replyFileName(const QDateTime &time);
 /// The attachment composer's name: "File - " + long stamp + ".txt".
 QString attachmentFileName(const QDateTime &time);
 
-/// One mail record with its CR LF, as bytes.
+/// A mail field upper-cased within the code page: a character takes its
+/// upper-case form only when the code page holds that form, so 'ÿ' becomes
+/// 'Ÿ' while 'ß' and 'µ' stay as they are instead of turning into "SS" or
+/// a '?'.
+QString upperCase(const QString &field);
+
+/// One mail record with its CR LF, as bytes: the four fields upper-cased,
+/// each as a code list, joined by commas.
 QByteArray mailRecordLine(const QString &to, const QString &subject, const QString &message, const QString &from);
 
 /// The four decoded fields of a mail file's text; nothing when it holds

@@ -13,7 +13,7 @@ constexpr char16_t highControls[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-constexpr std::array<char16_t, 256> makeTable()
+constexpr std::array<char16_t, 256> makeToUnicode()
 {
     std::array<char16_t, 256> table{};
     for (int i = 0; i < 256; ++i)
@@ -23,7 +23,23 @@ constexpr std::array<char16_t, 256> makeTable()
     return table;
 }
 
-constexpr std::array<char16_t, 256> toUnicode = makeTable();
+constexpr std::array<char16_t, 256> toUnicode = makeToUnicode();
+
+// The highest character the code page holds is U+2122; one table up to it
+// makes every lookup a single index, also for the 100 MB texts.
+constexpr char16_t lastMapped = 0x2122;
+
+constexpr std::array<unsigned char, lastMapped + 1> makeFromUnicode()
+{
+    std::array<unsigned char, lastMapped + 1> table{};
+    for (auto &code : table)
+        code = '?';
+    for (int i = 0; i < 256; ++i)
+        table[toUnicode[i]] = static_cast<unsigned char>(i);
+    return table;
+}
+
+constexpr std::array<unsigned char, lastMapped + 1> fromUnicode = makeFromUnicode();
 
 } // namespace
 
@@ -35,12 +51,12 @@ QChar charOf(unsigned char code)
 unsigned char codeOf(QChar c)
 {
     const char16_t u = c.unicode();
-    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF))
-        return static_cast<unsigned char>(u);
-    for (int i = 0; i < 32; ++i)
-        if (highControls[i] == u)
-            return static_cast<unsigned char>(0x80 + i);
-    return '?';
+    return u <= lastMapped ? fromUnicode[u] : '?';
+}
+
+bool holds(QChar c)
+{
+    return codeOf(c) != '?' || c == u'?';
 }
 
 QString decode(QByteArrayView bytes)

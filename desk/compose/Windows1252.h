@@ -14,5 +14,8 @@ QByteArray encode(QStringView text);
 /// The code of one character, or 63 ('?') when the code page lacks it.
 unsigned char codeOf(QChar c);
 QChar charOf(unsigned char code);
+/// True when the code page has the character (which then survives
+/// text -> bytes -> text unchanged).
+bool holds(QChar c);
 
 } // namespace Windows1252

@@ -83,6 +83,25 @@ private slots:
         }
     }
 
+    void windows1252EncodesOnlyItsOwnCharacters()
+    {
+        // Over every UTF-16 unit: exactly the 256 characters that bytes
+        // decode to are held, each goes back to its own byte, and every
+        // other one becomes '?'.
+        int held = 0;
+        for (int u = 0; u <= 0xFFFF; ++u) {
+            const QChar c(static_cast<char16_t>(u));
+            const unsigned char code = Windows1252::codeOf(c);
+            if (Windows1252::holds(c)) {
+                ++held;
+                QCOMPARE(Windows1252::charOf(code), c);
+            } else {
+                QCOMPARE(code, static_cast<unsigned char>('?'));
+            }
+        }
+        QCOMPARE(held, 256);
+    }
+
     void windows1252MissingCharacters_data()
     {
         QTest::addColumn<QString>("text");
@@ -141,7 +160,10 @@ private slots:
             << QStringLiteral("65 66\r\n67 68") << QStringLiteral("AD");
         QTest::addRow("0 and 255") << QStringLiteral("0 255") << QString(QChar(0)) + QChar(0xFF);
         QTest::addRow("high codes are Windows-1252") << QStringLiteral("128 153") << QStringLiteral("\u20AC\u2122");
+        QTest::addRow("leading zeros") << QStringLiteral("065 0066 000000000000000000067") << QStringLiteral("ABC");
+        QTest::addRow("zeros only") << QStringLiteral("000 65") << QString(QChar(0)) + u'A';
         QTest::addRow("256 skipped") << QStringLiteral("65 256 66") << QStringLiteral("AB");
+        QTest::addRow("0256 skipped") << QStringLiteral("65 0256 66") << QStringLiteral("AB");
         QTest::addRow("1000 skipped") << QStringLiteral("65 1000 66") << QStringLiteral("AB");
         QTest::addRow("huge number skipped") << QStringLiteral("65 99999999999999999999999 66") << QStringLiteral("AB");
         QTest::addRow("65601 does not wrap to A") << QStringLiteral("65601 66") << QStringLiteral("B");

@@ -28,6 +28,20 @@ private slots:
             << QStringList{"a,b", "", "", ""} << QByteArray("65 44 66,,,\r\n");
         QTest::addRow("outside the code page") << QStringList{"\u03A9", "", "", ""} << QByteArray("63,,,\r\n");
         QTest::addRow("accented letters raised") << QStringList{"\u00E9", "", "", ""} << QByteArray("201,,,\r\n");
+        // Upper-casing stays inside the code page: a letter whose capital
+        // the code page lacks (or that has none of its own) is kept.
+        QTest::addRow("y diaeresis raised to its capital at 159")
+            << QStringList{"\u00FF", "", "", ""} << QByteArray("159,,,\r\n");
+        QTest::addRow("s caron and oe raised") << QStringList{"\u0161\u0153\u017E", "", "", ""}
+                                               << QByteArray("138 140 142,,,\r\n");
+        QTest::addRow("sharp s kept, not doubled") << QStringList{"stra\u00DFe", "", "", ""}
+                                                   << QByteArray("83 84 82 65 223 69,,,\r\n");
+        QTest::addRow("micro sign kept, not lost") << QStringList{"5 \u00B5m", "", "", ""}
+                                                   << QByteArray("53 32 181 77,,,\r\n");
+        QTest::addRow("dotless i raised into the code page") << QStringList{"\u0131", "", "", ""}
+                                                             << QByteArray("73,,,\r\n");
+        QTest::addRow("Greek small letter still a question mark") << QStringList{"\u03C9", "", "", ""}
+                                                                  << QByteArray("63,,,\r\n");
     }
     void mailRecordLine()
     {
