@@ -113,4 +113,43 @@ else
   result=1
 fi
 echo "station list of A: $(tr -d '\r' < "$work/a/program/listitems.txt")"
+
+# Chat from A to B. Focus is on "Send Packet Mail  Message"; one step back is
+# the station ID, twelve steps on is "  Chat Connect ", two more the chat entry.
+xdotool windowfocus --sync "$win_a"
+xdotool key shift+Tab
+xdotool type --delay 20 "STATIONA"
+for _ in $(seq 13); do xdotool key Tab; done
+xdotool key space
+sleep 1
+xdotool key Tab Tab
+xdotool type --delay 20 "hello from A"
+xdotool key Return
+sleep 1
+if ip netns exec "$ns_b" ss -tn state established '( sport = :23 )' | grep -q "$addr_a"; then
+  echo "OK: chat connection from $addr_a to $addr_b:23 is open"
+else
+  echo "FAILED: no chat connection"
+  result=1
+fi
+xdotool windowraise "$win_b"
+sleep 0.5
+import -window "$win_b" "$work/station-b-chat.png"
+xdotool windowraise "$win_a"
+sleep 0.5
+import -window "$win_a" "$work/station-a-chat.png"
+# B ends the chat: tab to " End  Chat" from its first control.
+xdotool windowfocus --sync "$win_b"
+for _ in $(seq 20); do xdotool key Tab; done
+xdotool key space
+sleep 1
+if ip netns exec "$ns_a" ss -tln | grep -q ':23 ' && ! ip netns exec "$ns_b" ss -tn state established | grep -q ':23'; then
+  echo "OK: chat ended, both stations listen on port 23 again"
+else
+  echo "FAILED: chat did not end cleanly"
+  result=1
+fi
+xdotool windowraise "$win_a"
+sleep 0.5
+import -window "$win_a" "$work/station-a-ended.png"
 exit $result

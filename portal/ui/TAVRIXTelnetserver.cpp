@@ -98,6 +98,7 @@ void TAVRIXTelnetserver::buildControls()
         auto *e = new QPlainTextEdit(this);
         e->setObjectName(QLatin1String(name));
         e->setReadOnly(true);
+        e->setTabChangesFocus(true); // the window stays drivable from the keyboard
         e->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         return e;
     };

@@ -46,6 +46,7 @@ struct PortalStation
         QFile file(QDir(setup.sendDirectory).filePath(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
         QCOMPARE(file.write(content), content.size());
+        QVERIFY(file.flush()); // a later flush would stamp the file with the present time
         QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-ageSeconds), QFileDevice::FileModificationTime));
     }
     QByteArray received(const QString &name) const

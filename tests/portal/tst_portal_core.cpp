@@ -179,6 +179,7 @@ void PortalCoreTest::newestOutboxFile()
         QFile file(dir.filePath(names[i]));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("x");
+        QVERIFY(file.flush()); // a later flush would stamp the file with the present time
         QVERIFY(file.setFileTime(when, QFileDevice::FileModificationTime));
     }
     QCOMPARE(Outbox::newestFile(dir.path()), newest);
