@@ -61,12 +61,9 @@ private slots:
     void modemHangsUpAndReconnects();
     void modemNotAnswering();
     void checkPortListsTheListener();
-    void clearButtons_data();
-    void clearButtons();
     void soundBox();
     void returnToPacketMail_data();
     void returnToPacketMail();
-    void altTab();
 };
 
 void PortalToolsTest::modemConsole()
@@ -163,33 +160,6 @@ void PortalToolsTest::checkPortListsTheListener()
     QVERIFY(listener);
 }
 
-void PortalToolsTest::clearButtons_data()
-{
-    QTest::addColumn<QString>("button");
-    QTest::addColumn<QString>("box");
-    QTest::addRow("send status") << "Cmdclearlogsend" << "Txtlogsend";
-    QTest::addRow("connection status") << "Cmdclearlogrecv" << "Txtlogrecv";
-    QTest::addRow("chat entry") << "Cmdclearchtsend" << "Txtchatsend";
-    QTest::addRow("chat display") << "Cmdclearchatrecv" << "Txtchatrecv";
-}
-
-void PortalToolsTest::clearButtons()
-{
-    QFETCH(QString, button);
-    QFETCH(QString, box);
-    PortalStation station(0, 0);
-    station.start();
-    const QStringList boxes{"Txtlogsend", "Txtlogrecv", "Txtchatsend", "Txtchatrecv"};
-    for (const QString &name : boxes)
-        station.window->findChild<QWidget *>(name)->setProperty(name == u"Txtchatsend" ? "text" : "plainText", name);
-    station.window->findChild<QPushButton *>(button)->click();
-    for (const QString &name : boxes) {
-        const QString shown =
-            station.window->findChild<QWidget *>(name)->property(name == u"Txtchatsend" ? "text" : "plainText").toString();
-        QCOMPARE(shown, name == box ? QString() : name);
-    }
-}
-
 void PortalToolsTest::soundBox()
 {
     PortalStation station(0, 0);
@@ -231,14 +201,6 @@ void PortalToolsTest::returnToPacketMail()
         QCOMPARE(station.prompter.texts, QStringList{"TAVRIX Packet Mail not window found."});
         QCOMPARE(station.prompter.icons, QList<Prompter::Icon>{Prompter::Icon::Exclamation});
     }
-}
-
-void PortalToolsTest::altTab()
-{
-    PortalStation station(0, 0);
-    station.start();
-    station.click("Command1");
-    QCOMPARE(station.desktop.altTabs, 1);
 }
 
 PORTAL_TEST_MAIN(PortalToolsTest)

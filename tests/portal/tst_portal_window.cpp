@@ -9,8 +9,6 @@ class PortalWindowTest : public QObject
     Q_OBJECT
 
 private slots:
-    void controlsAndCaptions_data();
-    void controlsAndCaptions();
     void startUp();
     void stationListLoadsTrimmedWithoutBlanks();
     void addStation_data();
@@ -19,36 +17,7 @@ private slots:
     void pickStation_data();
     void pickStation();
     void stationIdStoredUntrimmedOnFocusLoss();
-    void sendStatusKeepsTenLines();
 };
-
-void PortalWindowTest::controlsAndCaptions_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("caption");
-    QTest::addRow("title") << "Label6" << "TAVRIX NPR PACKET MAIL PORTAL ";
-    QTest::addRow("add") << "Commandadd" << "ADD";
-    QTest::addRow("delete") << "Commanddelete" << "Delete File In List";
-    QTest::addRow("send") << "commandsend" << "Send Packet Mail  Message";
-    QTest::addRow("chat connect") << "commandstartchat" << "  Chat Connect ";
-    QTest::addRow("end chat") << "commandendchat" << " End  Chat";
-    QTest::addRow("modem enter") << "Cmdsendcommand" << "           Enter            ( Enter key or Click)";
-    QTest::addRow("return") << "cmdreturmmail" << "Return to Packet Mail";
-    QTest::addRow("sound") << "Chksoundtoggle" << "      SOUND";
-    QTest::addRow("exit") << "Exit" << "Close Program";
-}
-
-void PortalWindowTest::controlsAndCaptions()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, caption);
-    PortalStation station(0, 0);
-    station.start();
-    QCOMPARE(station.window->windowTitle(), QStringLiteral("telnet server"));
-    QWidget *control = station.window->findChild<QWidget *>(name);
-    QVERIFY2(control, qPrintable(name));
-    QCOMPARE(control->property("text").toString(), caption);
-}
 
 void PortalWindowTest::startUp()
 {
@@ -167,19 +136,6 @@ void PortalWindowTest::stationIdStoredUntrimmedOnFocusLoss()
     PortalStation next(0, 0);
     next.start();
     QCOMPARE(next.find<QLineEdit>("Txtstationid")->text(), QStringLiteral("  TESTCALL "));
-}
-
-void PortalWindowTest::sendStatusKeepsTenLines()
-{
-    PortalStation station(0, 0);
-    station.start();
-    for (int i = 1; i <= 14; ++i)
-        station.window->AppendSendStatus(QStringLiteral("line %1").arg(i));
-    const QStringList lines = station.text("Txtlogsend").split(u'\n');
-    QCOMPARE(lines.size(), 10);
-    QCOMPARE(lines.first(), QStringLiteral("line 6"));
-    QCOMPARE(lines.at(8), QStringLiteral("line 14"));
-    QCOMPARE(lines.last(), QString());
 }
 
 PORTAL_TEST_MAIN(PortalWindowTest)
