@@ -13,6 +13,7 @@
 #include "shell/TaskProgress.h"
 #include "shell/WindowChrome.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QGridLayout>
@@ -45,6 +46,17 @@ std::optional<QString> copyWhole(QFile &source, QSaveFile &target)
     if (!target.commit())
         return target.errorString();
     return std::nullopt;
+}
+
+// The program file itself and the switches that lie beside it are never
+// replaced by a received attachment.
+bool isProgramFile(const QString &name)
+{
+    const QStringList own = {QFileInfo(QCoreApplication::applicationFilePath()).fileName(),
+                             QString::fromLatin1(Setting::SoundSettings.name),
+                             QString::fromLatin1(Setting::SoundState.name),
+                             QString::fromLatin1(Setting::AutoSaveStore.name)};
+    return own.contains(name, Qt::CaseInsensitive);
 }
 
 } // namespace
@@ -137,6 +149,10 @@ void ReceiveFile::DecodeAttachment(const QString &path)
     const QString name = MessageFile::safeFileName(header->fileName);
     if (name.isEmpty()) {
         fail(tr("the sender's file name \"%1\" is not a file name that can be used here.").arg(header->fileName));
+        return;
+    }
+    if (isProgramFile(name)) {
+        fail(tr("the sender's file name \"%1\" would replace one of this program's own files.").arg(name));
         return;
     }
     const QString target = QDir(m_context.files.programDirectory()).filePath(name);

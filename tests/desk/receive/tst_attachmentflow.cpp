@@ -165,6 +165,8 @@ private slots:
         QTest::addRow("parent folders") << "../../x" << QByteArray() << "x" << "";
         QTest::addRow("drive prefix") << "C:\\x" << QByteArray() << "x" << "";
         QTest::addRow("absolute path") << "/etc/x" << QByteArray() << "x" << "";
+        QTest::addRow("a switch of the program") << "autosave.dat" << QByteArray() << ""
+                                                   << "The attachment could not be received";
         QTest::addRow("nothing usable") << ".." << QByteArray() << "" << "The attachment could not be received";
         QTest::addRow("five pieces") << "" << QByteArray("YSxiLGMsZCxl\r\n") << ""
                                      << "Error: Decoded data format is incorrect!";
