@@ -20,7 +20,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTimer>
 
 namespace {
@@ -29,15 +28,6 @@ namespace {
 constexpr int fileNotFoundError = 53;
 constexpr int pathAccessError = 75;
 constexpr int pastEndOfFileError = 62;
-
-// Writes a whole file under its final name, or leaves the old one alone.
-std::optional<QString> writeWhole(const QString &path, const QByteArray &bytes)
-{
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
-        return out.errorString();
-    return std::nullopt;
-}
 
 } // namespace
 
@@ -224,28 +214,26 @@ void Received::readMessage()
         reportStep(pastEndOfFileError, tr("Input past end of file: %1 is empty").arg(QDir::toNativeSeparators(path)));
     received.close();
 
-    switch (MessageFile::classify(content, name)) {
-    case MessageFile::Kind::Mail: {
-        // The received file goes only once its text is safe in the hand-over file.
-        const QString handOver = m_context.files.path(Setting::MailHandOver);
-        if (const auto failure = writeWhole(handOver, content + "\r\n")) {
-            reportStep(pathAccessError, tr("%1 cannot be written: %2").arg(QDir::toNativeSeparators(handOver), *failure));
-            return;
+    // The received file goes only once its text is safe in the hand-over file.
+    auto handOver = [&](SettingFile file, const QByteArray &bytes) {
+        if (const auto failure = m_context.files.writeBytes(file, bytes)) {
+            reportStep(pathAccessError, *failure);
+            return false;
         }
         KillFile(path);
+        return true;
+    };
+    switch (MessageFile::classify(content, name)) {
+    case MessageFile::Kind::Mail:
+        if (!handOver(Setting::MailHandOver, content + "\r\n"))
+            return;
         openMailReader();
         break;
-    }
-    case MessageFile::Kind::Attachment: {
-        const QString handOver = m_context.files.path(Setting::AttachmentHandOver);
-        if (const auto failure = writeWhole(handOver, content)) {
-            reportStep(pathAccessError, tr("%1 cannot be written: %2").arg(QDir::toNativeSeparators(handOver), *failure));
+    case MessageFile::Kind::Attachment:
+        if (!handOver(Setting::AttachmentHandOver, content))
             return;
-        }
-        KillFile(path);
         openAttachmentReceiver();
         break;
-    }
     case MessageFile::Kind::Unrecognized:
         m_context.prompter.inform(QStringLiteral("Unrecognized file type."), Prompter::Icon::Exclamation);
         break;

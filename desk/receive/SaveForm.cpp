@@ -15,7 +15,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSaveFile>
 
 SaveForm::SaveForm(DeskContext &context)
     : m_context(context)
@@ -102,11 +101,8 @@ void SaveForm::openPicked(bool fromPathBox)
                                   Prompter::Icon::Exclamation);
         return;
     }
-    const QByteArray text = saved.readAll();
-    QSaveFile handOver(m_context.files.path(Setting::SavedMessageHandOver));
-    if (!handOver.open(QIODevice::WriteOnly) || handOver.write(text + "\r\n") != text.size() + 2 || !handOver.commit()) {
-        m_context.prompter.inform(tr("The saved message cannot be handed to the reader: %1 cannot be written (%2)")
-                                      .arg(QDir::toNativeSeparators(handOver.fileName()), handOver.errorString()),
+    if (const auto failure = m_context.files.writeBytes(Setting::SavedMessageHandOver, saved.readAll() + "\r\n")) {
+        m_context.prompter.inform(tr("The saved message cannot be handed to the reader: %1").arg(*failure),
                                   Prompter::Icon::Exclamation);
         return;
     }

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QObject>
 #include <QSaveFile>
 
 namespace {
@@ -46,11 +47,15 @@ bool SettingFiles::exists(SettingFile file) const
 
 bool SettingFiles::write(SettingFile file, const QString &text) const
 {
+    return !writeBytes(file, (text + QStringLiteral("\r\n")).toUtf8());
+}
+
+std::optional<QString> SettingFiles::writeBytes(SettingFile file, const QByteArray &bytes) const
+{
     QSaveFile out(path(file));
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    out.write((text + QStringLiteral("\r\n")).toUtf8());
-    return out.commit();
+    if (out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.commit())
+        return std::nullopt;
+    return QObject::tr("%1 cannot be written: %2").arg(QDir::toNativeSeparators(out.fileName()), out.errorString());
 }
 
 bool SettingFiles::writePrintLine(SettingFile file, const QString &value) const

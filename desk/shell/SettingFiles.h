@@ -86,6 +86,10 @@ public:
     std::optional<int> readNumber(SettingFile file) const;
     std::optional<bool> readTruth(SettingFile file) const;
 
+    /// Replaces the file's whole content, or leaves it as it was. On failure
+    /// returns a message naming the file and the cause.
+    std::optional<QString> writeBytes(SettingFile file, const QByteArray &bytes) const;
+
     /// Empties the file (creating it if needed), as opening it for output
     /// and closing it does.
     bool clear(SettingFile file) const;
