@@ -120,8 +120,10 @@ std::optional<AttachmentHeader> Reader::readHeader()
             }
         searchFrom = m_decoded.size();
         if (headerEnd < 0 && !fill()) {
-            if (m_error.isEmpty())
+            if (m_error.isEmpty()) {
                 m_error = QStringLiteral("Error: Decoded data format is incorrect!");
+                m_formatError = true;
+            }
             return std::nullopt;
         }
     }

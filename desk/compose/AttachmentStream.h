@@ -45,6 +45,9 @@ public:
     bool readData(QIODevice &out, const ProgressCallback &progress = {});
 
     QString error() const { return m_error; }
+    /// The message decoded but holds fewer than six pieces; `error()` then
+    /// is the text the operator is shown as it stands.
+    bool isFormatError() const { return m_formatError; }
 
 private:
     bool fill();
@@ -54,6 +57,7 @@ private:
     QByteArray m_decoded; ///< outer layer decoded but not yet used
     bool m_outerDone = false;
     QString m_error;
+    bool m_formatError = false;
 };
 
 } // namespace AttachmentStream

@@ -25,13 +25,6 @@
 
 namespace {
 
-QLineEdit *makeBox(QWidget *parent, const char *name)
-{
-    auto *box = new QLineEdit(parent);
-    box->setObjectName(QLatin1String(name));
-    return box;
-}
-
 // Copies a file in pieces, so a large attachment costs little memory.
 std::optional<QString> copyWhole(QFile &source, QSaveFile &target)
 {
@@ -63,18 +56,14 @@ bool isProgramFile(const QString &name)
 
 ReceiveFile::ReceiveFile(DeskContext &context)
     : m_context(context)
+    , m_boxes(this, {})
 {
     setObjectName(QStringLiteral("receivefile"));
     setWindowTitle(QStringLiteral("Receive a sent attachment"));
     setPanelColour(this, QColor(224, 224, 224));
 
-    m_message = new QPlainTextEdit(this);
-    m_message->setObjectName(QStringLiteral("Text1"));
-    m_message->setTabChangesFocus(true);
-    m_subject = makeBox(this, "Text2");
-    m_to = makeBox(this, "Text3");
-    m_from = makeBox(this, "Text4");
-    m_savedPath = makeBox(this, "Text5");
+    m_savedPath = new QLineEdit(this);
+    m_savedPath->setObjectName(QStringLiteral("Text5"));
     m_savedPath->setReadOnly(true);
     m_savedPath->setToolTip(tr("Click here, or press Enter, to save a copy elsewhere"));
     onBoxActivated(m_savedPath, [this] { saveCopy(); });
@@ -87,10 +76,10 @@ ReceiveFile::ReceiveFile(DeskContext &context)
     auto *layout = new QGridLayout(this);
     layout->setContentsMargins(30, 20, 30, 20);
     layout->addWidget(makeHeading(this, "Label1", QStringLiteral("Packet Mail Form"), 20), 0, 0, 1, 2);
-    layout->addWidget(m_to, 1, 0, 1, 2);
-    layout->addWidget(m_subject, 2, 0, 1, 2);
-    layout->addWidget(m_message, 3, 0, 1, 2);
-    layout->addWidget(m_from, 4, 0, 1, 2);
+    layout->addWidget(m_boxes.to, 1, 0, 1, 2);
+    layout->addWidget(m_boxes.subject, 2, 0, 1, 2);
+    layout->addWidget(m_boxes.message, 3, 0, 1, 2);
+    layout->addWidget(m_boxes.from, 4, 0, 1, 2);
     layout->addWidget(instruction, 5, 0);
     layout->addWidget(m_savedPath, 5, 1);
     layout->addWidget(exitButton, 6, 0, 1, 2);
@@ -109,14 +98,9 @@ ReceiveFile::ReceiveFile(DeskContext &context)
 
 void ReceiveFile::ResetFields()
 {
-    m_to->setText(QStringLiteral("To: "));
-    m_subject->setText(QStringLiteral("Subject: "));
-    m_message->setPlainText(QStringLiteral("Your Message: "));
-    m_from->setText(QStringLiteral("From: "));
+    m_boxes.setFields({QStringLiteral("To: "), QStringLiteral("Subject: "), QStringLiteral("Your Message: "),
+                       QStringLiteral("From: ")});
     m_savedPath->clear();
-    for (QLineEdit *box : {m_to, m_subject, m_from})
-        box->setCursorPosition(box->text().size());
-    m_message->moveCursor(QTextCursor::End);
 }
 
 void ReceiveFile::fail(const QString &why)
@@ -134,16 +118,13 @@ void ReceiveFile::DecodeAttachment(const QString &path)
     AttachmentStream::Reader reader(in);
     const auto header = reader.readHeader();
     if (!header) {
-        if (reader.error().startsWith(QStringLiteral("Error: ")))
+        if (reader.isFormatError())
             m_context.prompter.inform(reader.error(), Prompter::Icon::Critical);
         else
             fail(reader.error());
         return;
     }
-    m_message->setPlainText(header->message);
-    m_subject->setText(header->subject);
-    m_to->setText(header->to);
-    m_from->setText(header->from);
+    m_boxes.setFields({header->to, header->subject, header->message, header->from});
 
     // The sender's name never leads outside the program's folder.
     const QString name = MessageFile::safeFileName(header->fileName);

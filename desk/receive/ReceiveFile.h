@@ -1,10 +1,11 @@
 #pragma once
 
+#include "compose/MailBoxes.h"
+
 #include <QWidget>
 
 struct DeskContext;
 class QLineEdit;
-class QPlainTextEdit;
 
 /// `receivefile`: opens a received attachment message, shows its texts and
 /// writes the attached file into the program's folder, from where the
@@ -23,9 +24,6 @@ private:
     void fail(const QString &why);
 
     DeskContext &m_context;
-    QPlainTextEdit *m_message = nullptr;
-    QLineEdit *m_subject = nullptr;
-    QLineEdit *m_to = nullptr;
-    QLineEdit *m_from = nullptr;
+    MailBoxes m_boxes;
     QLineEdit *m_savedPath = nullptr;
 };
