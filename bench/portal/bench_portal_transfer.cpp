@@ -30,6 +30,7 @@ struct Silent : Speaker, Prompter, PortalDesktop
 {
     void say(const QString &) override {}
     void inform(const QString &, Icon) override {}
+    bool ask(const QString &) override { return true; }
     bool raiseDesk(const QString &) override { return false; }
     void pressAltTab() override {}
     QString toggleMute() override { return {}; }

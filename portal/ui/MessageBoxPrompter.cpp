@@ -15,3 +15,11 @@ void MessageBoxPrompter::inform(const QString &text, Icon icon)
     QMessageBox box(shown, QStringLiteral("telnet server"), text, QMessageBox::Ok, m_window);
     box.exec();
 }
+
+bool MessageBoxPrompter::ask(const QString &question)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("telnet server"), question,
+                    QMessageBox::Yes | QMessageBox::No, m_window);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-/// Message boxes with an OK button.
+/// Message boxes: notices with an OK button, and Yes/No questions.
 class Prompter
 {
 public:
@@ -10,4 +10,7 @@ public:
 
     virtual ~Prompter() = default;
     virtual void inform(const QString &text, Icon icon) = 0;
+    /// Asks a Yes/No question (question icon, No as the default answer).
+    /// True when the operator answers Yes.
+    virtual bool ask(const QString &question) = 0;
 };

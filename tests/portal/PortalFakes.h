@@ -27,8 +27,15 @@ public:
         texts.append(text);
         icons.append(icon);
     }
+    bool ask(const QString &question) override
+    {
+        questions.append(question);
+        return answer;
+    }
     QStringList texts;
     QList<Icon> icons;
+    QStringList questions;
+    bool answer = false; ///< what the operator answers to every question
 };
 
 /// Records what the portal asks of the desktop.
