@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QIODevice>
 
+#include <algorithm>
+
 namespace AttachmentStream {
 
 namespace {
@@ -88,15 +90,92 @@ Reader::Reader(QIODevice &in)
     m_outer.setStopAfterEndMark(true);
 }
 
+// Every post ends with CR LF, and Base64 lines are broken by LF alone, so
+// in a file of several posts each CR LF ends one entry, and each line then
+// begins with a header of five commas. A relay that turned LF into CR LF
+// leaves lines without a header; there the line ends cannot tell where an
+// entry ends, and the file is read as one text. Only the headers are
+// decoded here, so a large attachment costs one quick pass.
+bool Reader::planEntries()
+{
+    m_planned = true;
+    if (m_in.isSequential())
+        return true;
+    const qint64 start = m_in.pos();
+    struct Line {
+        Base64::Decoder decoder;
+        QByteArray decoded;
+        qsizetype commas = 0;
+        bool blank = true;
+        bool broken = false;
+    } line;
+    const auto isWhite = [](char ch) { return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n'; };
+    const auto take = [&](QByteArrayView piece) {
+        if (line.blank)
+            line.blank = std::all_of(piece.begin(), piece.end(), isWhite);
+        if (line.broken || line.commas >= headerFields)
+            return;
+        line.decoded.clear();
+        if (line.decoder.feed(piece, line.decoded))
+            line.commas += line.decoded.count(',');
+        else
+            line.broken = true;
+    };
+    int lines = 0;
+    bool everyLineAnEntry = true;
+    qint64 firstEnd = -1;
+    const auto endLine = [&](qint64 end) {
+        if (!line.blank) {
+            if (++lines == 1)
+                firstEnd = end;
+            if (line.commas < headerFields)
+                everyLineAnEntry = false;
+        }
+        line = Line{};
+    };
+    qint64 position = start;
+    bool afterCr = false;
+    while (everyLineAnEntry || lines < 2) {
+        const QByteArray raw = readChunk(m_in, chunkSize);
+        if (raw.isEmpty())
+            break;
+        qsizetype from = 0;
+        for (qsizetype i = 0; i < raw.size(); ++i) {
+            if (raw[i] == '\n' && afterCr) {
+                take(QByteArrayView(raw).sliced(from, i + 1 - from));
+                endLine(position + i - 1);
+                from = i + 1;
+            }
+            afterCr = raw[i] == '\r';
+        }
+        take(QByteArrayView(raw).sliced(from));
+        position += raw.size();
+    }
+    endLine(position);
+    if (!m_in.seek(start)) {
+        m_error = QObject::tr("the message file cannot be read again from its start: %1").arg(m_in.errorString());
+        return false;
+    }
+    m_severalLines = lines > 1;
+    if (m_severalLines && everyLineAnEntry) {
+        m_limit = firstEnd;
+        m_moreEntries = true;
+    }
+    return true;
+}
+
 bool Reader::fill()
 {
     if (m_outerDone)
         return false;
-    const QByteArray raw = readChunk(m_in, chunkSize);
+    const qint64 size = m_limit < 0 ? chunkSize : std::min(chunkSize, m_limit - m_in.pos());
+    const QByteArray raw = size > 0 ? readChunk(m_in, size) : QByteArray();
     // Line ends are white space wherever they stand, so a relay that turns
     // LF into CR LF changes nothing. A second entry of the same file starts
     // after the first one's closing '=' and is not part of the first.
     const bool fed = m_outer.feed(raw, m_decoded);
+    if (m_outer.stoppedAfterEndMark())
+        m_moreEntries = true;
     if (raw.isEmpty() || m_outer.stoppedAfterEndMark())
         m_outerDone = true;
     if (!fed || (m_outerDone && !m_outer.finish())) {
@@ -109,6 +188,8 @@ bool Reader::fill()
 
 std::optional<AttachmentHeader> Reader::readHeader()
 {
+    if (!m_planned && !planEntries())
+        return std::nullopt;
     qsizetype searchFrom = 0;
     int commas = 0;
     qsizetype headerEnd = -1;
@@ -141,6 +222,13 @@ bool Reader::readData(QIODevice &out, const ProgressCallback &progress)
     while (true) {
         // The data runs to the next comma; later pieces are not part of it.
         const qsizetype comma = m_decoded.indexOf(',');
+        if (comma >= 0 && m_severalLines && m_limit < 0) {
+            // Either a seventh piece or the next entry's header, which
+            // would make the data end in the next entry's message.
+            m_error = QObject::tr("the message file holds more than one entry, and where the first one ends "
+                                  "cannot be told (its line ends were changed on the way)");
+            return false;
+        }
         if (comma >= 0) {
             m_decoded.truncate(comma);
             ended = true;

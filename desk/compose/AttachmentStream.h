@@ -49,13 +49,23 @@ public:
     /// is the text the operator is shown as it stands.
     bool isFormatError() const { return m_formatError; }
 
+    /// More follows the entry that was read (a second post of the same
+    /// second, or text after the first entry's end); known once the header
+    /// is read. Only the first entry is ever read.
+    bool hasMoreEntries() const { return m_moreEntries; }
+
 private:
+    bool planEntries();
     bool fill();
 
     QIODevice &m_in;
     Base64::Decoder m_outer;
     QByteArray m_decoded; ///< outer layer decoded but not yet used
     bool m_outerDone = false;
+    bool m_planned = false;
+    qint64 m_limit = -1;              ///< where the first entry ends; -1: the end of the file
+    bool m_severalLines = false;      ///< CR LF inside the text, so entries may be joined
+    bool m_moreEntries = false;
     QString m_error;
     bool m_formatError = false;
 };

@@ -48,6 +48,7 @@ struct Received {
     bool dataRead = false;
     QByteArray data;
     QString error;
+    bool more = false;
 };
 
 Received receive(const QByteArray &entry)
@@ -65,6 +66,7 @@ Received receive(const QByteArray &entry)
         received.data = out.data();
     }
     received.error = reader.error();
+    received.more = reader.hasMoreEntries();
     return received;
 }
 
@@ -327,27 +329,78 @@ private slots:
             QVERIFY2(received.error != formatError, "a Base64 failure must say so");
     }
 
-    // Two posts in one second share a file. The first entry is taken when
-    // its end can be told; otherwise the failure is said. Never mixed data.
+    // Two posts in one second share a file. The first entry is taken
+    // exactly and the reader says that more follows; where its end cannot
+    // be told, the failure is said. Never mixed data.
     void secondEntryOfTheSameFileIsNotMixedIn_data()
     {
         QTest::addColumn<QString>("firstMessage");
+        QTest::addColumn<QByteArray>("firstData");
+        QTest::addColumn<QString>("secondMessage");
+        QTest::addColumn<bool>("relayed"); // broken into lines of 76 by CR LF
+        QTest::addColumn<bool>("exact");   // false: refused
         for (const char *message : {"first", "first!", "first!!"})
-            QTest::addRow("%s", message) << QString::fromLatin1(message);
+            QTest::addRow("%s", message) << QString::fromLatin1(message) << QByteArray("first data") << "second"
+                                         << false << true;
+        // "first" makes the record a multiple of three bytes long, and the
+        // data is one too: neither layer of the first entry ends with '='.
+        QTest::addRow("no end mark, second message of four letters")
+            << "first" << QByteArray("first data!!") << "abcd" << false << true;
+        QTest::addRow("no end mark, second message of eight letters")
+            << "first" << QByteArray("first data!!") << "abcdefgh" << false << true;
+        QTest::addRow("no end mark, long entries")
+            << "first" << QByteArray(300, 'x') << "abcd" << false << true;
+        QTest::addRow("no end mark, line ends changed on the way")
+            << "first" << QByteArray(300, 'x') << "abcd" << true << false;
     }
     void secondEntryOfTheSameFileIsNotMixedIn()
     {
         QFETCH(QString, firstMessage);
-        QByteArray file = compose(headerOf({firstMessage, "s", "t", "f", "one.bin"}), "first data");
-        file += compose(headerOf({"second", "s", "t", "f", "two.bin"}), "second data");
+        QFETCH(QByteArray, firstData);
+        QFETCH(QString, secondMessage);
+        QFETCH(bool, relayed);
+        QFETCH(bool, exact);
+        const QByteArray first = compose(headerOf({firstMessage, "s", "t", "f", "one.bin"}), firstData);
+        const QByteArray second = compose(headerOf({secondMessage, "s", "t", "f", "two.bin"}), "second data");
+        if (firstMessage == u"first" && firstData.size() % 3 == 0)
+            QVERIFY(!first.contains('='));
+        QByteArray file;
+        for (const QByteArray &entry : {first, second}) {
+            if (!relayed) {
+                file += entry;
+                continue;
+            }
+            const QByteArray body = entry.trimmed();
+            for (qsizetype i = 0; i < body.size(); i += 76)
+                file += body.mid(i, 76) + "\r\n";
+        }
         const Received received = receive(file);
         QVERIFY(received.header);
         QCOMPARE(received.header->message, firstMessage);
         QCOMPARE(received.header->fileName, QStringLiteral("one.bin"));
-        if (received.dataRead)
-            QCOMPARE(received.data, QByteArray("first data"));
-        else
+        QCOMPARE(received.dataRead, exact);
+        if (exact) {
+            QCOMPARE(received.data, firstData);
+            QVERIFY(received.more);
+        } else {
             QVERIFY(!received.error.isEmpty());
+        }
+    }
+
+    void oneEntryHasNothingMore_data()
+    {
+        QTest::addColumn<QByteArray>("tail");
+        QTest::addRow("CR LF") << QByteArray("\r\n");
+        QTest::addRow("blank lines after it") << QByteArray("\r\n\r\n \r\n");
+        QTest::addRow("no line end") << QByteArray();
+    }
+    void oneEntryHasNothingMore()
+    {
+        QFETCH(QByteArray, tail);
+        const Received received = receive(compose(headerOf(plainHeader), "abc").trimmed() + tail);
+        QVERIFY2(received.dataRead, qPrintable(received.error));
+        QCOMPARE(received.data, QByteArray("abc"));
+        QVERIFY(!received.more);
     }
 
     // A relay that turns every LF into CR LF must not cut the message short.
