@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHostAddress>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 QStringList StationList::read(QIODevice &file)
@@ -49,5 +51,23 @@ QString StationList::addressOf(const QString &entry)
     const QStringList pieces = entry.split(u'-');
     if (pieces.size() < 2)
         return entry;
-    return StatusText::trimSpaces(pieces[1]);
+    const QString second = StatusText::trimSpaces(pieces[1]);
+    if (pieces.size() > 2 && !isAddress(second)) {
+        const QString last = StatusText::trimSpaces(pieces.last());
+        if (isAddress(last))
+            return last;
+    }
+    return second;
+}
+
+bool StationList::isAddress(const QString &text)
+{
+    // Strict dotted quads: the socket's own parser takes "10" for 0.0.0.10,
+    // which is exactly the SSID that must not pass for an address.
+    static const QRegularExpression dottedQuad(
+        QStringLiteral("^(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])(\\.(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])){3}$"));
+    if (dottedQuad.match(text).hasMatch())
+        return true;
+    QHostAddress address;
+    return text.contains(u':') && address.setAddress(text) && address.protocol() == QAbstractSocket::IPv6Protocol;
 }

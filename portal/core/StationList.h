@@ -22,6 +22,11 @@ public:
     static QString rewrite(const QString &path, const QStringList &entries);
 
     /// The peer address an entry names: the text between its first and
-    /// second "-", trimmed; the whole entry when it holds no "-".
+    /// second "-", trimmed; the whole entry when it holds no "-". When that
+    /// text is no IP address but the text after the last "-" is one, that
+    /// one: callsigns carry their own "-" (SSIDs such as "-10").
     static QString addressOf(const QString &entry);
+
+    /// An IPv4 address in four decimal parts, or an IPv6 address.
+    static bool isAddress(const QString &text);
 };

@@ -42,6 +42,16 @@ QString keepLastLines(const QString &box, int n)
     return kept;
 }
 
+QString shortName(const QString &name)
+{
+    if (name.size() <= longestName)
+        return name;
+    const QString mark = QStringLiteral("...");
+    const qsizetype tail = (longestName - mark.size()) / 2;
+    const qsizetype head = longestName - mark.size() - tail;
+    return name.left(head) + mark + name.right(tail);
+}
+
 QString chatTime()
 {
     return QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));

@@ -22,6 +22,14 @@ QString append(const QString &box, const QString &line);
 /// a break has an empty last piece); shorter texts come back unchanged.
 QString keepLastLines(const QString &box, int n);
 
+/// Names longer than this are shortened in the middle in status lines.
+constexpr qsizetype longestName = 200;
+
+/// The name itself up to longestName characters; a longer name keeps its
+/// beginning and end around "...", longestName characters in all, so its
+/// start and its extension stay readable.
+QString shortName(const QString &name);
+
 /// The time stamp of chat lines: two-digit 24-hour hours, minutes, seconds.
 QString chatTime();
 

@@ -1,6 +1,8 @@
 #include "X11PortalDesktop.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QStandardPaths>
@@ -13,6 +15,9 @@
 #include <X11/keysym.h>
 
 #include <memory>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -79,17 +84,90 @@ Window findByTitle(Display *display, Window parent, const QString &title, int de
     return found;
 }
 
+// A folder only this user can enter: a real directory, owned by the user,
+// with no access for group or others.
+bool isPrivateFolder(const QString &path)
+{
+    struct stat info{};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::getuid() && (info.st_mode & 077) == 0;
+}
+
+// The display the portal shows on, without its screen number, fit for a file name.
+QString displayName()
+{
+    QString display = QString::fromLocal8Bit(qgetenv("DISPLAY"));
+    if (!display.isEmpty()) {
+        const qsizetype colon = display.lastIndexOf(u':');
+        const qsizetype dot = display.indexOf(u'.', colon + 1);
+        if (colon >= 0 && dot > colon)
+            display.truncate(dot);
+    } else {
+        display = QString::fromLocal8Bit(qgetenv("WAYLAND_DISPLAY"));
+    }
+    if (display.isEmpty())
+        display = QStringLiteral("no display");
+    for (QChar &c : display) {
+        if (c == u'/' || c.unicode() < 0x20)
+            c = u'_';
+    }
+    return display;
+}
+
+bool samePeerUser(const QLocalSocket &socket)
+{
+    struct ucred credentials{};
+    socklen_t size = sizeof credentials;
+    return ::getsockopt(static_cast<int>(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 &&
+           credentials.uid == ::getuid();
+}
+
 } // namespace
 
 bool X11PortalDesktop::raiseDesk(const QString &title)
 {
-    QLocalSocket socket;
-    socket.connectToServer(title);
-    if (socket.waitForConnected(500)) {
-        socket.disconnectFromServer();
+    const QString path = deskSocketPath(title);
+    if (!path.isEmpty() && askDeskToRaise(path))
         return true;
-    }
     return raiseWindowByTitle(title);
+}
+
+QString X11PortalDesktop::deskSocketPath(const QString &title)
+{
+    QString folder = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
+    if (folder.isEmpty() || !QDir::isAbsolutePath(folder) || !isPrivateFolder(folder)) {
+        // The desk made this one when the user had no private runtime folder.
+        folder = QDir(QDir::tempPath()).filePath(QStringLiteral("tavrix-%1").arg(::getuid()));
+        if (!isPrivateFolder(folder))
+            return {};
+    }
+    QString name = title + QStringLiteral(" on ") + displayName();
+    name.replace(u'/', u'_');
+    return QDir(folder).filePath(name);
+}
+
+bool X11PortalDesktop::askDeskToRaise(const QString &socketPath)
+{
+    QLocalSocket socket;
+    socket.connectToServer(socketPath);
+    if (!socket.waitForConnected(500) || !samePeerUser(socket))
+        return false;
+    socket.write(raiseRequest);
+    if (!socket.waitForBytesWritten(500))
+        return false;
+    // The answer comes once the desk has its screen up; anything else, or
+    // silence, is not the desk.
+    const QByteArray expected(raiseAnswer);
+    QByteArray answer;
+    QElapsedTimer waited;
+    waited.start();
+    while (!answer.contains('\n') && answer.size() < expected.size() && waited.elapsed() < 2000) {
+        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(static_cast<int>(2000 - waited.elapsed())))
+            break;
+        answer += socket.read(expected.size() - answer.size());
+    }
+    socket.abort();
+    return answer == expected;
 }
 
 bool X11PortalDesktop::raiseWindowByTitle(const QString &title)
