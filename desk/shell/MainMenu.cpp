@@ -116,6 +116,9 @@ MainMenu::MainMenu(DeskContext &context)
     // Load steps.
     removeCaptionBar(this);
     m_context.navigator.unload<EnterForm>();
+    // A reader left loaded (the self-test loads one without its reply
+    // buttons) must not outlive the menu's rebuild.
+    m_context.navigator.unload<InboxForm>();
     loadSoundState();
     if (auto *list = m_context.navigator.loaded<Received>(); list && list->takePendingArrival())
         showArrivalNotice(this);
@@ -154,7 +157,30 @@ MainMenu *MainMenu::open(DeskContext &context, Opener opener)
     auto *menu = context.navigator.load<MainMenu>();
     menu->hideForOpener(opener);
     context.navigator.open<MainMenu>();
+    if (opener == Opener::Reenter || opener == Opener::WorkingScreen)
+        keepReceiveMonitorRunning(context);
     return menu;
+}
+
+void keepReceiveMonitorRunning(DeskContext &context)
+{
+    // Without a receive folder there is nothing to watch; the received list
+    // says so itself when the operator opens it.
+    const auto folder = context.files.readLine(Setting::ReceiveDir);
+    if (!folder)
+        return;
+    Navigator &navigator = context.navigator;
+    if (auto *list = navigator.loaded<Received>()) {
+        if (list->monitor().IsRunning() && list->monitor().folderpath == *folder)
+            return;
+        // A list in front of the operator is not pulled away; it was loaded
+        // by the menu and watches the folder already.
+        if (list->isVisible())
+            return;
+        navigator.unload<Received>();
+    }
+    // The received list hosts the monitor's timer: loading it, hidden, starts the monitor.
+    navigator.load<Received>();
 }
 
 void returnToMainMenu(DeskContext &context)

@@ -26,6 +26,8 @@ public:
     explicit MainMenu(DeskContext &context);
 
     /// Loads the main menu if needed, hides the opener's set and shows it.
+    /// The full menu (re-enter, a working screen returning) also keeps the
+    /// receive monitor running.
     static MainMenu *open(DeskContext &context, Opener opener);
 
     void displayAutoSave(bool on) override;
@@ -72,3 +74,8 @@ private:
 
 /// The one way every working screen goes back to the main menu.
 void returnToMainMenu(DeskContext &context);
+
+/// Makes sure the receive monitor runs, on the stored receive folder, when
+/// one is set: loads the received list hidden if it is not loaded (or was
+/// loaded before the folder was set or changed).
+void keepReceiveMonitorRunning(DeskContext &context);

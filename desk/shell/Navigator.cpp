@@ -1,11 +1,29 @@
 #include "Navigator.h"
 
+#include "ScreenGuard.h"
+
+#include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
 
+Navigator::Navigator() = default;
+
+void Navigator::setContext(DeskContext &context)
+{
+    m_context = &context;
+    if (m_guard)
+        return;
+    m_guard = std::make_unique<ScreenGuard>(*this);
+    qApp->installEventFilter(m_guard.get());
+    // Windows come and go as screens load and unload; the program ends only
+    // through the entry form's quit.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+}
+
 Navigator::~Navigator()
 {
+    m_guard.reset();
     for (auto &[type, screen] : m_screens)
         delete screen.data();
 }
@@ -22,6 +40,9 @@ void Navigator::show(QWidget *screen)
     screen->show();
     screen->raise();
     screen->activateWindow();
+    // Brought to the front counts as appearing, even when it was visible.
+    if (m_guard)
+        m_guard->markAppeared(screen);
     m_lastShown = screen;
 }
 

@@ -3,10 +3,12 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <memory>
 #include <typeindex>
 #include <unordered_map>
 
 struct DeskContext;
+class ScreenGuard;
 
 /// Owns the desk's screens, at most one instance of each.
 ///
@@ -15,15 +17,21 @@ struct DeskContext;
 /// may unload itself from its own click handler: the widget is hidden and
 /// stops its timers at once, and is deleted when control returns to the
 /// event loop.
+///
+/// While it has a context, the navigator also guards every screen against
+/// stray input (ScreenGuard): a double-click's second click never presses a
+/// button of the screen the first click opened, and a window close request
+/// never ends the program.
 class Navigator
 {
 public:
-    Navigator() = default;
+    Navigator();
     ~Navigator();
     Navigator(const Navigator &) = delete;
     Navigator &operator=(const Navigator &) = delete;
 
-    void setContext(DeskContext &context) { m_context = &context; }
+    /// Wires the screens' context and starts guarding their input.
+    void setContext(DeskContext &context);
 
     /// The screen, constructed first if it is not loaded.
     template<class Screen>
@@ -72,4 +80,5 @@ private:
     DeskContext *m_context = nullptr;
     std::unordered_map<std::type_index, QPointer<QWidget>> m_screens;
     QPointer<QWidget> m_lastShown;
+    std::unique_ptr<ScreenGuard> m_guard;
 };

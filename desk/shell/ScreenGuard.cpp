@@ -1,0 +1,98 @@
+#include "ScreenGuard.h"
+
+#include "Navigator.h"
+
+#include <QAbstractButton>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QStyleHints>
+#include <QTimer>
+#include <QWidget>
+
+namespace {
+
+const char appearedProperty[] = "tavrixAppearedMs";
+
+// Each screen's way out, by object name; a screen missing here has none,
+// so a close request on it does nothing.
+const std::pair<const char *, const char *> exitButtons[] = {
+    {"mainmenu", "exit"},      {"DIRCHANGE", "Command5"}, {"frsettings", "Command1"},
+    {"mailform", "Command2"},  {"sendfile", "Command2"},  {"RODIRUVEREZER", "Command5"},
+    {"received", "Cmdexit"},   {"inboxform", "Command2"}, {"receivefile", "Command2"},
+    {"saveform", "exit"},      {"readform", "Command2"},
+};
+
+// One monotonic time line for every guard, so marks stay comparable when
+// more than one desk runs in a process.
+qint64 monotonicMs()
+{
+    QElapsedTimer now;
+    now.start();
+    return now.msecsSinceReference();
+}
+
+} // namespace
+
+ScreenGuard::ScreenGuard(const Navigator &navigator)
+    : m_navigator(navigator)
+{
+}
+
+void ScreenGuard::markAppeared(QWidget *window)
+{
+    window->setProperty(appearedProperty, monotonicMs());
+}
+
+bool ScreenGuard::isFresh(const QWidget *window) const
+{
+    const QVariant appeared = window->property(appearedProperty);
+    if (!appeared.isValid())
+        return false;
+    return monotonicMs() - appeared.toLongLong() < QGuiApplication::styleHints()->mouseDoubleClickInterval();
+}
+
+QAbstractButton *ScreenGuard::exitButton(const QWidget *screen)
+{
+    for (const auto &[screenName, buttonName] : exitButtons)
+        if (screen->objectName() == QLatin1String(screenName))
+            return screen->findChild<QAbstractButton *>(QLatin1String(buttonName));
+    return nullptr;
+}
+
+bool ScreenGuard::eventFilter(QObject *watched, QEvent *event)
+{
+    // Every event of the program passes here: decide on the type first.
+    switch (event->type()) {
+    case QEvent::Show:
+        if (watched->isWidgetType() && static_cast<QWidget *>(watched)->isWindow())
+            markAppeared(static_cast<QWidget *>(watched));
+        return false;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseButtonRelease:
+        // A button that never sees the press cannot be clicked by the release.
+        if (auto *button = qobject_cast<QAbstractButton *>(watched); button && isFresh(button->window()))
+            return true;
+        return false;
+    case QEvent::Close:
+        if (watched->isWidgetType())
+            return handleClose(static_cast<QWidget *>(watched), event);
+        return false;
+    default:
+        return false;
+    }
+}
+
+bool ScreenGuard::handleClose(QWidget *screen, QEvent *event)
+{
+    if (!m_navigator.loadedScreens().contains(screen))
+        return false;
+    // A close event arrives accepted; ignoring it keeps the window.
+    event->ignore();
+    QAbstractButton *button = exitButton(screen);
+    if (button && button->isEnabled() && button->isVisibleTo(screen)) {
+        // Pressed once the close request has unwound: the exit unloads the screen.
+        QTimer::singleShot(0, button, [button] { button->click(); });
+    }
+    return true;
+}

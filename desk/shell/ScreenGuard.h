@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+
+class Navigator;
+class QAbstractButton;
+class QWidget;
+
+/// Watches the input of every window on behalf of the navigator, so that no
+/// screen can be driven by accident:
+///
+/// - a mouse click on a button of a window that appeared less than the
+///   platform's double-click interval ago is dropped: the second click of a
+///   double-click that opened the window never presses what lies under the
+///   pointer;
+/// - a close request (window manager, QWidget::close) on a loaded screen
+///   never closes it: the screen's exit button is pressed instead, or, on a
+///   screen without one, nothing happens. Only the entry form's quit ends
+///   the program.
+class ScreenGuard : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ScreenGuard(const Navigator &navigator);
+
+    /// Counts the window as appearing now (shown or brought to the front).
+    void markAppeared(QWidget *window);
+
+    /// True while a click on the window would still belong to a
+    /// double-click that began before it appeared.
+    bool isFresh(const QWidget *window) const;
+
+    /// The button a close request on this screen presses, if it has one.
+    static QAbstractButton *exitButton(const QWidget *screen);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    bool handleClose(QWidget *screen, QEvent *event);
+
+    const Navigator &m_navigator;
+    QElapsedTimer m_clock;
+};
