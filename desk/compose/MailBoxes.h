@@ -2,12 +2,18 @@
 
 #include "shell/Modsavemodule.h"
 
+class ExactText;
 class QLineEdit;
 class QPlainTextEdit;
 class QWidget;
 
 /// The four boxes of a mail (To `Text3`, Subject `Text2`, Message `Text1`,
-/// From `Text4`) that the composer and the readers share.
+/// From `Text4`) that the composers and the readers share.
+///
+/// The boxes hold a mail's text exactly: `fields()` gives back what
+/// `setFields()` put in, every character and every kind of line end (CR LF,
+/// a lone CR, a lone LF) included, with the operator's edits; a line break
+/// typed into the message is CR LF. No box cuts a long text.
 class MailBoxes
 {
 public:
@@ -24,4 +30,7 @@ public:
     QLineEdit *subject;
     QPlainTextEdit *message;
     QLineEdit *from;
+
+private:
+    ExactText *m_messageText;
 };

@@ -3,10 +3,12 @@
 #include "MessageFile.h"
 #include "shell/SettingFiles.h"
 
-#include <QObject>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QObject>
+#include <QRandomGenerator>
 
 namespace MailPosting {
 
@@ -32,7 +34,102 @@ std::optional<QString> sendDirectory(const SettingFiles &files, Result *problem)
     return directory;
 }
 
+// A new file is written here first, so that it takes its name only when
+// whole. The folder is hidden, and the monitor and every file list show
+// files only, so a part file is never announced, listed or sent.
+const QString partFolderName = QStringLiteral(".posting");
+
+// Hands a writer's bytes on to the file until all are written or the
+// system refuses: a file that takes only part of a write (the disk fills
+// up) is asked again, so a failure comes with the system's reason instead
+// of a short count.
+class WholeWrites : public QIODevice
+{
+public:
+    explicit WholeWrites(QFileDevice &file)
+        : m_file(file)
+    {
+        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        qint64 done = 0;
+        while (done < size) {
+            const qint64 written = m_file.write(data + done, size - done);
+            if (written <= 0) {
+                setErrorString(m_file.errorString());
+                return -1;
+            }
+            done += written;
+        }
+        return done;
+    }
+
+private:
+    QFileDevice &m_file;
+};
+
+std::optional<QString> createWhole(const QString &path, const EntryWriter &write)
+{
+    const QString shown = QDir::toNativeSeparators(path);
+    QDir folder = QFileInfo(path).dir();
+    if (!folder.mkpath(partFolderName))
+        return QObject::tr("%1 cannot be created in %2.").arg(partFolderName, QDir::toNativeSeparators(folder.path()));
+    QFile part;
+    for (int attempt = 0; attempt < 100 && !part.isOpen(); ++attempt) {
+        part.setFileName(folder.filePath(partFolderName + QStringLiteral("/%1-%2.part")
+                                                             .arg(QCoreApplication::applicationPid())
+                                                             .arg(QRandomGenerator::global()->generate())));
+        part.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered);
+    }
+    std::optional<QString> failure;
+    if (!part.isOpen()) {
+        failure = QObject::tr("%1 cannot be created: %2").arg(shown, part.errorString());
+    } else {
+        WholeWrites out(part);
+        failure = write(out);
+        part.close();
+        // Never replaces a file of that name that appeared meanwhile.
+        if (!failure && !part.rename(path))
+            failure = QObject::tr("%1 cannot be written: %2").arg(shown, part.errorString());
+        if (failure)
+            part.remove();
+    }
+    folder.rmdir(partFolderName); // only when no other post is using it
+    return failure;
+}
+
+std::optional<QString> appendInPlace(const QString &path, const EntryWriter &write)
+{
+    QFile file(path);
+    // Unbuffered: a write that fails says so at once, with the system's reason.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return QObject::tr("%1 cannot be written: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+    const qint64 before = file.size();
+    WholeWrites out(file);
+    std::optional<QString> failure = write(out);
+    if (!failure)
+        return std::nullopt;
+    if (file.size() != before && !file.resize(before))
+        *failure += QObject::tr(" It could not be cut back to its former length of %1 bytes (%2), so it may end in "
+                                "part of this entry.")
+                        .arg(before)
+                        .arg(file.errorString());
+    return failure;
+}
+
 } // namespace
+
+std::optional<QString> appendEntry(const QString &path, const EntryWriter &write)
+{
+    const QFileInfo target(path);
+    if (target.exists() || target.isSymLink())
+        return appendInPlace(path, write);
+    return createWhole(path, write);
+}
 
 Result appendRecord(const QString &directory, const QString &fileName, const MailFields &mail)
 {
@@ -43,12 +140,14 @@ Result appendRecord(const QString &directory, const QString &fileName, const Mai
             return failure(QObject::tr("the file name \"%1\" holds a character that file names cannot hold (%2).")
                                .arg(fileName, forbiddenInNames));
     const QString path = QDir(directory).filePath(fileName);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return failure(QObject::tr("%1 cannot be written: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
     const QByteArray line = MessageFile::mailRecordLine(mail.to, mail.subject, mail.message, mail.from);
-    if (file.write(line) != line.size() || !file.flush())
-        return failure(QObject::tr("%1 cannot be written: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+    const auto problem = appendEntry(path, [&](QIODevice &out) -> std::optional<QString> {
+        if (out.write(line) != line.size())
+            return QObject::tr("%1 cannot be written: %2").arg(QDir::toNativeSeparators(path), out.errorString());
+        return std::nullopt;
+    });
+    if (problem)
+        return failure(*problem);
     return {path, QString()};
 }
 

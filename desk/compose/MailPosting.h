@@ -4,11 +4,15 @@
 
 #include <QDateTime>
 #include <QString>
+#include <functional>
+#include <optional>
 
+class QIODevice;
 class SettingFiles;
 
-/// Writing plain mail into a folder: the composer's post and the inbox
-/// reader's reply into the outbox, and the self-test into the inbox.
+/// Writing messages into a folder: the composers' posts and the inbox
+/// reader's reply into the outbox, the self-test into the inbox, and the
+/// archive of saved messages. Every one of them goes through `appendEntry`.
 namespace MailPosting {
 
 /// Where a post went, or why it could not be written (then nothing was).
@@ -17,6 +21,15 @@ struct Result {
     QString error;
     explicit operator bool() const { return error.isEmpty(); }
 };
+
+/// Puts one entry's bytes into `out`; returns the reason when it cannot.
+using EntryWriter = std::function<std::optional<QString>(QIODevice &out)>;
+
+/// Adds one entry to the file at `path`. A new file appears under its name
+/// only once it is whole; an existing file gets the entry appended and, on
+/// any failure, is cut back to the length it had. Returns the reason for a
+/// failure, with the operating system's own words.
+std::optional<QString> appendEntry(const QString &path, const EntryWriter &write);
 
 /// The composer's post: "MAIL - <From>--<long stamp>.dat" in the send folder.
 Result postMail(const SettingFiles &files, const QDateTime &now, const MailFields &mail);

@@ -2,6 +2,7 @@
 
 #include "AttachmentStream.h"
 #include "MailForm.h"
+#include "MailPosting.h"
 #include "MessageFile.h"
 #include "launcher/Rodiruverezer.h"
 #include "platform/Clock.h"
@@ -21,7 +22,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 
 SendFile::SendFile(DeskContext &context)
     : m_context(context)
@@ -110,27 +110,16 @@ void SendFile::post()
     }
 
     const QString target = QDir(*directory).filePath(MessageFile::attachmentFileName(m_context.clock.now()));
-    // The entry is written under a temporary name and takes the final one
-    // only when whole; an earlier post of the same second stays in front.
-    QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly)) {
-        refuse(tr("%1 cannot be written (%2).").arg(QDir::toNativeSeparators(target), out.errorString()));
-        return;
-    }
-    if (QFile earlier(target); earlier.open(QIODevice::ReadOnly))
-        out.write(earlier.readAll());
     const MailFields fields = m_boxes.fields();
     const AttachmentHeader header{fields.message, fields.subject, fields.to, fields.from,
                                   MessageFile::fileNamePart(path)};
     TaskProgress progress(this, tr("Posting %1 to the outbox...").arg(header.fileName));
-    if (const auto failure = AttachmentStream::writeEntry(header, source, out, progress.callback())) {
-        out.cancelWriting();
-        out.commit();
+    // An earlier post of the same second stays in front of this entry.
+    const auto failure = MailPosting::appendEntry(target, [&](QIODevice &out) {
+        return AttachmentStream::writeEntry(header, source, out, progress.callback());
+    });
+    if (failure) {
         refuse(*failure);
-        return;
-    }
-    if (!out.commit()) {
-        refuse(tr("%1 cannot be written (%2).").arg(QDir::toNativeSeparators(target), out.errorString()));
         return;
     }
     Navigator &navigator = m_context.navigator;

@@ -59,12 +59,11 @@ void ReadForm::loadHandOver()
         removeCaptionBar(this);
         return;
     }
-    const QString text = QString::fromUtf8(handOver.readAll());
-    if (text.isEmpty())
+    const QByteArray saved = handOver.readAll();
+    if (saved.isEmpty())
         return;
-    // The archive line is split at commas only; boxes without a piece keep
-    // their design text.
-    const QStringList pieces = text.split(u',');
+    // Boxes without a piece keep their design text.
+    const QStringList pieces = Modsavemodule::savedMessagePieces(saved);
     MailFields mail = designTexts;
     QString *targets[] = {&mail.to, &mail.subject, &mail.message, &mail.from};
     for (int i = 0; i < 4 && i < pieces.size(); ++i)

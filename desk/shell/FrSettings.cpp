@@ -22,7 +22,7 @@ struct ShownSetting {
     bool wholeLine;
 };
 
-// In the order they are read; the first one that cannot be read stops the filling.
+// In the order they are shown.
 const ShownSetting shownSettings[] = {
     {"Text3", "Receive File", Setting::ReceiveDir, false},
     {"Text2", "Send File", Setting::SendDir, false},
@@ -56,7 +56,7 @@ FrSettings::FrSettings(DeskContext &context)
     heading->setWordWrap(true);
     layout->addWidget(heading, 0, 0, 1, 2);
 
-    bool reading = true;
+    bool anyMissing = false;
     int row = 1;
     for (const ShownSetting &shown : shownSettings) {
         auto *box = new QLineEdit(this);
@@ -68,16 +68,15 @@ FrSettings::FrSettings(DeskContext &context)
         layout->addWidget(label, row, 0);
         layout->addWidget(box, row, 1);
         ++row;
-        if (!reading)
-            continue;
+        // A location that is missing leaves its box empty; the ones after it are still shown.
         const auto value = shown.wholeLine ? m_context.files.readLine(shown.file) : m_context.files.readField(shown.file);
-        if (!value) {
-            m_context.prompter.inform(QStringLiteral(" no file picked"));
-            reading = false;
-            continue;
-        }
-        box->setText(*value);
+        if (value)
+            box->setText(*value);
+        else
+            anyMissing = true;
     }
+    if (anyMissing)
+        m_context.prompter.inform(QStringLiteral(" no file picked"));
 
     auto *backButton = makeColouredButton(this, "Command1", QStringLiteral("&RETURN to MAIN MENU"), {128, 255, 128});
     auto *setupButton = makeColouredButton(this, "Command2", QStringLiteral("Return to &Dir. Setup"), {255, 255, 128});

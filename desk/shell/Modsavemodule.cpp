@@ -1,6 +1,8 @@
 #include "Modsavemodule.h"
 
 #include "SettingFiles.h"
+#include "compose/CsvRecords.h"
+#include "compose/MailPosting.h"
 #include "platform/Clock.h"
 
 #include <QObject>
@@ -43,14 +45,36 @@ std::optional<QString> Modsavemodule::saveReceivedMessage(const MailFields &mail
                            "Choose one in the directory setup.")
             .arg(QDir::toNativeSeparators(m_files.path(Setting::SaveDir)));
     const QString path = QDir(*directory).filePath(archiveFileName(m_clock.now()));
-    QFile archive(path);
-    if (!archive.open(QIODevice::WriteOnly | QIODevice::Append))
-        return QObject::tr("The message could not be saved to %1: %2")
-            .arg(QDir::toNativeSeparators(path), archive.errorString());
-    const QString line = mail.to + u',' + mail.subject + u',' + mail.message + u',' + mail.from + QStringLiteral("\r\n");
-    const QByteArray bytes = line.toUtf8();
-    if (archive.write(bytes) != bytes.size() || !archive.flush())
-        return QObject::tr("The message could not be saved to %1: %2")
-            .arg(QDir::toNativeSeparators(path), archive.errorString());
+    const QByteArray record = archiveRecord(mail);
+    const auto failure = MailPosting::appendEntry(path, [&](QIODevice &out) -> std::optional<QString> {
+        if (out.write(record) != record.size())
+            return out.errorString();
+        return std::nullopt;
+    });
+    if (failure)
+        return QObject::tr("The message could not be saved to %1: %2").arg(QDir::toNativeSeparators(path), *failure);
     return std::nullopt;
+}
+
+QByteArray Modsavemodule::archiveRecord(const MailFields &mail)
+{
+    return CsvRecords::line({mail.to, mail.subject, mail.message, mail.from}).toUtf8();
+}
+
+QStringList Modsavemodule::savedMessagePieces(const QByteArray &archive)
+{
+    const QString text = QString::fromUtf8(archive);
+    CsvRecords::Reader reader(text);
+    QStringList first;
+    // Blank lines before the first message carry nothing.
+    while (!reader.atEnd() && (first = reader.next()) == QStringList{QString()})
+        ;
+    if (first.size() >= 4)
+        return first.mid(0, 4);
+    if (!reader.lastWasQuoted()) {
+        // Written before fields were quoted: a line break inside the message
+        // ended the line, so the fields run on across lines.
+        return text.split(u',').mid(0, 4);
+    }
+    return first;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 class Clock;
@@ -17,7 +19,8 @@ struct MailFields {
 
 /// The receive auto-save switch ("autosave.dat") and the archive it feeds:
 /// every mail closed while the switch is on is appended to a file of the
-/// save directory named after the minute it was saved in.
+/// save directory named after the minute it was saved in, one
+/// comma-separated record per mail (To, Subject, Message, From), UTF-8.
 class Modsavemodule
 {
 public:
@@ -33,8 +36,19 @@ public:
     /// The archive file's name for a moment: "mail_yy-MM-dd_HHmm.dat".
     static QString archiveFileName(const QDateTime &time);
 
-    /// Appends the mail as one line to the archive. On failure returns a
-    /// message naming it.
+    /// The archive record of a mail: its four texts exactly as shown, a
+    /// field holding a comma, a double quote or a line end in double quotes.
+    static QByteArray archiveRecord(const MailFields &mail);
+
+    /// The first saved message of an archive file's bytes as up to four
+    /// pieces (To, Subject, Message, From); fewer when it holds fewer.
+    /// Archives written before fields were quoted read as they always did:
+    /// a first line of fewer than four fields that quotes nothing is split
+    /// at every comma of the whole text.
+    static QStringList savedMessagePieces(const QByteArray &archive);
+
+    /// Appends the mail's record to the archive, whole or not at all. On
+    /// failure returns a message naming it.
     std::optional<QString> saveReceivedMessage(const MailFields &mail) const;
 
 private:

@@ -151,7 +151,7 @@ private slots:
         child<QLineEdit>(reader, "Text2")->setText("SUBJECT: X, edited");
         TestDesk::click(reader, "Command2");
         QCOMPARE(readAll(station.save + "/mail_26-12-07_1405.dat"),
-                 QByteArray("TO: AB,SUBJECT: X, edited,YOUR MESSAGE: HI,FROM- C\r\n"));
+                 QByteArray("TO: AB,\"SUBJECT: X, edited\",YOUR MESSAGE: HI,FROM- C\r\n"));
         QVERIFY(!desk.navigator.loaded<InboxForm>());
         QVERIFY(menu->isVisible());
     }

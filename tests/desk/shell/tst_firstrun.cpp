@@ -169,7 +169,10 @@ private slots:
         QTest::addColumn<QByteArray>("archive");
         QTest::addColumn<QStringList>("shown"); // To, Subject, Message, From
         QTest::addRow("two saves in one file") << QByteArray("A,B,C,D\r\nE,F,G,H\r\n")
-                                               << QStringList{"A", "B", "C", "D\r\nE"};
+                                               << QStringList{"A", "B", "C", "D"};
+        QTest::addRow("commas and line breaks quoted")
+            << QByteArray("TO: A,\"NET CHECK-IN, WEEK 50\",\"HI,\r\nALL\",FROM- C\r\n")
+            << QStringList{"TO: A", "NET CHECK-IN, WEEK 50", "HI,\r\nALL", "FROM- C"};
         QTest::addRow("a comma in the message") << QByteArray("A,B,hello, world,D\r\n")
                                                 << QStringList{"A", "B", "hello", " world"};
         QTest::addRow("one comma only") << QByteArray("A,B\r\n")
@@ -192,7 +195,7 @@ private slots:
         QCOMPARE(child<QLineEdit>(reader, "Text3")->text(), shown[0]);
         QCOMPARE(child<QLineEdit>(reader, "Text2")->text(), shown[1]);
         QCOMPARE(child<QPlainTextEdit>(reader, "Text1")->toPlainText(), QString(shown[2]).replace("\r\n", "\n"));
-        QCOMPARE(child<QLineEdit>(reader, "Text4")->text().left(shown[3].size()), shown[3]);
+        QCOMPARE(child<QLineEdit>(reader, "Text4")->text(), shown[3]);
     }
 
     void savedMessagesWithoutASaveFolder()
@@ -205,24 +208,57 @@ private slots:
         QVERIFY(desk.navigator.loaded<MainMenu>());
     }
 
-    void settingsDisplayStopsAtTheFirstMissingFile()
+    void settingsDisplayShowsEverySetLocation_data()
     {
+        QTest::addColumn<QStringList>("missing"); // boxes whose setting file is missing
+        QTest::addRow("all set") << QStringList();
+        QTest::addRow("only the Winlink program missing") << QStringList{"Text5"};
+        QTest::addRow("the first and the last missing") << QStringList{"Text3", "Text12"};
+        QTest::addRow("none set") << QStringList{"Text1", "Text2", "Text3", "Text4", "Text5", "Text6",
+                                                 "Text7", "Text8", "Text9", "Text10", "Text11", "Text12"};
+    }
+    void settingsDisplayShowsEverySetLocation()
+    {
+        QFETCH(QStringList, missing);
         TestDesk desk;
-        desk.files.writePrintLine(Setting::ReceiveDir, "/r, cut");
-        desk.files.writePrintLine(Setting::SendDir, "/s");
-        desk.files.writePrintLine(Setting::SaveDir, "/save, whole");
-        desk.files.writePrintLine(Setting::WinTnc, "blank");
-        desk.files.writePrintLine(Setting::Direwolf, "/opt/direwolf");
+        struct Stored {
+            const char *box;
+            SettingFile file;
+            QString written, shown;
+        };
+        const Stored stored[] = {
+            {"Text3", Setting::ReceiveDir, "/r, cut", "/r"}, // a field read stops at the comma
+            {"Text2", Setting::SendDir, "/s", "/s"},
+            {"Text1", Setting::SaveDir, "/save, whole", "/save, whole"}, // a line read keeps it
+            {"Text4", Setting::WinTnc, "blank", "blank"},
+            {"Text5", Setting::Winlink, "/p/winlink", "/p/winlink"},
+            {"Text6", Setting::Splitter, "/p/splitter", "/p/splitter"},
+            {"Text7", Setting::AttachmentDir, "/a", "/a"},
+            {"Text8", Setting::Soundmodem, "/p/soundmodem", "/p/soundmodem"},
+            {"Text9", Setting::Direwolf, "/p/direwolf", "/p/direwolf"},
+            {"Text10", Setting::EasyTerm, "/p/easyterm", "/p/easyterm"},
+            {"Text11", Setting::VarAc, "/p/varac", "/p/varac"},
+            {"Text12", Setting::NprModem, "/p/npr", "/p/npr"}};
+        for (const Stored &setting : stored)
+            if (!missing.contains(setting.box))
+                desk.files.writePrintLine(setting.file, setting.written);
         auto *menu = MainMenu::open(desk.context, MainMenu::Opener::Reenter);
         TestDesk::click(menu, "SETTINGS");
         auto *settings = desk.navigator.loaded<FrSettings>();
-        QCOMPARE(child<QLineEdit>(settings, "Text3")->text(), "/r");
-        QCOMPARE(child<QLineEdit>(settings, "Text1")->text(), "/save, whole");
-        QCOMPARE(child<QLineEdit>(settings, "Text4")->text(), "blank");
-        QVERIFY(child<QLineEdit>(settings, "Text5")->text().isEmpty());
-        QVERIFY(child<QLineEdit>(settings, "Text9")->text().isEmpty()); // after the first gap
-        QCOMPARE(desk.prompter.texts(), QStringList{" no file picked"});
+        QVERIFY(settings && settings->isVisible());
+        for (const Stored &setting : stored)
+            QCOMPARE(child<QLineEdit>(settings, setting.box)->text(),
+                     missing.contains(setting.box) ? QString() : setting.shown);
+        // Said once for all the missing ones, however many there are.
+        QCOMPARE(desk.prompter.texts(), missing.isEmpty() ? QStringList() : QStringList{" no file picked"});
+    }
 
+    void settingsDisplayLeadsBackToTheSetup()
+    {
+        TestDesk desk;
+        auto *menu = MainMenu::open(desk.context, MainMenu::Opener::Reenter);
+        TestDesk::click(menu, "SETTINGS");
+        auto *settings = desk.navigator.loaded<FrSettings>();
         desk.prompter.answers << false;
         TestDesk::click(settings, "Command2");
         QCOMPARE(desk.prompter.boxes.last().title, "Confirmation");
