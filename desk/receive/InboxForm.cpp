@@ -81,24 +81,27 @@ InboxForm::InboxForm(DeskContext &context)
     loadMailHandOver();
 }
 
-void InboxForm::loadMailHandOver()
+bool InboxForm::loadMailHandOver()
 {
+    m_showsMail = false;
     QFile handOver(m_context.files.path(Setting::MailHandOver));
     if (!handOver.exists())
-        return;
+        return false;
     if (!handOver.open(QIODevice::ReadOnly)) {
         m_context.prompter.inform(QStringLiteral("Error opening file: ") + handOver.errorString());
-        return;
+        return false;
     }
     const QString text = Windows1252::decode(handOver.readAll());
     if (text.isEmpty())
-        return;
+        return false;
     const auto mail = MessageFile::parseMail(text);
     if (!mail) {
         m_context.prompter.inform(QStringLiteral("File content is not in the expected format."));
-        return;
+        return false;
     }
     m_boxes.setFields(*mail);
+    m_showsMail = true;
+    return true;
 }
 
 MailFields InboxForm::fields() const

@@ -25,8 +25,12 @@ public:
 
     MailFields fields() const;
 
-    /// Shows the mail waiting in the hand-over file.
-    void loadMailHandOver();
+    /// Shows the mail waiting in the hand-over file; false when there is
+    /// none or it cannot be shown (the reason is said).
+    bool loadMailHandOver();
+
+    /// The boxes show the mail last handed over.
+    bool showsHandedOverMail() const { return m_showsMail; }
 
 private:
     void ResetFields();
@@ -38,4 +42,5 @@ private:
     MailBoxes m_boxes;
     QCheckBox *m_autoSaveCheck = nullptr;
     QPushButton *m_autoSaveButton = nullptr;
+    bool m_showsMail = false;
 };

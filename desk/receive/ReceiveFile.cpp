@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -41,16 +42,54 @@ std::optional<QString> copyWhole(QFile &source, QSaveFile &target)
     return std::nullopt;
 }
 
-// The program file itself and the switches that lie beside it are never
-// replaced by a received attachment.
-bool isProgramFile(const QString &name)
+constexpr SettingFile everySettingFile[] = {
+    Setting::SaveDir, Setting::ReceiveDir, Setting::SendDir, Setting::AttachmentDir, Setting::WinTnc,
+    Setting::Winlink, Setting::Splitter, Setting::Soundmodem, Setting::Direwolf, Setting::EasyTerm, Setting::VarAc,
+    Setting::NprModem, Setting::SoundSettings, Setting::SoundState, Setting::AutoSaveStore, Setting::AutoSaveLoad,
+    Setting::WinTncButton, Setting::SoundmodemButton, Setting::WinlinkButton, Setting::DirewolfButton,
+    Setting::SplitterButton, Setting::EasyTermButton, Setting::NprModemButton, Setting::VarAcButton,
+    Setting::MailHandOver, Setting::AttachmentHandOver, Setting::SavedMessageHandOver};
+
+// Names a received attachment never takes, whether or not such a file lies
+// there now: both programs (they may stand in one folder), and every setting
+// and hand-over file, which the desk reads with any letter case.
+bool isReservedName(const QString &name)
 {
-    const QStringList own = {QFileInfo(QCoreApplication::applicationFilePath()).fileName(),
-                             QString::fromLatin1(Setting::SoundSettings.name),
-                             QString::fromLatin1(Setting::SoundState.name),
-                             QString::fromLatin1(Setting::AutoSaveStore.name)};
-    return own.contains(name, Qt::CaseInsensitive);
+    QStringList reserved = {QFileInfo(QCoreApplication::applicationFilePath()).fileName(),
+                            QStringLiteral("tavrixdesk"), QStringLiteral("tavrixportal")};
+    for (const QString &program : QStringList(reserved))
+        reserved << program + QStringLiteral(".exe");
+    for (const SettingFile &file : everySettingFile)
+        reserved << QString::fromLatin1(file.name);
+    return reserved.contains(name, Qt::CaseInsensitive);
 }
+
+// Why an attachment may not be written at `target`; nothing when it may.
+std::optional<QString> refusalFor(const QString &target, const SettingFiles &files)
+{
+    const QFileInfo info(target);
+    const QString name = info.fileName();
+    if (isReservedName(name))
+        return QObject::tr("the sender's file name \"%1\" is the name of a program or of a setting file of this "
+                           "station, which a received file never replaces.")
+            .arg(name);
+    for (const SettingFile &file : everySettingFile)
+        if (QFileInfo(files.path(file)).absoluteFilePath().compare(info.absoluteFilePath(), Qt::CaseInsensitive) == 0)
+            return QObject::tr("%1 is a setting file of this station, which a received file never replaces.")
+                .arg(QDir::toNativeSeparators(target));
+    if (info.isSymLink())
+        return QObject::tr("%1 is a link to another place; a received file is never written through it.")
+            .arg(QDir::toNativeSeparators(target));
+    if (info.isDir())
+        return QObject::tr("%1 is a folder.").arg(QDir::toNativeSeparators(target));
+    if (info.exists() && info.isExecutable())
+        return QObject::tr("%1 is an executable file, which a received file never replaces.")
+            .arg(QDir::toNativeSeparators(target));
+    return std::nullopt;
+}
+
+constexpr QFileDevice::Permissions executeBits =
+    QFileDevice::ExeOwner | QFileDevice::ExeUser | QFileDevice::ExeGroup | QFileDevice::ExeOther;
 
 } // namespace
 
@@ -132,11 +171,11 @@ void ReceiveFile::DecodeAttachment(const QString &path)
         fail(tr("the sender's file name \"%1\" is not a file name that can be used here.").arg(header->fileName));
         return;
     }
-    if (isProgramFile(name)) {
-        fail(tr("the sender's file name \"%1\" would replace one of this program's own files.").arg(name));
+    const QString target = QDir(m_context.files.programDirectory()).filePath(name);
+    if (const auto refusal = refusalFor(target, m_context.files)) {
+        fail(*refusal);
         return;
     }
-    const QString target = QDir(m_context.files.programDirectory()).filePath(name);
     QSaveFile out(target);
     if (!out.open(QIODevice::WriteOnly)) {
         fail(tr("%1 cannot be written (%2).").arg(QDir::toNativeSeparators(target), out.errorString()));
@@ -149,11 +188,22 @@ void ReceiveFile::DecodeAttachment(const QString &path)
         fail(reader.error());
         return;
     }
+    // Received bytes are data, never a program that a click would start.
+    if (out.permissions() & executeBits)
+        out.setPermissions(out.permissions() & ~executeBits);
     if (!out.commit()) {
         fail(tr("%1 cannot be written (%2).").arg(QDir::toNativeSeparators(target), out.errorString()));
         return;
     }
     m_savedPath->setText(QDir::toNativeSeparators(target));
+    if (reader.hasMoreEntries()) {
+        m_context.prompter.inform(tr("The message file holds more than this one attachment, and only the first "
+                                     "one was received. The file is kept in the receive folder, so that nothing "
+                                     "in it is lost."),
+                                  Prompter::Icon::Exclamation);
+        return;
+    }
+    m_tookWholeMessage = true;
 }
 
 void ReceiveFile::saveCopy()

@@ -16,6 +16,10 @@ class ReceiveFile : public QWidget
 public:
     explicit ReceiveFile(DeskContext &context);
 
+    /// The handed-over message was read whole and its attached file written;
+    /// until then the received file must stay where it arrived.
+    bool tookWholeMessage() const { return m_tookWholeMessage; }
+
 private:
     void ResetFields();
     void DecodeAttachment(const QString &path);
@@ -26,4 +30,5 @@ private:
     DeskContext &m_context;
     MailBoxes m_boxes;
     QLineEdit *m_savedPath = nullptr;
+    bool m_tookWholeMessage = false;
 };

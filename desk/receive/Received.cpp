@@ -15,12 +15,16 @@
 #include <QDir>
 #include <QEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -28,6 +32,43 @@ namespace {
 constexpr int fileNotFoundError = 53;
 constexpr int pathAccessError = 75;
 constexpr int pastEndOfFileError = 62;
+
+// A mail record holds only code lists: digits, spaces, the commas between
+// fields and line ends. Anything else was not written as a mail.
+bool isCleanMailText(QByteArrayView text)
+{
+    return std::all_of(text.begin(), text.end(), [](char ch) {
+        return (ch >= '0' && ch <= '9') || ch == ' ' || ch == ',' || ch == '\r' || ch == '\n';
+    });
+}
+
+// Moves a file to the user's trash; the reason when it is still where it was.
+// Qt files the file under "files/" in the working directory when the
+// generic data folder is missing, so that folder is made first, and a
+// relative place in the trash counts as no trash at all.
+std::optional<QString> moveToTrash(const QString &path)
+{
+    const QString native = QDir::toNativeSeparators(path);
+    if (!QFileInfo::exists(path))
+        return QObject::tr("%1: the file is gone").arg(native);
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (data.isEmpty() || !QDir::isAbsolutePath(data) || !QDir().mkpath(data))
+        return QObject::tr("%1: there is no trash to move it to (%2 cannot be made)")
+            .arg(native, QDir::toNativeSeparators(data));
+    QFile file(path);
+    if (!file.moveToTrash())
+        return QObject::tr("%1: %2").arg(native, file.errorString());
+    const QString inTrash = file.fileName();
+    if (QDir::isAbsolutePath(inTrash))
+        return std::nullopt;
+    // Not a trash: put the file back where it was.
+    const QFileInfo moved(inTrash);
+    if (!QFile::rename(moved.absoluteFilePath(), path))
+        return QObject::tr("%1: there is no trash, and the file was left at %2")
+            .arg(native, QDir::toNativeSeparators(moved.absoluteFilePath()));
+    QFile::remove(moved.dir().filePath(QStringLiteral("../info/") + moved.fileName() + QStringLiteral(".trashinfo")));
+    return QObject::tr("%1: there is no trash to move it to").arg(native);
+}
 
 } // namespace
 
@@ -75,6 +116,7 @@ Received::Received(DeskContext &context)
     m_blinkTimer->setInterval(500);
     connect(m_blinkTimer, &QTimer::timeout, this, &Received::blinkArrivalNotice);
     m_blinkTimer->start();
+    connect(m_scanTimer, &QTimer::timeout, this, &Received::followFolder);
 
     removeCaptionBar(this);
     StartReceiveMonitor();
@@ -96,6 +138,20 @@ void Received::StartReceiveMonitor()
     m_monitorEvents.Initialize(&m_monitor);
     m_listPath = *directory;
     refreshList();
+}
+
+void Received::followFolder()
+{
+    // Files can go without any arrival (another program took them, or the
+    // whole folder went): a list on screen never shows what is gone.
+    if (!isVisible() || m_listPath.isEmpty())
+        return;
+    const QStringList present = QDir(m_listPath).entryList(QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
+    QStringList shown;
+    for (int i = 0; i < m_list->count(); ++i)
+        shown << m_list->item(i)->text();
+    if (shown != present)
+        refreshList();
 }
 
 void Received::refreshList()
@@ -135,12 +191,19 @@ void Received::deleteMessage()
 {
     if (!m_list->currentItem())
         return;
-    const QString path = QDir(m_listPath).filePath(m_list->currentItem()->text());
-    QFile file(path);
-    if (file.remove())
-        m_context.prompter.inform(QStringLiteral("file deleted successfully"));
+    const QString name = m_list->currentItem()->text();
+    const QString path = QDir(m_listPath).filePath(name);
+    if (!m_context.prompter.ask(tr("Move the message \"%1\" to the trash?").arg(name), QStringLiteral("Delete messages"),
+                                Prompter::Icon::Question))
+        return;
+    if (const auto failure = moveToTrash(path))
+        m_context.prompter.inform(QStringLiteral("error deleting file: ") + *failure
+                                      + tr("\nThe message stays in the receive folder."),
+                                  Prompter::Icon::Exclamation);
     else
-        m_context.prompter.inform(QStringLiteral("error deleting file: ") + file.errorString());
+        m_context.prompter.inform(QStringLiteral("file deleted successfully")
+                                      + tr("\nIt lies in the trash, from where it can be restored."),
+                                  Prompter::Icon::Information);
     refreshList();
 }
 
@@ -180,6 +243,13 @@ void Received::clearHandOverFiles()
     }
 }
 
+void Received::keepMessage(const QString &path, const QString &why)
+{
+    m_context.prompter.inform(tr("%1\n\nThe message stays in the receive folder: %2")
+                                  .arg(why, QDir::toNativeSeparators(path)),
+                              Prompter::Icon::Exclamation);
+}
+
 void Received::readMessage()
 {
     m_context.navigator.unload<SendFile>();
@@ -203,37 +273,60 @@ void Received::readMessage()
     if (!received.exists()) {
         m_context.prompter.inform(QStringLiteral("File not found: ") + QDir::toNativeSeparators(path),
                                   Prompter::Icon::Critical);
+        refreshList();
         return;
     }
-    QByteArray content;
-    if (!received.open(QIODevice::ReadOnly))
-        reportStep(pathAccessError, received.errorString());
-    else
-        content = received.readAll();
-    if (content.isEmpty() && received.isOpen())
-        reportStep(pastEndOfFileError, tr("Input past end of file: %1 is empty").arg(QDir::toNativeSeparators(path)));
+    // A message that cannot be read whole is not routed: it stays where it
+    // arrived, and an empty one may still be on its way in.
+    if (!received.open(QIODevice::ReadOnly)) {
+        reportStep(pathAccessError, tr("%1 cannot be read: %2\nThe message stays in the receive folder.")
+                                        .arg(QDir::toNativeSeparators(path), received.errorString()));
+        return;
+    }
+    const QByteArray content = received.readAll();
+    if (received.error() != QFileDevice::NoError) {
+        reportStep(pathAccessError, tr("%1 cannot be read: %2\nThe message stays in the receive folder.")
+                                        .arg(QDir::toNativeSeparators(path), received.errorString()));
+        return;
+    }
     received.close();
+    if (content.isEmpty()) {
+        reportStep(pastEndOfFileError, tr("Input past end of file: %1 is empty; it may still be arriving.\n"
+                                          "The message stays in the receive folder.")
+                                           .arg(QDir::toNativeSeparators(path)));
+        return;
+    }
 
-    // The received file goes only once its text is safe in the hand-over file.
-    auto handOver = [&](SettingFile file, const QByteArray &bytes) {
-        if (const auto failure = m_context.files.writeBytes(file, bytes)) {
-            reportStep(pathAccessError, *failure);
-            return false;
-        }
-        KillFile(path);
-        return true;
-    };
+    // The received file goes only once the screen that handles it has what
+    // it needs: the reader a mail it could show, the receiver the attached
+    // file decoded and written.
     switch (MessageFile::classify(content, name)) {
-    case MessageFile::Kind::Mail:
-        if (!handOver(Setting::MailHandOver, content + "\r\n"))
+    case MessageFile::Kind::Mail: {
+        if (const auto failure = m_context.files.writeBytes(Setting::MailHandOver, content + "\r\n")) {
+            keepMessage(path, *failure);
             return;
-        openMailReader();
+        }
+        const bool shown = openMailReader();
+        if (!shown)
+            keepMessage(path, tr("The mail could not be shown."));
+        else if (!isCleanMailText(content))
+            keepMessage(path, tr("The file holds more than a mail record (digits, spaces and commas), so it was "
+                                 "shown only as far as it could be read."));
+        else
+            KillFile(path);
         break;
-    case MessageFile::Kind::Attachment:
-        if (!handOver(Setting::AttachmentHandOver, content))
+    }
+    case MessageFile::Kind::Attachment: {
+        if (const auto failure = m_context.files.writeBytes(Setting::AttachmentHandOver, content)) {
+            keepMessage(path, *failure);
             return;
-        openAttachmentReceiver();
+        }
+        if (openAttachmentReceiver())
+            KillFile(path);
+        else
+            keepMessage(path, tr("The attachment was not received whole."));
         break;
+    }
     case MessageFile::Kind::Unrecognized:
         m_context.prompter.inform(QStringLiteral("Unrecognized file type."), Prompter::Icon::Exclamation);
         break;
@@ -241,19 +334,21 @@ void Received::readMessage()
     refreshList();
 }
 
-void Received::openMailReader()
+bool Received::openMailReader()
 {
     // A reader already loaded (the self-test loads one hidden) shows the new mail too.
     if (auto *reader = m_context.navigator.loaded<InboxForm>())
         reader->loadMailHandOver();
-    m_context.navigator.open<InboxForm>();
+    auto *reader = m_context.navigator.open<InboxForm>();
+    return reader && reader->showsHandedOverMail();
 }
 
-void Received::openAttachmentReceiver()
+bool Received::openAttachmentReceiver()
 {
     hide();
     m_context.navigator.unload<ReceiveFile>();
-    m_context.navigator.open<ReceiveFile>();
+    auto *receiver = m_context.navigator.open<ReceiveFile>();
+    return receiver && receiver->tookWholeMessage();
 }
 
 void Received::exitToMainMenu()

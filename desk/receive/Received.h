@@ -27,6 +27,8 @@ public:
 
     /// Lists the receive folder afresh.
     void refreshList();
+    /// Lists it afresh when what is shown is no longer what is there.
+    void followFolder();
 
     FileMonitors &monitor() { return m_monitor; }
 
@@ -47,8 +49,9 @@ private:
     void blinkArrivalNotice();
     void reportStep(int code, const QString &description);
     void clearHandOverFiles();
-    void openMailReader();
-    void openAttachmentReceiver();
+    bool openMailReader();
+    bool openAttachmentReceiver();
+    void keepMessage(const QString &path, const QString &why);
 
     DeskContext &m_context;
     QListWidget *m_list = nullptr;

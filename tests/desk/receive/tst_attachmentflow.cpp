@@ -15,9 +15,34 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QTest>
 
+#include <algorithm>
+
 namespace {
+
+QByteArray entry(const AttachmentHeader &header, const QByteArray &bytes)
+{
+    QByteArray data(bytes);
+    QBuffer source(&data);
+    source.open(QIODevice::ReadOnly);
+    QByteArray message;
+    QBuffer out(&message);
+    out.open(QIODevice::WriteOnly);
+    if (const auto failure = AttachmentStream::writeEntry(header, source, out))
+        qWarning() << *failure;
+    return message;
+}
+
+QByteArray randomBytes(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator random(7);
+    for (char &byte : bytes)
+        byte = char(random.bounded(256));
+    return bytes;
+}
 
 QByteArray allByteValues()
 {
@@ -200,8 +225,144 @@ private slots:
         QCOMPARE(after, expectedName.isEmpty() ? QStringList{} : QStringList{expectedName});
         // Nothing lands anywhere else under the temporary root either.
         QVERIFY(!QFile::exists(station.desk.makeDir("..") + "/x"));
+        const QStringList said = station.desk.prompter.texts();
         if (!box.isEmpty())
-            QVERIFY2(station.desk.prompter.lastText().startsWith(box), qPrintable(station.desk.prompter.lastText()));
+            QVERIFY2(std::any_of(said.begin(), said.end(), [&](const QString &text) { return text.startsWith(box); }),
+                     qPrintable(said.join(" | ")));
+        // Only a message whose attachment was written leaves the receive folder.
+        QCOMPARE(QFile::exists(station.receive + "/File - 1.txt"), expectedName.isEmpty());
+    }
+
+    // The received file leaves the receive folder only once its attached
+    // file is written; on any failure it stays, and the operator is told.
+    void aMessageStaysUntilItsAttachmentIsWritten_data()
+    {
+        const QByteArray whole = entry({"m", "s", "t", "f", "cut.bin"}, randomBytes(30000));
+        // Neither layer of the first entry ends with '=' (see the stream tests).
+        const QByteArray twoEntries = entry({"first", "s", "t", "f", "one.bin"}, "first data!!")
+                                      + entry({"abcd", "s", "t", "f", "two.bin"}, "second data");
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("written"); // the attached file's name; empty: none
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("stays");
+        QTest::addColumn<QString>("cause"); // some box starts with it
+        QTest::addRow("whole") << whole << "" << "cut.bin" << QByteArray() << false << "";
+        QTest::addRow("cut in half") << whole.first(whole.size() / 2) << "" << "" << QByteArray() << true
+                                     << "The attachment could not be received";
+        QTest::addRow("1 MB of random bytes") << randomBytes(1024 * 1024) << "" << "" << QByteArray() << true
+                                             << "The attachment could not be received";
+        QTest::addRow("hand-over cannot be written") << whole << "hand-over blocked" << "" << QByteArray() << true
+                                                     << "";
+        QTest::addRow("program folder cannot be written") << whole << "read-only program folder" << "" << QByteArray()
+                                                          << true << "The attachment could not be received";
+        QTest::addRow("two entries: the first, exactly, and the file stays")
+            << twoEntries << "" << "one.bin" << QByteArray("first data!!") << true
+            << "The message file holds more than this one attachment";
+    }
+    void aMessageStaysUntilItsAttachmentIsWritten()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(QString, setup);
+        QFETCH(QString, written);
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, stays);
+        QFETCH(QString, cause);
+        Station station;
+        const QString arrived = station.receive + "/File - x.txt";
+        writeFile(arrived, message);
+        if (setup == "hand-over blocked")
+            QDir().mkpath(station.desk.files.path(Setting::AttachmentHandOver) + "/inside");
+        // A file where the attachment's own folder should be: nothing can be written under it.
+        const QString programDir = station.desk.programDir();
+        if (setup == "read-only program folder") {
+            QDir(programDir).removeRecursively();
+            writeFile(programDir, "not a folder");
+        }
+        const QStringList before = QDir(programDir).entryList(QDir::Files);
+        auto *list = station.desk.navigator.open<Received>();
+        child<QListWidget>(list, "File1")->setCurrentRow(0);
+        TestDesk::click(list, "Command2");
+        QCOMPARE(readAll(arrived), stays ? message : QByteArray("<missing>"));
+        QStringList after = QDir(programDir).entryList(QDir::Files);
+        for (const QString &name : before)
+            after.removeOne(name);
+        QCOMPARE(after, written.isEmpty() ? QStringList{} : QStringList{written});
+        if (!bytes.isEmpty())
+            QCOMPARE(readAll(programDir + u'/' + written), bytes);
+        const QStringList said = station.desk.prompter.texts();
+        if (!cause.isEmpty())
+            QVERIFY2(std::any_of(said.begin(), said.end(), [&](const QString &text) { return text.startsWith(cause); }),
+                     qPrintable(said.join(" | ")));
+        if (stays)
+            QVERIFY2(said.join(" | ").contains("The message stays in the receive folder: "
+                                               + QDir::toNativeSeparators(arrived)),
+                     qPrintable(said.join(" | ")));
+        else
+            QVERIFY2(said.isEmpty(), qPrintable(said.join(" | ")));
+    }
+
+    // Both programs may stand in one folder; a received attachment never
+    // replaces either of them, nor a setting or hand-over file, nor any
+    // executable, and it never becomes executable itself.
+    void anAttachmentNeverReplacesAProgramOrSetting_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("present"); // "", "executable", "plain", "link"
+        QTest::addColumn<bool>("written");
+        QTest::addRow("the portal beside the desk") << "tavrixportal" << "executable" << false;
+        QTest::addRow("the portal's name, portal absent") << "tavrixportal" << "" << false;
+        QTest::addRow("the desk's name in capitals") << "TAVRIXDESK" << "" << false;
+        QTest::addRow("another executable") << "run.sh" << "executable" << false;
+        QTest::addRow("a setting file") << "receive.dat" << "plain" << false;
+        QTest::addRow("a setting file in capitals") << "SEND.DAT" << "" << false;
+        QTest::addRow("the mail hand-over") << "mail.dat" << "" << false;
+        QTest::addRow("the attachment hand-over") << "temp" << "" << false;
+        QTest::addRow("a link to elsewhere") << "notes.txt" << "link" << false;
+        QTest::addRow("an earlier attachment") << "notes.txt" << "plain" << true;
+        QTest::addRow("a new file") << "notes.txt" << "" << true;
+    }
+    void anAttachmentNeverReplacesAProgramOrSetting()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, present);
+        QFETCH(bool, written);
+        Station station;
+        const QString target = station.desk.programDir() + u'/' + name;
+        const QString elsewhere = station.files + "/elsewhere";
+        const QByteArray before = "#!/bin/sh\nexit 0\n";
+        if (present == "link") {
+            writeFile(elsewhere, before);
+            QVERIFY(QFile::link(elsewhere, target));
+        } else if (!present.isEmpty()) {
+            writeFile(target, before);
+        }
+        if (present == "executable")
+            QVERIFY(QFile::setPermissions(target, QFile::permissions(target) | QFileDevice::ExeOwner
+                                                      | QFileDevice::ExeGroup | QFileDevice::ExeOther));
+        const QFileDevice::Permissions permissionsBefore = QFile::permissions(target);
+        const QString arrived = station.receive + "/File - 1.txt";
+        writeFile(arrived, entry({"m", "s", "t", "f", name}, "received bytes"));
+        auto *list = station.desk.navigator.open<Received>();
+        child<QListWidget>(list, "File1")->setCurrentRow(0);
+        TestDesk::click(list, "Command2");
+
+        const QStringList said = station.desk.prompter.texts();
+        QCOMPARE(QFile::exists(arrived), !written);
+        if (written) {
+            QCOMPARE(readAll(target), QByteArray("received bytes"));
+            const QFileDevice::Permissions executable =
+                QFileDevice::ExeOwner | QFileDevice::ExeUser | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+            QVERIFY(!(QFile::permissions(target) & executable));
+            QVERIFY2(said.isEmpty(), qPrintable(said.join(" | ")));
+            return;
+        }
+        QCOMPARE(readAll(present == "link" ? elsewhere : target), present.isEmpty() ? QByteArray("<missing>") : before);
+        if (!present.isEmpty())
+            QCOMPARE(QFile::permissions(target), permissionsBefore);
+        QVERIFY2(said.size() >= 2 && said.first().startsWith("The attachment could not be received: ")
+                     && said.first().contains(present == "link" ? QString("link") : name, Qt::CaseInsensitive),
+                 qPrintable(said.join(" | ")));
     }
 
     void aShorterFileReplacesALongerOneWhole()

@@ -185,35 +185,70 @@ private slots:
         QCOMPARE(child<QLineEdit>(reader, "Text3")->text(), "TO:");
     }
 
+    // A message leaves the receive folder only once the reader shows it;
+    // on every failure it stays, and the operator is told.
     void routing_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("routedTo"); // "mail", "file" or "stays"
-        QTest::addColumn<QString>("message");
-        QTest::addRow("MAIL by name, FILE in text") << "MAIL - x.dat" << QByteArray("65 66,file,67,68") << "mail" << "";
-        QTest::addRow("mail in lower case") << "mail - y.txt" << QByteArray("65,66,67,68") << "mail" << "";
-        QTest::addRow("neither") << "notes.txt" << QByteArray("65,66,67,68") << "stays" << "Unrecognized file type.";
-        QTest::addRow("empty file, the name decides") << "MAIL - 000000.txt" << QByteArray() << "mail" << "";
+        QTest::addColumn<QString>("setup"); // "", "hand-over blocked", "reader loaded hidden"
+        QTest::addColumn<bool>("readerOpened");
+        QTest::addColumn<bool>("stays");
+        QTest::addColumn<QString>("message"); // some box holds this; empty: no box
+        QTest::addRow("mail in lower case") << "mail - y.txt" << QByteArray("65,66,67,68") << "" << true << false << "";
+        QTest::addRow("shown by the reader loaded hidden")
+            << "MAIL - 1.txt" << exampleRecord << "reader loaded hidden" << true << false << "";
+        QTest::addRow("MAIL by name, FILE in text, not a clean record")
+            << "MAIL - x.dat" << QByteArray("65 66,file,67,68") << "" << true << true
+            << "The message stays in the receive folder";
+        QTest::addRow("neither") << "notes.txt" << QByteArray("65,66,67,68") << "" << false << true
+                                 << "Unrecognized file type.";
+        QTest::addRow("empty file") << "MAIL - 000000.txt" << QByteArray() << "" << false << true
+                                    << "The message stays in the receive folder.";
+        QTest::addRow("garbage named MAIL, no commas")
+            << "MAIL - g.txt" << QByteArray("\x01\xfe garbage \x80") << "" << true << true
+            << "File content is not in the expected format.";
+        QTest::addRow("garbage named MAIL, reader loaded hidden")
+            << "MAIL - g.txt" << QByteArray("\x01\xfe garbage \x80") << "reader loaded hidden" << true << true
+            << "File content is not in the expected format.";
+        QTest::addRow("garbage named MAIL with commas")
+            << "MAIL - g.txt" << QByteArray("\x01,\xfe,,garbage \x80") << "" << true << true
+            << "The message stays in the receive folder";
+        QTest::addRow("mail hand-over cannot be written")
+            << "MAIL - 1.txt" << exampleRecord << "hand-over blocked" << false << true
+            << "The message stays in the receive folder";
     }
     void routing()
     {
         QFETCH(QString, name);
         QFETCH(QByteArray, content);
-        QFETCH(QString, routedTo);
+        QFETCH(QString, setup);
+        QFETCH(bool, readerOpened);
+        QFETCH(bool, stays);
         QFETCH(QString, message);
         Station station;
         TestDesk &desk = station.desk;
         writeFile(station.receive + u'/' + name, content);
+        if (setup == "hand-over blocked")
+            QDir().mkpath(desk.files.path(Setting::MailHandOver) + "/inside");
+        if (setup == "reader loaded hidden")
+            desk.navigator.load<InboxForm>()->hideReplyControls();
         auto *list = desk.navigator.open<Received>();
         pick(list, name);
         TestDesk::click(list, "Command2");
-        QCOMPARE(QFile::exists(station.receive + u'/' + name), routedTo == "stays");
-        QCOMPARE(desk.navigator.loaded<InboxForm>() != nullptr, routedTo == "mail");
-        if (routedTo == "mail")
+        QCOMPARE(readAll(station.receive + u'/' + name), stays ? content : QByteArray("<missing>"));
+        auto *reader = desk.navigator.loaded<InboxForm>();
+        QCOMPARE(reader && reader->isVisible(), readerOpened);
+        if (readerOpened && !stays)
             QCOMPARE(readAll(desk.files.path(Setting::MailHandOver)), content + "\r\n");
-        if (!message.isEmpty())
-            QCOMPARE(desk.prompter.lastText(), message);
+        if (message.isEmpty()) {
+            QVERIFY2(desk.prompter.boxes.isEmpty(), qPrintable(desk.prompter.texts().join(" | ")));
+        } else {
+            const QString said = desk.prompter.texts().join(" | ");
+            QVERIFY2(said.contains(message), qPrintable(said));
+        }
+        if (stays && message.startsWith("The message stays")) // the path is named
+            QVERIFY(desk.prompter.texts().join(" | ").contains(QDir::toNativeSeparators(station.receive + u'/' + name)));
         if (content.isEmpty())
             QCOMPARE(desk.prompter.boxes.first().title, "Error Handler");
     }
