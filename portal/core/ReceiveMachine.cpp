@@ -28,9 +28,8 @@ ReceiveMachine::ReceiveMachine(const QString &receiveFolder, qsizetype lineLimit
 
 ReceiveMachine::~ReceiveMachine()
 {
-    // The program ends mid-transfer: the part stays in ".incoming" and is not
-    // presented as a complete message.
-    m_file.close();
+    // The program ends mid-transfer: what arrived is not a whole message.
+    discardFile();
 }
 
 QString ReceiveMachine::partialPath(const QString &name) const
@@ -70,7 +69,8 @@ QList<ReceiveMachine::Event> ReceiveMachine::feed(const QByteArray &bytes, bool 
 
 bool ReceiveMachine::openFile(const QString &name, QList<Event> &events)
 {
-    const QString refusal = ReceiveName::refusal(name);
+    // A refused name creates, opens and changes nothing, not even an existing file of that name.
+    const QString refusal = ReceiveName::keepRefusal(name);
     if (!refusal.isEmpty()) {
         m_buffer.clear();
         events.append({Kind::NameRefused, name, refusal});
@@ -85,21 +85,22 @@ bool ReceiveMachine::openFile(const QString &name, QList<Event> &events)
         return false;
     }
     m_file.setFileName(partial);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         m_buffer.clear();
         events.append({Kind::WriteFailed, name,
                        QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(partial), m_file.errorString())});
         return false;
     }
     m_name = name;
+    m_written = 0;
+    m_tail.clear();
     events.append({Kind::FileOpened, name, {}});
     return true;
 }
 
 bool ReceiveMachine::writeContent(QList<Event> &events)
 {
-    // Names of other kinds get their file, but their content is dropped.
-    if (ReceiveName::storesContent(m_name) && m_file.write(m_buffer) != m_buffer.size()) {
+    if (m_file.write(m_buffer) != m_buffer.size()) {
         const Event failed{Kind::WriteFailed, m_name,
                            QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(m_file.fileName()), m_file.errorString())};
         m_buffer.clear();
@@ -107,6 +108,8 @@ bool ReceiveMachine::writeContent(QList<Event> &events)
         events.append(failed);
         return false;
     }
+    m_written += m_buffer.size();
+    m_tail = (m_tail + m_buffer.right(2)).right(2);
     m_buffer.clear();
     return true;
 }
@@ -174,6 +177,21 @@ void ReceiveMachine::discardFile()
 void ReceiveMachine::reset()
 {
     m_buffer.clear();
-    finishFile();
+    discardFile();
     m_name.clear();
+}
+
+int ReceiveMachine::removeLeftovers(QString *failure) const
+{
+    const QDir parts(QDir(m_folder).filePath(incomingFolder));
+    int removed = 0;
+    const QStringList names = parts.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        QFile part(parts.filePath(name));
+        if (part.remove())
+            ++removed;
+        else if (failure && failure->isEmpty())
+            *failure = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(part.fileName()), part.errorString());
+    }
+    return removed;
 }

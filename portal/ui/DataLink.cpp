@@ -1,6 +1,7 @@
 #include "DataLink.h"
 
 #include "Outbox.h"
+#include "ReceiveName.h"
 #include "Speaker.h"
 #include "StatusText.h"
 #include "Wire.h"
@@ -10,7 +11,17 @@
 #include <QNetworkInterface>
 #include <QTcpSocket>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
 using StatusText::errorLine;
+using StatusText::shortName;
 
 namespace {
 
@@ -18,6 +29,9 @@ constexpr qint64 chunkSize = 64 * 1024;
 // Enough queued to keep the link busy; the file is read on as it drains.
 constexpr qint64 highWater = 256 * 1024;
 constexpr qint64 readBufferSize = 1024 * 1024;
+// Progress of a transfer shows after its first second, then now and then.
+constexpr qint64 firstProgressMs = 1000;
+constexpr qint64 progressEveryMs = 5000;
 
 QString word(bool flag)
 {
@@ -39,6 +53,118 @@ int errorNumber(QAbstractSocket::SocketError error)
     }
 }
 
+// How the peer ended a connection, as the kernel saw it.
+enum class PeerEnd { Orderly, Reset, Unknown };
+
+// Qt reports a reset (recv() failing with ECONNRESET) as the same "remote
+// host closed" as an orderly close, and it has closed its own descriptor by
+// then. A second descriptor keeps the connection alive long enough to ask the
+// kernel: a peer's FIN leaves it in CLOSE-WAIT, a reset leaves it CLOSED.
+PeerEnd peerEnd(int watch, QString *why)
+{
+#ifdef Q_OS_LINUX
+    if (watch < 0)
+        return PeerEnd::Unknown;
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(watch, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error != 0) {
+        *why = QString::fromLocal8Bit(std::strerror(error));
+        return PeerEnd::Reset;
+    }
+    tcp_info info{};
+    length = sizeof info;
+    if (::getsockopt(watch, IPPROTO_TCP, TCP_INFO, &info, &length) == 0) {
+        if (info.tcpi_state == TCP_CLOSE_WAIT)
+            return PeerEnd::Orderly;
+        if (info.tcpi_state == TCP_CLOSE) {
+            *why = QStringLiteral("the peer reset the connection");
+            return PeerEnd::Reset;
+        }
+    }
+#else
+    Q_UNUSED(watch);
+    Q_UNUSED(why);
+#endif
+    return PeerEnd::Unknown;
+}
+
+int watchOf(const QTcpSocket *socket)
+{
+#ifdef Q_OS_UNIX
+    const qintptr descriptor = socket->socketDescriptor();
+    return descriptor >= 0 ? ::dup(int(descriptor)) : -1;
+#else
+    Q_UNUSED(socket);
+    return -1;
+#endif
+}
+
+void closeDescriptor(qintptr descriptor)
+{
+#ifdef Q_OS_UNIX
+    if (descriptor >= 0)
+        ::close(int(descriptor));
+#else
+    Q_UNUSED(descriptor);
+#endif
+}
+
+// With a zero linger time a close sends a reset: a transfer that ends any way
+// but its own (a kill of this program included) never looks complete to the peer.
+void setResetOnClose(const QTcpSocket *socket, bool reset)
+{
+#ifdef Q_OS_UNIX
+    const qintptr descriptor = socket->socketDescriptor();
+    if (descriptor < 0)
+        return;
+    linger option{};
+    option.l_onoff = reset ? 1 : 0;
+    option.l_linger = 0;
+    ::setsockopt(int(descriptor), SOL_SOCKET, SO_LINGER, &option, sizeof option);
+#else
+    Q_UNUSED(socket);
+    Q_UNUSED(reset);
+#endif
+}
+
+// A peer whose network vanished sends nothing more, not even a reset;
+// keep-alive probes find out, also on an idle chat.
+void setKeepAlive(const QTcpSocket *socket, const PortalSetup &setup)
+{
+#ifdef Q_OS_LINUX
+    const qintptr descriptor = socket->socketDescriptor();
+    if (descriptor < 0)
+        return;
+    const int fd = int(descriptor);
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &setup.keepAliveIdleS, sizeof setup.keepAliveIdleS);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &setup.keepAliveIntervalS, sizeof setup.keepAliveIntervalS);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &setup.keepAliveCount, sizeof setup.keepAliveCount);
+#else
+    Q_UNUSED(setup);
+    const_cast<QTcpSocket *>(socket)->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+#endif
+}
+
+QHostAddress peerOfDescriptor(qintptr descriptor)
+{
+#ifdef Q_OS_UNIX
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getpeername(int(descriptor), reinterpret_cast<sockaddr *>(&address), &length) == 0)
+        return QHostAddress(reinterpret_cast<sockaddr *>(&address));
+#else
+    Q_UNUSED(descriptor);
+#endif
+    return {};
+}
+
+QString percent(qint64 part, qint64 whole)
+{
+    return whole > 0 ? QStringLiteral(" (%1%)").arg(part * 100 / whole) : QString();
+}
+
 } // namespace
 
 DataLink::DataLink(const PortalSetup &setup, Speaker &speaker, QObject *parent)
@@ -52,15 +178,29 @@ DataLink::DataLink(const PortalSetup &setup, Speaker &speaker, QObject *parent)
     m_connectTimer.setSingleShot(true);
     m_connectTimer.setInterval(setup.connectTimeoutMs);
     connect(&m_connectTimer, &QTimer::timeout, this, &DataLink::onConnectTimeout);
-    connect(&m_server, &QTcpServer::newConnection, this, &DataLink::onConnectionRequest);
+    m_firstLineTimer.setSingleShot(true);
+    m_firstLineTimer.setInterval(setup.firstLineTimeoutMs);
+    connect(&m_firstLineTimer, &QTimer::timeout, this, &DataLink::onFirstLineTimeout);
+    m_idleTimer.setSingleShot(true);
+    m_idleTimer.setInterval(setup.transferIdleTimeoutMs);
+    connect(&m_idleTimer, &QTimer::timeout, this, &DataLink::onIdleTimeout);
+    m_server.take = [this](qintptr descriptor) { onIncoming(descriptor); };
 }
 
 DataLink::~DataLink()
 {
+    // The program ends: a transfer under way is broken off so the peer sees a
+    // reset, and a part file is thrown away. The window's boxes may be gone already.
+    blockSignals(true);
+    endLocally(QStringLiteral("the program was closed"));
     if (m_socket) {
         m_socket->disconnect(this);
         m_socket->abort();
     }
+    if (m_watch >= 0)
+        closeDescriptor(std::exchange(m_watch, -1));
+    for (const qintptr descriptor : std::as_const(m_waiting))
+        closeDescriptor(descriptor);
 }
 
 int DataLink::state() const
@@ -90,10 +230,29 @@ QString DataLink::stateName(int state)
     }
 }
 
+QString DataLink::addressText(const QHostAddress &address)
+{
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    return isV4 ? QHostAddress(v4).toString() : address.toString();
+}
+
+QString DataLink::peerText() const
+{
+    if (!m_peer.isNull())
+        return addressText(m_peer);
+    return m_remoteHost;
+}
+
+bool DataLink::transferInProgress() const
+{
+    return m_transferInFlight || m_machine.fileOpen();
+}
+
 QString DataLink::localIp() const
 {
     if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
-        return m_socket->localAddress().toString();
+        return addressText(m_socket->localAddress());
     // A listener bound to every address reports the station's own address.
     for (const QHostAddress &address : QNetworkInterface::allAddresses()) {
         if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback())
@@ -129,16 +288,40 @@ QString DataLink::listenFailure() const
     return why + QStringLiteral(" Sending and chat still work.");
 }
 
+void DataLink::removeLeftovers()
+{
+    m_leftoversChecked = true;
+    QString failure;
+    const int removed = m_machine.removeLeftovers(&failure);
+    if (removed > 0) {
+        emit connectionStatusAdded(QStringLiteral("Removed %1 unfinished receive file(s) left from an earlier run "
+                                                  "(the portal was stopped during a transfer).")
+                                       .arg(removed));
+    }
+    if (!failure.isEmpty())
+        emit connectionStatusAdded(QStringLiteral("An unfinished receive file could not be removed: ") + failure);
+}
+
 void DataLink::StartListening()
 {
     dropSocket();
-    m_server.close();
-    const bool listening = m_server.listen(QHostAddress::Any, m_listenPort);
-    if (listening && m_listenPort == 0)
-        m_listenPort = m_server.serverPort();
+    if (!m_leftoversChecked)
+        removeLeftovers();
+    // The listener stays open across connections: callers that arrive while
+    // one is served wait in the queue instead of being turned away.
+    bool listening = m_server.isListening();
+    if (!listening) {
+        listening = m_server.listen(QHostAddress::Any, m_listenPort);
+        if (listening && m_listenPort == 0)
+            m_listenPort = m_server.serverPort();
+    } else if (m_waiting.size() < waitingLimit) {
+        m_server.resumeAccepting();
+    }
     LogSocketStatus();
     if (!listening)
         emit connectionStatusAdded(listenFailure());
+    if (!m_waiting.isEmpty())
+        QTimer::singleShot(0, this, &DataLink::serveNext);
 }
 
 void DataLink::listenAgain()
@@ -150,29 +333,88 @@ void DataLink::listenAgain()
 void DataLink::ResetReceiveState()
 {
     if (m_machine.fileOpen())
-        finishReceiveFile();
+        breakOffReceive(QStringLiteral("the connection was ended here"));
     m_machine.reset();
+}
+
+void DataLink::breakOffReceive(const QString &why)
+{
+    const QString name = m_machine.receiveName();
+    const qint64 bytes = m_machine.written();
+    m_idleTimer.stop();
+    m_machine.discardFile();
+    emit connectionStatusPrepended(QStringLiteral("Receive file %1 broken off after %2 bytes: %3; nothing of it kept.")
+                                       .arg(shortName(name))
+                                       .arg(bytes)
+                                       .arg(why));
+}
+
+bool DataLink::endLocally(const QString &why)
+{
+    const bool receiving = m_machine.fileOpen();
+    const bool sending = m_transferInFlight;
+    if (receiving)
+        breakOffReceive(why);
+    if (sending) {
+        emit sendStatusAppended(QStringLiteral("Send of %1 broken off: %2; the other station sees the connection "
+                                               "reset and keeps nothing.")
+                                    .arg(m_sendFileName, why));
+    }
+    if (!receiving && !sending)
+        return false;
+    dropSocket(Close::Reset);
+    return true;
 }
 
 void DataLink::finishReceiveFile()
 {
     const QString name = m_machine.receiveName();
+    const qint64 bytes = m_machine.written();
+    const bool lineEnd = m_machine.endsWithLineEnd();
     const QString failure = m_machine.finishFile();
-    emit connectionStatusPrepended(QStringLiteral("Closed receive file: ") + name);
-    if (!failure.isEmpty())
-        emit connectionStatusPrepended(QStringLiteral("The received file %1 could not be kept: %2").arg(name, failure));
+    m_idleTimer.stop();
+    emit connectionStatusPrepended(QStringLiteral("Closed receive file: ") + shortName(name));
+    if (!failure.isEmpty()) {
+        emit connectionStatusPrepended(
+            QStringLiteral("The received file %1 could not be kept: %2").arg(shortName(name), failure));
+        return;
+    }
+    emit connectionStatusPrepended(
+        QStringLiteral("Received %1: %2 bytes from %3.").arg(shortName(name)).arg(bytes).arg(peerText()));
+    // The wire has no length: a sender that stopped early and closed in order
+    // is seen only by a message file that lacks its closing line end.
+    if (!lineEnd) {
+        emit connectionStatusPrepended(
+            QStringLiteral("The received file %1 may be incomplete: it does not end with a line end (CR LF) as every "
+                           "message file does. It was kept; ask the sender to send it again.")
+                .arg(shortName(name)));
+    }
 }
 
-void DataLink::dropSocket(bool graceful)
+void DataLink::dropSocket(Close how)
 {
     m_connectTimer.stop();
+    m_firstLineTimer.stop();
+    m_idleTimer.stop();
     m_outFile.close();
-    m_transferInFlight = false;
+    // A transfer that did not complete is ended with a reset, whatever the caller asked.
+    if (std::exchange(m_transferInFlight, false))
+        how = Close::Reset;
+    // The second descriptor goes first, or the close below would not reach the peer.
+    if (m_watch >= 0)
+        closeDescriptor(std::exchange(m_watch, -1));
     QTcpSocket *socket = std::exchange(m_socket, nullptr);
+    m_peer.clear();
     if (!socket)
         return;
     socket->disconnect(this);
-    if (graceful && socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() > 0) {
+    if (how == Close::Reset) {
+        setResetOnClose(socket, true);
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    if (how == Close::Graceful && socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() > 0) {
         // What is queued still reaches the peer before the close; a peer that
         // stops reading cannot keep the socket forever.
         connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
@@ -184,7 +426,7 @@ void DataLink::dropSocket(bool graceful)
         socket->disconnectFromHost();
         return;
     }
-    if (graceful && socket->state() == QAbstractSocket::ConnectedState)
+    if (how == Close::Graceful && socket->state() == QAbstractSocket::ConnectedState)
         socket->disconnectFromHost();
     else
         socket->abort();
@@ -193,7 +435,7 @@ void DataLink::dropSocket(bool graceful)
 
 void DataLink::closeAndListen()
 {
-    dropSocket(false);
+    dropSocket(m_machine.fileOpen() ? Close::Reset : Close::Abort);
     ResetReceiveState();
     m_chatModeActive = false;
     m_sendMode = Idle;
@@ -214,9 +456,9 @@ void DataLink::adopt(QTcpSocket *socket)
 
 void DataLink::connectToPeer()
 {
-    // The listener is closed while a connection is being made.
-    m_server.close();
-    dropSocket(false);
+    endLocally(QStringLiteral("a new connection was started here"));
+    dropSocket(Close::Abort);
+    m_peer.clear();
     adopt(new QTcpSocket(this));
     m_connectTimer.start();
     m_socket->connectToHost(m_remoteHost, m_setup.peerPort);
@@ -238,6 +480,21 @@ void DataLink::SendNewestOutboxFile(const QString &remoteHost)
         return;
     }
     m_sendFileName = name;
+    // A line end inside the name would end the header early: the receiver
+    // would take the rest of the name for content.
+    const QString controls = ReceiveName::controlCharacters(name);
+    if (!controls.isEmpty()) {
+        QString shown = name;
+        for (QChar &c : shown) {
+            if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+                c = u'?';
+        }
+        emit sendStatusAdded(QStringLiteral("Not sent: the name of the newest outbox file \"%1\" holds a control "
+                                            "character (%2), which would break the transfer header. Rename or "
+                                            "remove the file in %3.")
+                                 .arg(shortName(shown), controls, QDir::toNativeSeparators(folder)));
+        return;
+    }
     const QString path = QDir(folder).filePath(name);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -252,7 +509,29 @@ void DataLink::SendNewestOutboxFile(const QString &remoteHost)
         return;
     }
     file.close();
+    if (!ReceiveName::storesContent(name)) {
+        const QString question =
+            QStringLiteral("The newest outbox file \"%1\" does not begin with \"MAIL\" or \"FILE\". The other station "
+                           "will not keep it: it refuses such a transfer and stores nothing.\n\nSend it anyway?")
+                .arg(shortName(name));
+        if (!m_confirm || !m_confirm(question)) {
+            emit sendStatusAdded(QStringLiteral("Not sent: \"%1\" does not begin with \"MAIL\" or \"FILE\", so the "
+                                                "other station would not keep it.")
+                                     .arg(shortName(name)));
+            return;
+        }
+    }
 
+    if (m_chatModeActive && !transferInProgress() && m_socket && m_socket->state() == QAbstractSocket::ConnectedState) {
+        // The one data connection is needed for the mail: the chat ends the
+        // way End Chat ends it, so the peer knows.
+        m_socket->write(Wire::endChatLines());
+        dropSocket(Close::Graceful);
+        m_chatModeActive = false;
+        emit connectionStatusPrepended(QStringLiteral("Chat ended: the connection is needed to send %1.").arg(name));
+        emit chatEndedBySend();
+    }
+    m_chatModeActive = false;
     const bool mail = Wire::isMailName(name);
     m_sendMode = mail ? MailSend : FileSend;
     emit sendStatusAdded((mail ? QStringLiteral("Preparing MAIL: ") : QStringLiteral("Preparing FILE: ")) + name);
@@ -270,6 +549,11 @@ void DataLink::SendNewestOutboxFile(const QString &remoteHost)
 void DataLink::onConnected()
 {
     m_connectTimer.stop();
+    if (!m_socket)
+        return;
+    m_peer = m_socket->peerAddress();
+    m_watch = watchOf(m_socket);
+    setKeepAlive(m_socket, m_setup);
     if (m_sendMode == FileSend || m_sendMode == MailSend) {
         const bool mail = m_sendMode == MailSend;
         m_outFile.setFileName(QDir(m_setup.sendDirectory).filePath(m_sendFileName));
@@ -278,13 +562,21 @@ void DataLink::onConnected()
                                                  QStringLiteral("File not found: %1 (%2)")
                                                      .arg(QDir::toNativeSeparators(m_outFile.fileName()),
                                                           m_outFile.errorString())));
-            dropSocket(false);
+            dropSocket(Close::Abort);
             ResetReceiveState();
             StartListening();
             return;
         }
         m_transferInFlight = true;
-        m_socket->write(Wire::transferHeader(m_sendFileName));
+        m_sendSize = m_outFile.size();
+        m_sentBytes = 0;
+        setResetOnClose(m_socket, true);
+        const QByteArray header = Wire::transferHeader(m_sendFileName);
+        m_headerBytes = header.size();
+        m_progressClock.start();
+        m_nextProgressMs = firstProgressMs;
+        m_idleTimer.start();
+        m_socket->write(header);
         pumpFile();
         m_speaker.say(mail ? QStringLiteral("Mail send Started") : QStringLiteral("File send Started"));
         emit sendStatusAdded((mail ? QStringLiteral("MAIL send started: ") : QStringLiteral("FILE send started: ")) +
@@ -318,10 +610,36 @@ void DataLink::pumpFile()
     }
 }
 
-void DataLink::onBytesWritten()
+void DataLink::reportProgress(bool sending)
+{
+    const qint64 elapsed = m_progressClock.elapsed();
+    if (elapsed < m_nextProgressMs)
+        return;
+    m_nextProgressMs = elapsed + progressEveryMs;
+    if (sending) {
+        emit sendStatusAppended(QStringLiteral("Sending %1: %2 of %3 bytes%4")
+                                    .arg(m_sendFileName)
+                                    .arg(m_sentBytes)
+                                    .arg(m_sendSize)
+                                    .arg(percent(m_sentBytes, m_sendSize)));
+    } else {
+        emit connectionStatusPrepended(QStringLiteral("Receiving %1: %2 bytes so far")
+                                           .arg(shortName(m_machine.receiveName()))
+                                           .arg(m_machine.written()));
+    }
+}
+
+void DataLink::onBytesWritten(qint64 bytes)
 {
     if (!m_socket)
         return;
+    if (m_transferInFlight) {
+        const qint64 header = qMin(bytes, m_headerBytes);
+        m_headerBytes -= header;
+        m_sentBytes += bytes - header;
+        m_idleTimer.start();
+        reportProgress(true);
+    }
     if (m_outFile.isOpen())
         pumpFile();
     if (!m_socket || m_outFile.isOpen() || m_socket->bytesToWrite() > 0)
@@ -337,8 +655,13 @@ void DataLink::sendComplete()
                              .arg(m_sendMode)
                              .arg(m_sendFileName));
     if (m_sendMode == FileSend || m_sendMode == MailSend) {
+        // Every byte is with the network now: from here a clean close delivers them.
+        m_transferInFlight = false;
+        setResetOnClose(m_socket, false);
         // Said only now that every byte has been handed to the network.
         emit sendStatusAppended(QStringLiteral("Send complete for ") + m_sendFileName);
+        emit sendStatusAppended(
+            QStringLiteral("%1: %2 bytes handed to %3.").arg(m_sendFileName).arg(m_sentBytes).arg(peerText()));
         dropSocket();
         emit sendStatusAdded(QStringLiteral("Non-chat send complete. Socket closed."));
         ResetReceiveState();
@@ -349,28 +672,65 @@ void DataLink::sendComplete()
     }
 }
 
-void DataLink::onConnectionRequest()
+void DataLink::onIncoming(qintptr descriptor)
+{
+    if (m_waiting.size() >= waitingLimit + 64) {
+        // Far past what a station sends at once: the kernel's backlog was emptied into the queue.
+        emit connectionStatusPrepended(QStringLiteral("A call from %1 was turned away: %2 calls already wait.")
+                                           .arg(addressText(peerOfDescriptor(descriptor)))
+                                           .arg(m_waiting.size()));
+        closeDescriptor(descriptor);
+        return;
+    }
+    m_waiting.append(descriptor);
+    // Later callers stay in the kernel's backlog until the queue shortens.
+    if (m_waiting.size() >= waitingLimit)
+        m_server.pauseAccepting();
+    if (m_socket) {
+        emit connectionStatusPrepended(
+            QStringLiteral("A call from %1 waits until the current connection ends.").arg(addressText(peerOfDescriptor(descriptor))));
+        return;
+    }
+    serveNext();
+}
+
+void DataLink::serveNext()
+{
+    if (m_socket || m_waiting.isEmpty())
+        return;
+    const qintptr descriptor = m_waiting.takeFirst();
+    if (m_waiting.size() < waitingLimit && m_server.isListening())
+        m_server.resumeAccepting();
+    onConnectionRequest(descriptor);
+}
+
+void DataLink::onConnectionRequest(qintptr descriptor)
 {
     emit connectionStatusAdded(QStringLiteral("ConnectionRequest fired. State=%1, chatModeActive=%2")
                                    .arg(state())
                                    .arg(word(m_chatModeActive)));
-    QTcpSocket *incoming = m_server.nextPendingConnection();
-    // One connection at a time: the listener closes and later requests are turned away.
-    while (m_server.hasPendingConnections()) {
-        QTcpSocket *extra = m_server.nextPendingConnection();
-        extra->abort();
-        extra->deleteLater();
-    }
-    m_server.close();
-    if (!incoming)
+    auto *incoming = new QTcpSocket(this);
+    if (!incoming->setSocketDescriptor(descriptor)) {
+        emit connectionStatusAdded(errorLine(QStringLiteral("[ACCEPT ERR "), errorNumber(incoming->error()),
+                                             incoming->errorString()));
+        closeDescriptor(descriptor);
+        delete incoming;
+        QTimer::singleShot(0, this, &DataLink::serveNext);
         return;
-    dropSocket(false);
+    }
+    dropSocket(Close::Abort);
     m_machine.reset();
     adopt(incoming);
+    m_peer = incoming->peerAddress();
+    m_watch = watchOf(incoming);
+    setKeepAlive(incoming, m_setup);
     m_chatModeActive = true;
     m_sendMode = Chat;
     m_speaker.say(QStringLiteral("Connection accepted."));
     emit connectionStatusAdded(QStringLiteral("Connection accepted. Chat mode active."));
+    emit connectionStatusAdded(
+        QStringLiteral("Call from %1 (port %2).").arg(addressText(incoming->peerAddress())).arg(incoming->peerPort()));
+    m_firstLineTimer.start();
     if (incoming->bytesAvailable() > 0)
         onReadyRead();
 }
@@ -380,6 +740,10 @@ void DataLink::onReadyRead()
     if (!m_socket)
         return;
     handle(m_machine.feed(m_socket->readAll(), m_chatModeActive));
+    if (m_machine.fileOpen()) {
+        m_idleTimer.start();
+        reportProgress(false);
+    }
 }
 
 void DataLink::handle(const QList<ReceiveMachine::Event> &events)
@@ -388,28 +752,34 @@ void DataLink::handle(const QList<ReceiveMachine::Event> &events)
     for (const ReceiveMachine::Event &event : events) {
         switch (event.kind) {
         case Kind::FileOpened:
-            emit connectionStatusPrepended(QStringLiteral("Opened receive file: ") + event.text);
+            m_firstLineTimer.stop();
+            m_progressClock.start();
+            m_nextProgressMs = firstProgressMs;
+            emit connectionStatusPrepended(QStringLiteral("Opened receive file: ") + shortName(event.text));
             break;
         case Kind::ChatText:
+            // A chat line makes this a chat connection, which may idle.
+            m_firstLineTimer.stop();
             emit chatReceived(event.text);
             break;
         case Kind::NameRefused:
             emit connectionStatusPrepended(
-                QStringLiteral("Refused receive file \"%1\": %2. Nothing was written; connection closed.")
-                    .arg(event.text, event.detail));
+                QStringLiteral("Refused receive file \"%1\" from %2: %3. The transfer was refused: nothing was "
+                               "created or changed; connection closed.")
+                    .arg(shortName(event.text), peerText(), event.detail));
             closeAndListen();
             return;
         case Kind::Overflow:
             emit connectionStatusPrepended(
                 QStringLiteral("A line from %1 grew past %2 bytes without a line end; connection closed.")
-                    .arg(m_socket ? m_socket->peerAddress().toString() : m_remoteHost)
+                    .arg(peerText())
                     .arg(m_machine.lineLimit()));
             closeAndListen();
             return;
         case Kind::WriteFailed:
             emit connectionStatusPrepended(QStringLiteral("ERROR in DataArrival: 75 - %1. The transfer of %2 was "
                                                           "stopped and nothing of it kept; connection closed.")
-                                               .arg(event.detail, event.text));
+                                               .arg(event.detail, shortName(event.text)));
             closeAndListen();
             return;
         case Kind::EndChat:
@@ -444,15 +814,24 @@ void DataLink::onPeerClosed()
         onReadyRead();
     if (!m_socket)
         return;
+    QString why;
+    const PeerEnd end = peerEnd(m_watch, &why);
     if (m_transferInFlight) {
-        emit sendStatusAppended(QStringLiteral("Send of %1 broken off: the peer closed the connection.").arg(m_sendFileName));
+        m_transferInFlight = false;
+        emit sendStatusAppended(QStringLiteral("Send of %1 broken off: the peer closed the connection%2.")
+                                    .arg(m_sendFileName, end == PeerEnd::Reset ? QStringLiteral(" (") + why + u')'
+                                                                                : QString()));
     }
-    if (m_machine.fileOpen())
-        finishReceiveFile();
+    if (m_machine.fileOpen()) {
+        if (end == PeerEnd::Reset)
+            breakOffReceive(why);
+        else
+            finishReceiveFile();
+    }
     m_machine.reset();
     m_chatModeActive = false;
     // Never left deaf: after the peer's close the portal listens again.
-    dropSocket(false);
+    dropSocket(Close::Abort);
     m_sendMode = Idle;
     listenAgain();
 }
@@ -472,16 +851,13 @@ void DataLink::onSocketError()
     const QString description = m_socket->errorString();
     emit connectionStatusPrepended(errorLine(QStringLiteral("[SOCKET ERR "), errorNumber(error),
                                              QStringLiteral("%1 (%2 port %3)")
-                                                 .arg(description, m_remoteHost.isEmpty() ? m_socket->peerName() : m_remoteHost)
+                                                 .arg(description, peerText().isEmpty() ? m_socket->peerName() : peerText())
                                                  .arg(m_socket->peerPort() ? m_socket->peerPort() : m_setup.peerPort)));
     if (m_sendMode == FileSend || m_sendMode == MailSend)
         emit sendStatusAppended(QStringLiteral("Send failed for %1: %2").arg(m_sendFileName, description));
-    if (m_machine.fileOpen()) {
-        // The connection broke: what arrived is known to be incomplete.
-        const QString name = m_machine.receiveName();
-        m_machine.discardFile();
-        emit connectionStatusPrepended(QStringLiteral("Receive file %1 broken off; nothing of it kept.").arg(name));
-    }
+    // The connection broke: what arrived is known to be incomplete.
+    if (m_machine.fileOpen())
+        breakOffReceive(description);
     closeAndListen();
 }
 
@@ -499,6 +875,39 @@ void DataLink::onConnectTimeout()
     closeAndListen();
 }
 
+void DataLink::onFirstLineTimeout()
+{
+    if (!m_socket || transferInProgress())
+        return;
+    emit connectionStatusPrepended(QStringLiteral("No transfer header or chat line from %1 within %2 seconds; "
+                                                  "connection closed so that other stations can reach this one.")
+                                       .arg(peerText())
+                                       .arg(m_setup.firstLineTimeoutMs / 1000.0));
+    closeAndListen();
+}
+
+void DataLink::onIdleTimeout()
+{
+    if (!m_socket || !transferInProgress())
+        return;
+    const QString why = QStringLiteral("no data moved for %1 seconds").arg(m_setup.transferIdleTimeoutMs / 1000.0);
+    endLocally(why);
+    ResetReceiveState();
+    m_chatModeActive = false;
+    m_sendMode = Idle;
+    listenAgain();
+}
+
+void DataLink::abortTransfer()
+{
+    if (!endLocally(QStringLiteral("stopped here")))
+        return;
+    ResetReceiveState();
+    m_chatModeActive = false;
+    m_sendMode = Idle;
+    listenAgain();
+}
+
 void DataLink::chatConnect(const QString &remoteHost)
 {
     m_sendMode = Chat;
@@ -510,8 +919,8 @@ void DataLink::chatConnect(const QString &remoteHost)
 
 void DataLink::reconnect(const QString &remoteHost)
 {
-    dropSocket(false);
-    m_server.close();
+    endLocally(QStringLiteral("Reconnect Last IP was used"));
+    dropSocket(Close::Abort);
     ResetReceiveState();
     m_sendMode = Chat;
     m_chatModeActive = false;
@@ -523,8 +932,10 @@ void DataLink::reconnect(const QString &remoteHost)
 
 bool DataLink::sendChat(const QString &message)
 {
-    if (state() != 7 || !m_chatModeActive)
+    // Chat bytes on a transfer connection would land inside the file.
+    if (state() != 7 || !m_chatModeActive || m_sendMode != Chat || transferInProgress())
         return false;
+    m_firstLineTimer.stop();
     m_socket->write(Wire::chatLine(message));
     return true;
 }
@@ -532,15 +943,15 @@ bool DataLink::sendChat(const QString &message)
 void DataLink::endChat()
 {
     emit connectionStatusCleared();
+    const bool transfer = endLocally(QStringLiteral("End Chat was used"));
     if (m_chatModeActive) {
         m_chatModeActive = false;
         emit connectionStatusPrepended(QStringLiteral("Chat mode terminated by user."));
         // The graceful close below hands both lines to the network before the connection ends.
-        if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
+        if (!transfer && m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
             m_socket->write(Wire::endChatLines());
     }
     dropSocket();
-    m_server.close();
     ResetReceiveState();
     m_sendMode = Idle;
     StartListening();

@@ -3,10 +3,14 @@
 #include "PortalSetup.h"
 #include "ReceiveMachine.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QHostAddress>
 #include <QObject>
 #include <QTcpServer>
 #include <QTimer>
+
+#include <functional>
 
 class QTcpSocket;
 class Speaker;
@@ -14,11 +18,22 @@ class Speaker;
 /// The data socket "Winsock1": listening, sending the newest outbox file,
 /// receiving transfers and carrying chat lines, one connection at a time.
 /// It reports everything it does as status lines for the window's boxes.
+///
+/// Connections that arrive while one is served wait in a queue (the kernel
+/// keeps their bytes) and are served in turn; none is accepted and dropped.
+/// A received file gets its final name only when the peer closes in order;
+/// a reset, a time limit or a local end throws the part away.
 class DataLink : public QObject
 {
     Q_OBJECT
 public:
     enum SendMode { Idle = 0, FileSend = 1, MailSend = 2, Chat = 3 };
+    /// Asks the operator a Yes/No question; true for Yes.
+    using Confirm = std::function<bool(const QString &question)>;
+
+    /// At most this many connections wait while one is served; the kernel's
+    /// backlog holds the next ones.
+    static constexpr int waitingLimit = 16;
 
     DataLink(const PortalSetup &setup, Speaker &speaker, QObject *parent = nullptr);
     ~DataLink() override;
@@ -35,6 +50,18 @@ public:
     /// The port listened on (the one chosen when the setup asked for any).
     quint16 listenPort() const { return m_listenPort; }
     bool isListening() const { return m_server.isListening(); }
+    /// Connections accepted by the system that wait for the current one to end.
+    int waitingConnections() const { return int(m_waiting.size()); }
+
+    /// True while a transfer goes out or comes in; chat lines are not sent then.
+    bool transferInProgress() const;
+    /// Breaks off the transfer in progress: the peer sees the connection
+    /// reset (never a clean close), a part file is thrown away.
+    void abortTransfer();
+
+    /// How the link asks before sending a file the other station will not keep.
+    /// Without one, such a file is not sent.
+    void setConfirm(Confirm confirm) { m_confirm = std::move(confirm); }
 
     void StartListening();
     void ResetReceiveState();
@@ -42,9 +69,13 @@ public:
 
     void chatConnect(const QString &remoteHost);
     void reconnect(const QString &remoteHost);
-    /// Sends one chat line when a chat connection is confirmed; false otherwise.
+    /// Sends one chat line when a chat connection is confirmed and no transfer
+    /// is in progress; false otherwise (nothing sent).
     bool sendChat(const QString &message);
     void endChat();
+
+    /// An address as the operator knows it: IPv4 addresses without the "::ffff:" form.
+    static QString addressText(const QHostAddress &address);
 
 signals:
     void connectionStatusCleared();
@@ -55,42 +86,76 @@ signals:
     void sendStatusAppended(const QString &line);
     void chatReceived(const QString &text);
     void remoteEndedChat();
+    /// A send of the newest outbox file ended the open chat connection.
+    void chatEndedBySend();
 
 private:
+    /// Keeps accepted descriptors for DataLink instead of wrapping them at once.
+    class Listener : public QTcpServer
+    {
+    public:
+        std::function<void(qintptr)> take;
+
+    protected:
+        void incomingConnection(qintptr descriptor) override { take(descriptor); }
+    };
+    enum class Close { Graceful, Abort, Reset };
+
     void LogSocketStatus();
     QString localIp() const;
     quint16 localPort() const;
     QString listenFailure() const;
+    QString peerText() const;
     void connectToPeer();
     void adopt(QTcpSocket *socket);
-    void dropSocket(bool graceful = true);
+    void dropSocket(Close how = Close::Graceful);
     void closeAndListen();
     void listenAgain();
+    bool endLocally(const QString &why);
+    void breakOffReceive(const QString &why);
+    void removeLeftovers();
 
-    void onConnectionRequest();
+    void onIncoming(qintptr descriptor);
+    void serveNext();
+    void onConnectionRequest(qintptr descriptor);
     void onConnected();
     void onReadyRead();
-    void onBytesWritten();
+    void onBytesWritten(qint64 bytes);
     void onPeerClosed();
     void onSocketError();
     void onConnectTimeout();
+    void onFirstLineTimeout();
+    void onIdleTimeout();
     void handle(const QList<ReceiveMachine::Event> &events);
     void remoteEndOfChat();
     void pumpFile();
     void sendComplete();
     void finishReceiveFile();
+    void reportProgress(bool sending);
 
     PortalSetup m_setup;
     Speaker &m_speaker;
     quint16 m_listenPort;
-    QTcpServer m_server;
+    Listener m_server;
+    QList<qintptr> m_waiting;
     QTcpSocket *m_socket = nullptr;
+    int m_watch = -1; ///< a second descriptor of the connection: the kernel's view of how it ended
+    QHostAddress m_peer;
     QTimer m_connectTimer;
+    QTimer m_firstLineTimer;
+    QTimer m_idleTimer;
     ReceiveMachine m_machine;
     QFile m_outFile;
+    qint64 m_sendSize = 0;
+    qint64 m_sentBytes = 0;
+    qint64 m_headerBytes = 0;
+    QElapsedTimer m_progressClock;
+    qint64 m_nextProgressMs = 0;
     bool m_transferInFlight = false;
+    bool m_leftoversChecked = false;
     int m_sendMode = Idle;
     bool m_chatModeActive = false;
     QString m_sendFileName;
     QString m_remoteHost;
+    Confirm m_confirm;
 };

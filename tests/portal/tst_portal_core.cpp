@@ -32,6 +32,8 @@ private slots:
     void newestOutboxFile();
     void receiveNameRefusal_data();
     void receiveNameRefusal();
+    void controlCharactersNamed_data();
+    void controlCharactersNamed();
     void transferHeader_data();
     void transferHeader();
     void modemText_data();
@@ -136,7 +138,7 @@ void PortalCoreTest::addressOf_data()
     QTest::addRow("callsign and address") << "TEST-10.0.0.5" << "10.0.0.5";
     QTest::addRow("spaces around the address") << "TEST -  10.0.0.5  " << "10.0.0.5";
     QTest::addRow("no dash copies the entry") << "10.0.0.7" << "10.0.0.7";
-    QTest::addRow("callsign with its own dash") << "W1AW-5-10.0.0.9" << "5";
+    QTest::addRow("callsign with its own dash") << "W1AW-5-10.0.0.9" << "10.0.0.9";
     QTest::addRow("trailing dash gives empty") << "W1AW-" << "";
 }
 
@@ -199,6 +201,27 @@ void PortalCoreTest::receiveNameRefusal_data()
     QTest::addRow("windows parent") << "..\\..\\MAIL.dat" << true;
     QTest::addRow("drive prefix") << "C:MAIL.dat" << true;
     QTest::addRow("control character") << QStringLiteral("MAIL\u0001.dat") << true;
+    QTest::addRow("the part-file folder") << ".incoming" << true;
+    QTest::addRow("hidden name") << ".MAIL.dat" << true;
+    QTest::addRow("dot inside is fine") << "MAIL.x.dat" << false;
+}
+
+void PortalCoreTest::controlCharactersNamed_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("named");
+    QTest::addRow("none") << "MAIL - 1.dat" << "";
+    QTest::addRow("line end inside") << "MAIL\r\nx.dat" << "CR, LF";
+    QTest::addRow("tab and delete") << QStringLiteral("File\t\u007f.txt") << "TAB, 0x7F";
+    QTest::addRow("escape") << QStringLiteral("MAIL\u001b.dat") << "0x1B";
+    QTest::addRow("code page letters are not control") << QStringLiteral("MAIL caf\u00e9.dat") << "";
+}
+
+void PortalCoreTest::controlCharactersNamed()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, named);
+    QCOMPARE(ReceiveName::controlCharacters(name), named);
 }
 
 void PortalCoreTest::receiveNameRefusal()

@@ -1,5 +1,6 @@
 #include "ReceiveMachine.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -37,10 +38,16 @@ private slots:
     void chatLines();
     void refusedNamesWriteNothing_data();
     void refusedNamesWriteNothing();
+    void refusedNameLeavesExistingFile_data();
+    void refusedNameLeavesExistingFile();
     void existingFileIsReplacedWhole();
     void fileAppearsOnlyWhenFinished();
     void discardLeavesNothing();
     void contentIsNotBoundedButLinesAre();
+    void lineEndAtTheEnd_data();
+    void lineEndAtTheEnd();
+    void resetThrowsThePartAway();
+    void leftoversAreRemoved();
 };
 
 void PortalReceiveTest::transfers_data()
@@ -53,8 +60,6 @@ void PortalReceiveTest::transfers_data()
         << QList<QByteArray>{"MAIL:MAIL - 1.dat\r\n84 79,83,89,70\r\n"} << "MAIL - 1.dat" << QByteArray("84 79,83,89,70\r\n");
     QTest::addRow("header split over arrivals")
         << QList<QByteArray>{"MAI", "L:MAIL - 2.d", "at\r", "\nxyz", "123"} << "MAIL - 2.dat" << QByteArray("xyz123");
-    QTest::addRow("lower-case prefix and a name of another kind stays empty")
-        << QList<QByteArray>{"mail:x.dat\r\nhello"} << "x.dat" << QByteArray();
     QTest::addRow("lower-case prefix and a mail name")
         << QList<QByteArray>{"mail:Mail - 3.dat\r\nhello"} << "Mail - 3.dat" << QByteArray("hello");
     QTest::addRow("control lines inside content are content")
@@ -154,6 +159,10 @@ void PortalReceiveTest::refusedNamesWriteNothing_data()
     QTest::addRow("drive prefix") << QByteArray("MAIL:C:MAIL.dat\r\n");
     QTest::addRow("sub folder") << QByteArray("MAIL:sub/MAIL.dat\r\n");
     QTest::addRow("no name") << QByteArray("FILE:\r\n");
+    QTest::addRow("name of another kind") << QByteArray("mail:x.dat\r\n");
+    QTest::addRow("kind word not at the start") << QByteArray("FILE: MAIL x.dat\r\n");
+    QTest::addRow("the part-file folder") << QByteArray("FILE:.incoming\r\n");
+    QTest::addRow("hidden mail name") << QByteArray("MAIL:.MAIL.dat\r\n");
 }
 
 void PortalReceiveTest::refusedNamesWriteNothing()
@@ -170,6 +179,34 @@ void PortalReceiveTest::refusedNamesWriteNothing()
     QCOMPARE(machine.buffered(), 0);
     QCOMPARE(QDir(home.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     QVERIFY(!QFileInfo::exists(QStringLiteral("/tmp/MAIL-abs.dat")));
+}
+
+void PortalReceiveTest::refusedNameLeavesExistingFile_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addRow("plain text name") << "notes.txt";
+    QTest::addRow("mail ending but no kind word") << "x.dat";
+    QTest::addRow("leading space") << " MAIL x.dat";
+}
+
+void PortalReceiveTest::refusedNameLeavesExistingFile()
+{
+    QFETCH(QString, name);
+    QTemporaryDir folder;
+    const QByteArray old("the operator's own file\r\n");
+    QFile existing(folder.filePath(name));
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    QCOMPARE(existing.write(old), old.size());
+    existing.close();
+    const QDateTime stamp = QFileInfo(existing).lastModified();
+    ReceiveMachine machine(folder.path());
+    const QList<ReceiveMachine::Event> events = machine.feed("FILE:" + name.toLatin1() + "\r\nreplacement\r\n", true);
+    QCOMPARE(events.size(), 1);
+    QCOMPARE(events[0].kind, Kind::NameRefused);
+    QVERIFY2(events[0].detail.contains(QStringLiteral("\"MAIL\" or \"FILE\"")), qPrintable(events[0].detail));
+    QCOMPARE(readFile(existing.fileName()), old);
+    QCOMPARE(QFileInfo(existing).lastModified(), stamp);
+    QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{name});
 }
 
 void PortalReceiveTest::existingFileIsReplacedWhole()
@@ -198,7 +235,8 @@ void PortalReceiveTest::fileAppearsOnlyWhenFinished()
     // What a reader of the folder sees while the transfer runs: no file at all.
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     machine.feed(" and two", true);
-    machine.reset();
+    QCOMPARE(machine.written(), 16);
+    QCOMPARE(machine.finishFile(), QString());
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"File - 6.txt"});
     QCOMPARE(readFile(folder.filePath(QStringLiteral("File - 6.txt"))), QByteArray("part one and two"));
 }
@@ -224,6 +262,78 @@ void PortalReceiveTest::contentIsNotBoundedButLinesAre()
     QCOMPARE(machine.buffered(), 0);
     QCOMPARE(machine.finishFile(), QString());
     QCOMPARE(QFileInfo(folder.filePath(QStringLiteral("File - 8.txt"))).size(), 50 * 4096);
+}
+
+void PortalReceiveTest::lineEndAtTheEnd_data()
+{
+    QTest::addColumn<QList<QByteArray>>("content");
+    QTest::addColumn<bool>("lineEnd");
+    QTest::addRow("one piece") << QList<QByteArray>{"1,2\r\n"} << true;
+    QTest::addRow("CR and LF in separate arrivals") << QList<QByteArray>{"1,2\r", "\n"} << true;
+    QTest::addRow("LF alone") << QList<QByteArray>{"1,2\n"} << false;
+    QTest::addRow("cut in the middle") << QList<QByteArray>{"1,2\r\n3,", "4"} << false;
+    QTest::addRow("single byte arrivals") << QList<QByteArray>{"x", "\r", "\n"} << true;
+    QTest::addRow("nothing") << QList<QByteArray>{} << false;
+}
+
+void PortalReceiveTest::lineEndAtTheEnd()
+{
+    QFETCH(QList<QByteArray>, content);
+    QFETCH(bool, lineEnd);
+    QTemporaryDir folder;
+    ReceiveMachine machine(folder.path());
+    machine.feed("MAIL:MAIL - 9.dat\r\n", true);
+    qint64 size = 0;
+    for (const QByteArray &piece : content) {
+        machine.feed(piece, true);
+        size += piece.size();
+    }
+    QCOMPARE(machine.endsWithLineEnd(), lineEnd);
+    QCOMPARE(machine.written(), size);
+}
+
+void PortalReceiveTest::resetThrowsThePartAway()
+{
+    QTemporaryDir folder;
+    {
+        QFile old(folder.filePath(QStringLiteral("File - 10.txt")));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("older whole file\r\n");
+    }
+    {
+        ReceiveMachine machine(folder.path());
+        machine.feed("FILE:File - 10.txt\r\nhalf of the new", true);
+        machine.reset();
+        QVERIFY(!machine.fileOpen());
+        QCOMPARE(readFile(folder.filePath(QStringLiteral("File - 10.txt"))), QByteArray("older whole file\r\n"));
+        // The program ending mid-transfer throws the part away too.
+        machine.feed("FILE:File - 11.txt\r\nhalf", true);
+        QVERIFY(machine.fileOpen());
+    }
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{"File - 10.txt"});
+    QCOMPARE(QDir(folder.filePath(QStringLiteral(".incoming"))).entryList(QDir::Files | QDir::Hidden), QStringList());
+}
+
+void PortalReceiveTest::leftoversAreRemoved()
+{
+    QTemporaryDir folder;
+    ReceiveMachine machine(folder.path());
+    QCOMPARE(machine.removeLeftovers(), 0);
+    QVERIFY(QDir().mkpath(folder.filePath(QStringLiteral(".incoming"))));
+    for (const QString &name : {QStringLiteral("MAIL - a.dat"), QStringLiteral(".hidden"), QStringLiteral("File - b.txt")}) {
+        QFile part(machine.partialPath(name));
+        QVERIFY(part.open(QIODevice::WriteOnly));
+        part.write("part");
+    }
+    QFile kept(folder.filePath(QStringLiteral("MAIL - kept.dat")));
+    QVERIFY(kept.open(QIODevice::WriteOnly));
+    kept.write("whole\r\n");
+    kept.close();
+    QString failure;
+    QCOMPARE(machine.removeLeftovers(&failure), 3);
+    QCOMPARE(failure, QString());
+    QCOMPARE(QDir(folder.filePath(QStringLiteral(".incoming"))).entryList(QDir::Files | QDir::Hidden), QStringList());
+    QCOMPARE(readFile(kept.fileName()), QByteArray("whole\r\n"));
 }
 
 QTEST_GUILESS_MAIN(PortalReceiveTest)
