@@ -191,7 +191,7 @@ private slots:
         desk.clock.time = desk.clock.time.addSecs(30); // same minute: same file
         QVERIFY(!save.saveReceivedMessage({"x", "y", "z", "w"}));
         QCOMPARE(readAll(desk.makeDir("save") + "/mail_26-12-07_1405.dat"),
-                 QByteArray("TO: A,SUBJECT: B,line 1\r\nline, 2,FROM: C\r\nx,y,z,w\r\n"));
+                 QByteArray("TO: A,SUBJECT: B,\"line 1\r\nline, 2\",FROM: C\r\nx,y,z,w\r\n"));
 
         // No save directory: a message that names the failure, nothing written.
         TestDesk bare;
