@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 
 namespace {
 
@@ -278,6 +279,70 @@ private slots:
         QCOMPARE(desk.prompter.boxes.size(), 3); // asked twice, then told
         QVERIFY(desk.prompter.boxes.at(0).text.startsWith("Failed to delete the file: "));
         QVERIFY(QFile::exists(stuck));
+    }
+
+    // Deleting asks once, then moves the message to the trash, from where
+    // it can be restored; without a trash the message stays.
+    void deleteAsksOnceThenTrashes_data()
+    {
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<QString>("dataHome"); // "<root>" stands for the test's folder
+        QTest::addColumn<bool>("trashed");
+        QTest::addRow("declined") << false << "<root>/data" << false;
+        QTest::addRow("confirmed") << true << "<root>/data" << true;
+        QTest::addRow("confirmed, no trash possible") << true << "<root>/plain file/data" << false;
+    }
+    void deleteAsksOnceThenTrashes()
+    {
+        QFETCH(bool, answer);
+        QFETCH(QString, dataHome);
+        QFETCH(bool, trashed);
+        Station station;
+        TestDesk &desk = station.desk;
+        const QString root = desk.makeDir("trash test");
+        writeFile(root + "/plain file", "a file where a folder would have to be");
+        const QByteArray previous = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome.replace("<root>", root)));
+        const auto restore = qScopeGuard([&] { qputenv("XDG_DATA_HOME", previous); });
+        const QString name = "MAIL - 1.txt";
+        writeFile(station.receive + u'/' + name, exampleRecord);
+        auto *list = desk.navigator.open<Received>();
+        pick(list, name);
+        desk.prompter.answers << answer;
+        TestDesk::click(list, "Command1");
+
+        QVERIFY(desk.prompter.boxes.first().question);
+        QVERIFY(desk.prompter.boxes.first().text.contains(name));
+        QCOMPARE(desk.prompter.boxes.size(), answer ? 2 : 1);
+        QCOMPARE(readAll(station.receive + u'/' + name), trashed ? QByteArray("<missing>") : exampleRecord);
+        QCOMPARE(readAll(root + "/data/Trash/files/" + name), trashed ? exampleRecord : QByteArray("<missing>"));
+        QVERIFY(!QFile::exists(desk.workingDir() + "/files/" + name));
+        QCOMPARE(child<QListWidget>(list, "File1")->count(), trashed ? 0 : 1);
+        if (answer)
+            QVERIFY(desk.prompter.lastText().startsWith(trashed ? "file deleted successfully" : "error deleting file: "));
+        if (answer && !trashed)
+            QVERIFY(desk.prompter.lastText().contains(QDir::toNativeSeparators(station.receive + u'/' + name)));
+    }
+
+    // The list on screen follows the folder on the monitor's ticks, also
+    // when files go without any arrival and when the folder itself goes.
+    void theListDropsWhatIsGone()
+    {
+        Station station;
+        TestDesk &desk = station.desk;
+        writeFile(station.receive + "/MAIL - 1.txt", "1");
+        writeFile(station.receive + "/MAIL - 2.txt", "2");
+        auto *list = desk.navigator.open<Received>();
+        auto *files = child<QListWidget>(list, "File1");
+        QCOMPARE(files->count(), 2);
+        pick(list, "MAIL - 2.txt");
+        QFile::remove(station.receive + "/MAIL - 1.txt");
+        QTRY_COMPARE_WITH_TIMEOUT(files->count(), 1, 3000);
+        QCOMPARE(files->currentItem()->text(), "MAIL - 2.txt");
+        QVERIFY(QDir(station.receive).removeRecursively());
+        QTRY_COMPARE_WITH_TIMEOUT(files->count(), 0, 3000);
+        TestDesk::click(list, "Command2");
+        QCOMPARE(desk.prompter.lastText(), "No file selected.");
     }
 
     void anArrivalWhileTheMenuIsClosedShowsWhenItOpens()
