@@ -39,7 +39,9 @@ QString Modsavemodule::archiveFileName(const QDateTime &time)
 
 std::optional<QString> Modsavemodule::saveReceivedMessage(const MailFields &mail) const
 {
-    const auto directory = m_files.readField(Setting::SaveDir);
+    // The whole line, as the saved-messages screen reads it: a folder whose
+    // name holds a comma is the folder that is browsed.
+    const auto directory = m_files.readLine(Setting::SaveDir);
     if (!directory || directory->isEmpty())
         return QObject::tr("The message could not be saved: no save directory is set (%1 is missing). "
                            "Choose one in the directory setup.")

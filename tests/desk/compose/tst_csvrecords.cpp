@@ -1,7 +1,22 @@
 #include "compose/CsvRecords.h"
+#include "platform/Clock.h"
 #include "shell/Modsavemodule.h"
+#include "shell/SettingFiles.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
+
+namespace {
+
+class FixedClock : public Clock
+{
+public:
+    QDateTime now() const override { return QDateTime(QDate(2026, 12, 7), QTime(14, 5, 9)); }
+};
+
+} // namespace
 
 class TestCsvRecords : public QObject
 {
@@ -123,6 +138,24 @@ private slots:
         // The second save of the same minute does not disturb the first.
         const QByteArray archive = record + Modsavemodule::archiveRecord({"x", "y", "z", "w"});
         QCOMPARE(Modsavemodule::savedMessagePieces(archive), shown);
+    }
+
+    // The archive goes into the folder the saved-messages screen browses,
+    // a comma in its name included.
+    void archiveGoesWhereItIsBrowsed()
+    {
+        QTemporaryDir root;
+        QVERIFY(QDir(root.path()).mkpath("bin"));
+        const QString save = root.filePath("save, home");
+        QVERIFY(QDir().mkpath(save));
+        const SettingFiles files(root.filePath("bin"), root.path());
+        files.writePrintLine(Setting::SaveDir, save);
+        const FixedClock clock;
+        const MailFields mail{"A", "B, C", "D\rE", "F"};
+        QCOMPARE(Modsavemodule(files, clock).saveReceivedMessage(mail), std::nullopt);
+        QFile archive(save + "/mail_26-12-07_1405.dat");
+        QVERIFY(archive.open(QIODevice::ReadOnly));
+        QCOMPARE(archive.readAll(), Modsavemodule::archiveRecord(mail));
     }
 };
 
