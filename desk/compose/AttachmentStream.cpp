@@ -96,19 +96,23 @@ Reader::Reader(QIODevice &in)
 // leaves lines without a header; there the line ends cannot tell where an
 // entry ends, and the file is read as one text. Only the headers are
 // decoded here, so a large attachment costs one quick pass.
-bool Reader::planEntries()
+std::optional<Layout> layoutOf(QIODevice &in, QString *error)
 {
-    m_planned = true;
-    if (m_in.isSequential())
-        return true;
-    const qint64 start = m_in.pos();
+    Layout layout;
+    const qint64 start = in.pos();
+    if (in.isSequential()) {
+        layout.entries = {{start, -1}};
+        return layout;
+    }
     struct Line {
+        qint64 start = 0;
         Base64::Decoder decoder;
         QByteArray decoded;
         qsizetype commas = 0;
         bool blank = true;
         bool broken = false;
     } line;
+    line.start = start;
     const auto isWhite = [](char ch) { return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n'; };
     const auto take = [&](QByteArrayView piece) {
         if (line.blank)
@@ -121,29 +125,28 @@ bool Reader::planEntries()
         else
             line.broken = true;
     };
-    int lines = 0;
+    QList<Layout::Range> lines;
     bool everyLineAnEntry = true;
-    qint64 firstEnd = -1;
-    const auto endLine = [&](qint64 end) {
+    const auto endLine = [&](qint64 end, qint64 next) {
         if (!line.blank) {
-            if (++lines == 1)
-                firstEnd = end;
+            lines.append({line.start, end});
             if (line.commas < headerFields)
                 everyLineAnEntry = false;
         }
         line = Line{};
+        line.start = next;
     };
     qint64 position = start;
     bool afterCr = false;
-    while (everyLineAnEntry || lines < 2) {
-        const QByteArray raw = readChunk(m_in, chunkSize);
+    while (everyLineAnEntry || lines.size() < 2) {
+        const QByteArray raw = readChunk(in, chunkSize);
         if (raw.isEmpty())
             break;
         qsizetype from = 0;
         for (qsizetype i = 0; i < raw.size(); ++i) {
             if (raw[i] == '\n' && afterCr) {
                 take(QByteArrayView(raw).sliced(from, i + 1 - from));
-                endLine(position + i - 1);
+                endLine(position + i - 1, position + i + 1);
                 from = i + 1;
             }
             afterCr = raw[i] == '\r';
@@ -151,14 +154,29 @@ bool Reader::planEntries()
         take(QByteArrayView(raw).sliced(from));
         position += raw.size();
     }
-    endLine(position);
-    if (!m_in.seek(start)) {
-        m_error = QObject::tr("the message file cannot be read again from its start: %1").arg(m_in.errorString());
-        return false;
+    endLine(position, position);
+    if (!in.seek(start)) {
+        if (error)
+            *error = QObject::tr("the message file cannot be read again from its start: %1").arg(in.errorString());
+        return std::nullopt;
     }
-    m_severalLines = lines > 1;
-    if (m_severalLines && everyLineAnEntry) {
-        m_limit = firstEnd;
+    layout.severalLines = lines.size() > 1;
+    if (layout.severalLines && everyLineAnEntry)
+        layout.entries = lines;
+    else
+        layout.entries = {{start, -1}};
+    return layout;
+}
+
+bool Reader::planEntries()
+{
+    m_planned = true;
+    const auto layout = layoutOf(m_in, &m_error);
+    if (!layout)
+        return false;
+    m_severalLines = layout->severalLines;
+    if (layout->entries.size() > 1) {
+        m_limit = layout->entries.first().end;
         m_moreEntries = true;
     }
     return true;

@@ -2,6 +2,7 @@
 
 #include "Base64.h"
 
+#include <QList>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -30,6 +31,23 @@ namespace AttachmentStream {
 /// `source`. Returns the reason when it fails or is cancelled.
 std::optional<QString> writeEntry(const AttachmentHeader &header, QIODevice &source, QIODevice &out,
                                   const ProgressCallback &progress = {});
+
+/// Where the entries of an attachment message file lie.
+struct Layout {
+    struct Range {
+        qint64 start; ///< where the entry's text begins
+        qint64 end;   ///< where its closing CR LF begins; -1: the end of the file
+    };
+    /// More than one only when every line of the file is a whole entry, so
+    /// that the entries can be taken apart exactly; else the whole file.
+    QList<Range> entries;
+    /// The file has CR LF inside its text.
+    bool severalLines = false;
+};
+
+/// Tells the entries of the message that `in` holds from its position on,
+/// and puts the position back. Nothing when it cannot (`error` says why).
+std::optional<Layout> layoutOf(QIODevice &in, QString *error = nullptr);
 
 /// Reads an attachment message: first its header, then the attached bytes.
 class Reader

@@ -2,6 +2,7 @@
 
 #include "InboxForm.h"
 #include "ReceiveFile.h"
+#include "compose/AttachmentStream.h"
 #include "compose/MessageFile.h"
 #include "compose/SendFile.h"
 #include "platform/Prompter.h"
@@ -11,6 +12,7 @@
 #include "shell/SettingFiles.h"
 #include "shell/WindowChrome.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
@@ -21,6 +23,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -317,14 +320,39 @@ void Received::readMessage()
         break;
     }
     case MessageFile::Kind::Attachment: {
-        if (const auto failure = m_context.files.writeBytes(Setting::AttachmentHandOver, content)) {
+        QByteArray first = content;
+        QStringList splitOff;
+        if (const auto failure = splitEntries(path, content, first, splitOff)) {
             keepMessage(path, *failure);
             return;
         }
-        if (openAttachmentReceiver())
-            KillFile(path);
-        else
+        // Until the first attachment is written, the file itself still holds
+        // every entry: the copies split off go again.
+        const auto undoSplit = [&splitOff] {
+            for (const QString &copy : std::as_const(splitOff))
+                QFile::remove(copy);
+        };
+        if (const auto failure = m_context.files.writeBytes(Setting::AttachmentHandOver, first)) {
+            undoSplit();
+            keepMessage(path, *failure);
+            return;
+        }
+        if (!openAttachmentReceiver()) {
+            undoSplit();
             keepMessage(path, tr("The attachment was not received whole."));
+            break;
+        }
+        KillFile(path);
+        if (!splitOff.isEmpty()) {
+            QStringList names;
+            for (const QString &copy : std::as_const(splitOff))
+                names << QFileInfo(copy).fileName();
+            m_context.prompter.inform(tr("The message file held %1 attachments. The first one is shown; each of the "
+                                         "others now waits in the receive folder as a message of its own:\n%2")
+                                          .arg(splitOff.size() + 1)
+                                          .arg(names.join(u'\n')),
+                                      Prompter::Icon::Information);
+        }
         break;
     }
     case MessageFile::Kind::Unrecognized:
@@ -332,6 +360,51 @@ void Received::readMessage()
         break;
     }
     refreshList();
+}
+
+std::optional<QString> Received::splitEntries(const QString &path, const QByteArray &content, QByteArray &first,
+                                              QStringList &splitOff)
+{
+    QBuffer buffer;
+    buffer.setData(content);
+    buffer.open(QIODevice::ReadOnly);
+    QString error;
+    const auto layout = AttachmentStream::layoutOf(buffer, &error);
+    if (!layout)
+        return error;
+    if (layout->entries.size() < 2)
+        return std::nullopt;
+    const auto bytesOf = [&content](const AttachmentStream::Layout::Range &range) {
+        const qint64 end = range.end < 0 ? content.size() : range.end;
+        return content.mid(range.start, end - range.start) + "\r\n";
+    };
+    // Several posts of one second share one file. Each one after the first
+    // becomes a message file of its own beside it, written whole, so that
+    // each is read on its own; the first one is read now.
+    const QFileInfo original(path);
+    const QString suffix = original.suffix().isEmpty() ? QString() : u'.' + original.suffix();
+    int number = 1;
+    for (qsizetype i = 1; i < layout->entries.size(); ++i) {
+        QString copy;
+        do
+            copy = original.dir().filePath(QStringLiteral("%1 (%2)%3").arg(original.completeBaseName()).arg(++number).arg(suffix));
+        while (QFileInfo::exists(copy));
+        QSaveFile out(copy);
+        const QByteArray bytes = bytesOf(layout->entries.at(i));
+        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
+            const QString why = tr("The message file holds %1 attachments, and %2 cannot be written for one of "
+                                   "them: %3")
+                                    .arg(layout->entries.size())
+                                    .arg(QDir::toNativeSeparators(copy), out.errorString());
+            for (const QString &written : std::as_const(splitOff))
+                QFile::remove(written);
+            splitOff.clear();
+            return why;
+        }
+        splitOff << copy;
+    }
+    first = bytesOf(layout->entries.first());
+    return std::nullopt;
 }
 
 bool Received::openMailReader()

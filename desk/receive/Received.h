@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+#include <optional>
 #include <utility>
 
 #include "FileMonitorEvent.h"
@@ -52,6 +53,8 @@ private:
     bool openMailReader();
     bool openAttachmentReceiver();
     void keepMessage(const QString &path, const QString &why);
+    std::optional<QString> splitEntries(const QString &path, const QByteArray &content, QByteArray &first,
+                                        QStringList &splitOff);
 
     DeskContext &m_context;
     QListWidget *m_list = nullptr;

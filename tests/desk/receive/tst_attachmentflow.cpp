@@ -238,9 +238,15 @@ private slots:
     void aMessageStaysUntilItsAttachmentIsWritten_data()
     {
         const QByteArray whole = entry({"m", "s", "t", "f", "cut.bin"}, randomBytes(30000));
-        // Neither layer of the first entry ends with '=' (see the stream tests).
-        const QByteArray twoEntries = entry({"first", "s", "t", "f", "one.bin"}, "first data!!")
-                                      + entry({"abcd", "s", "t", "f", "two.bin"}, "second data");
+        // Neither layer of the first entry ends with '=' (see the stream
+        // tests); a relay that turned LF into CR LF hides where it ends.
+        QByteArray relayed;
+        for (const QByteArray &post : {entry({"first", "s", "t", "f", "one.bin"}, QByteArray(300, 'x')),
+                                       entry({"abcd", "s", "t", "f", "two.bin"}, "second data")}) {
+            const QByteArray body = post.trimmed();
+            for (qsizetype i = 0; i < body.size(); i += 76)
+                relayed += body.mid(i, 76) + "\r\n";
+        }
         QTest::addColumn<QByteArray>("message");
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("written"); // the attached file's name; empty: none
@@ -256,9 +262,11 @@ private slots:
                                                      << "";
         QTest::addRow("program folder cannot be written") << whole << "read-only program folder" << "" << QByteArray()
                                                           << true << "The attachment could not be received";
-        QTest::addRow("two entries: the first, exactly, and the file stays")
-            << twoEntries << "" << "one.bin" << QByteArray("first data!!") << true
-            << "The message file holds more than this one attachment";
+        QTest::addRow("two entries whose boundary cannot be told")
+            << relayed << "" << "" << QByteArray() << true << "The attachment could not be received";
+        QTest::addRow("text after the attachment's end")
+            << entry({"m", "s", "t", "f", "one.bin"}, "ab").trimmed() + "QUJD\r\n" << "" << "one.bin"
+            << QByteArray("ab") << true << "The message file holds more than this one attachment";
     }
     void aMessageStaysUntilItsAttachmentIsWritten()
     {
@@ -300,6 +308,38 @@ private slots:
                      qPrintable(said.join(" | ")));
         else
             QVERIFY2(said.isEmpty(), qPrintable(said.join(" | ")));
+    }
+
+    // Two posts of one second share a file: the first is read now, the
+    // second becomes a message of its own and is read next, each exactly.
+    void twoPostsInOneFileAreReadOneByOne()
+    {
+        Station station;
+        // Neither layer of the first entry ends with '=', and the second
+        // message is letters whose count is a multiple of four.
+        const QByteArray first = entry({"first", "s", "t", "f", "one.bin"}, "first data!!");
+        const QByteArray second = entry({"abcd", "s2", "t2", "f2", "two.bin"}, "second data");
+        QVERIFY(!first.contains('='));
+        const QString arrived = station.receive + "/File - 14-05-09--12-07-26.txt";
+        const QString split = station.receive + "/File - 14-05-09--12-07-26 (2).txt";
+        writeFile(arrived, first + second);
+        auto *list = station.desk.navigator.open<Received>();
+        child<QListWidget>(list, "File1")->setCurrentRow(0);
+        TestDesk::click(list, "Command2");
+        QCOMPARE(readAll(station.desk.programDir() + "/one.bin"), QByteArray("first data!!"));
+        QVERIFY(!QFile::exists(arrived));
+        QCOMPARE(readAll(split), second);
+        QVERIFY(station.desk.prompter.lastText().contains(QFileInfo(split).fileName()));
+
+        TestDesk::click(station.desk.navigator.loaded<ReceiveFile>(), "Command2");
+        list = station.desk.navigator.open<Received>();
+        child<QListWidget>(list, "File1")->setCurrentRow(0);
+        TestDesk::click(list, "Command2");
+        auto *receiver = station.desk.navigator.loaded<ReceiveFile>();
+        QCOMPARE(child<QPlainTextEdit>(receiver, "Text1")->toPlainText(), "abcd");
+        QCOMPARE(child<QLineEdit>(receiver, "Text3")->text(), "t2");
+        QCOMPARE(readAll(station.desk.programDir() + "/two.bin"), QByteArray("second data"));
+        QVERIFY(QDir(station.receive).isEmpty());
     }
 
     // Both programs may stand in one folder; a received attachment never
