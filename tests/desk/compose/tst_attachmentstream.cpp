@@ -387,6 +387,48 @@ private slots:
         }
     }
 
+    // Where the entries of a file lie: taken apart only when every line is
+    // a whole entry.
+    void layoutOfAFile_data()
+    {
+        const QByteArray a = compose(headerOf({"first", "s", "t", "f", "a"}), QByteArray(300, 'a'));
+        const QByteArray b = compose(headerOf({"abcd", "s", "t", "f", "b"}), "bb");
+        const QByteArray c = compose(headerOf({"c", "s", "t", "f", "c"}), "");
+        QByteArray relayedA;
+        for (qsizetype i = 0; i < a.trimmed().size(); i += 76)
+            relayedA += a.trimmed().mid(i, 76) + "\r\n";
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QList<QByteArray>>("entries"); // each without its CR LF
+        QTest::addColumn<bool>("severalLines");
+        QTest::addRow("one") << a << QList<QByteArray>{a} << false;
+        QTest::addRow("three") << a + b + c << QList<QByteArray>{a.trimmed(), b.trimmed(), c.trimmed()} << true;
+        QTest::addRow("blank lines between, none at the end")
+            << a + "\r\n  \r\n" + b.trimmed() << QList<QByteArray>{a.trimmed(), b.trimmed()} << true;
+        QTest::addRow("LF breaks inside an entry")
+            << QByteArray(a).insert(40, '\n') + b << QList<QByteArray>{QByteArray(a.trimmed()).insert(40, '\n'), b.trimmed()}
+            << true;
+        QTest::addRow("line ends changed on the way") << relayedA << QList<QByteArray>{relayedA} << true;
+        QTest::addRow("changed, then a second entry") << relayedA + b << QList<QByteArray>{relayedA + b} << true;
+        QTest::addRow("a second line that is no entry") << a + "QUJD\r\n" << QList<QByteArray>{a + "QUJD\r\n"} << true;
+    }
+    void layoutOfAFile()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QList<QByteArray>, entries);
+        QFETCH(bool, severalLines);
+        QBuffer in;
+        in.setData(file);
+        in.open(QIODevice::ReadOnly);
+        const auto layout = AttachmentStream::layoutOf(in);
+        QVERIFY(layout);
+        QCOMPARE(in.pos(), 0);
+        QCOMPARE(layout->severalLines, severalLines);
+        QList<QByteArray> seen;
+        for (const auto &range : layout->entries)
+            seen << file.mid(range.start, range.end < 0 ? -1 : range.end - range.start);
+        QCOMPARE(seen, entries);
+    }
+
     void oneEntryHasNothingMore_data()
     {
         QTest::addColumn<QByteArray>("tail");
