@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QNetworkInterface>
+#include <QSocketNotifier>
 #include <QTcpSocket>
 
 #ifdef Q_OS_UNIX
@@ -201,6 +202,8 @@ DataLink::~DataLink()
         closeDescriptor(std::exchange(m_watch, -1));
     for (const qintptr descriptor : std::as_const(m_waiting))
         closeDescriptor(descriptor);
+    for (QSocketNotifier *delivery : findChildren<QSocketNotifier *>(Qt::FindDirectChildrenOnly))
+        closeDescriptor(delivery->socket());
 }
 
 int DataLink::state() const
@@ -435,7 +438,9 @@ void DataLink::dropSocket(Close how)
 
 void DataLink::closeAndListen()
 {
-    dropSocket(m_machine.fileOpen() ? Close::Reset : Close::Abort);
+    // Every caller ends a connection that failed or was refused: the peer
+    // sees a reset, never the clean close that means "taken whole".
+    dropSocket(Close::Reset);
     ResetReceiveState();
     m_chatModeActive = false;
     m_sendMode = Idle;
@@ -662,6 +667,11 @@ void DataLink::sendComplete()
         emit sendStatusAppended(QStringLiteral("Send complete for ") + m_sendFileName);
         emit sendStatusAppended(
             QStringLiteral("%1: %2 bytes handed to %3.").arg(m_sendFileName).arg(m_sentBytes).arg(peerText()));
+        // The end of the content is our close; whether the other station took
+        // it whole shows in how it closes its side.
+        const int watch = std::exchange(m_watch, -1);
+        if (watch >= 0)
+            watchDelivery(watch, m_sendFileName, m_sentBytes);
         dropSocket();
         emit sendStatusAdded(QStringLiteral("Non-chat send complete. Socket closed."));
         ResetReceiveState();
@@ -670,6 +680,53 @@ void DataLink::sendComplete()
     } else if (m_sendMode == Chat) {
         emit sendStatusAdded(QStringLiteral("Chat send complete. Socket remains open."));
     }
+}
+
+void DataLink::watchDelivery(int watch, const QString &name, qint64 bytes)
+{
+#ifdef Q_OS_UNIX
+    ::shutdown(watch, SHUT_WR);
+    const QString peer = peerText();
+    auto *notifier = new QSocketNotifier(watch, QSocketNotifier::Read, this);
+    auto *limit = new QTimer(notifier);
+    limit->setSingleShot(true);
+    const auto finish = [this, notifier, limit, watch](const QString &line) {
+        limit->stop();
+        notifier->setEnabled(false);
+        // Out of the list the destructor closes: this descriptor is closed here.
+        notifier->setParent(nullptr);
+        notifier->deleteLater();
+        ::close(watch);
+        emit sendStatusAppended(line);
+    };
+    connect(notifier, &QSocketNotifier::activated, this, [=, this] {
+        char buffer[4096];
+        // Whatever the peer still sends is no part of the transfer; a bounded
+        // amount is read per wake-up so a chatty peer cannot hold the thread.
+        for (int round = 0; round < 16; ++round) {
+            const ssize_t n = ::recv(watch, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n > 0)
+                continue;
+            if (n == 0) {
+                finish(QStringLiteral("%1 delivered: %2 took all %3 bytes and closed in order.").arg(name, peer).arg(bytes));
+            } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+                finish(QStringLiteral("%1 was not kept by the other station: it reset the connection after the send (%2).")
+                           .arg(name, QString::fromLocal8Bit(std::strerror(errno))));
+            }
+            return;
+        }
+    });
+    connect(limit, &QTimer::timeout, this, [=, this] {
+        finish(QStringLiteral("%1: the other station did not close within %2 seconds; it may not have kept the file.")
+                   .arg(name)
+                   .arg(m_setup.transferIdleTimeoutMs / 1000.0));
+    });
+    limit->start(m_setup.transferIdleTimeoutMs);
+#else
+    Q_UNUSED(name);
+    Q_UNUSED(bytes);
+    closeDescriptor(watch);
+#endif
 }
 
 void DataLink::onIncoming(qintptr descriptor)

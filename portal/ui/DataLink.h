@@ -131,6 +131,7 @@ private:
     void pumpFile();
     void sendComplete();
     void finishReceiveFile();
+    void watchDelivery(int watch, const QString &name, qint64 bytes);
     void reportProgress(bool sending);
 
     PortalSetup m_setup;

@@ -253,6 +253,10 @@ void PortalCustodyTest::unkeptNameAsksBeforeSending()
     QTRY_VERIFY(m_b->text("Txtlogrecv").contains(QStringLiteral("Refused receive file \"photo 1.jpg\"")));
     QTRY_VERIFY(listeningAgain(*m_b));
     QCOMPARE(QDir(m_b->setup.receiveDirectory).entryList(QDir::Files), QStringList());
+    // The sender does not take the refusal for a delivery.
+    QTRY_VERIFY(m_a->text("Txtlogsend").contains(QStringLiteral("not kept by the other station")) ||
+                m_a->text("Txtlogsend").contains(QStringLiteral("Send of photo 1.jpg broken off")));
+    QVERIFY(!m_a->text("Txtlogsend").contains(QStringLiteral("delivered")));
 }
 
 void PortalCustodyTest::controlCharacterNameIsNotSent()
@@ -469,6 +473,8 @@ void PortalCustodyTest::callerAndSizesShown()
     m_a->sendTo(loopback);
     QTRY_VERIFY(m_b->text("Txtlogrecv").contains(QStringLiteral("Received MAIL - sized.dat: 1236 bytes from 127.0.0.1.")));
     QTRY_VERIFY(m_a->text("Txtlogsend").contains(QStringLiteral("MAIL - sized.dat: 1236 bytes handed to 127.0.0.1.")));
+    QTRY_VERIFY(m_a->text("Txtlogsend").contains(
+        QStringLiteral("MAIL - sized.dat delivered: 127.0.0.1 took all 1236 bytes and closed in order.")));
     // Quick transfers show no progress lines.
     QVERIFY(!m_b->text("Txtlogrecv").contains(QStringLiteral("so far")));
 }
