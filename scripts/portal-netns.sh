@@ -280,4 +280,30 @@ check "the part is removed when B starts again" no_parts
 status=$(status_of "$win_b" "$addr_b" || true)
 check "B's status box says how many parts it removed" grep -q "Removed 1 unfinished receive file" <<<"$status"
 echo "receive folder of B: $(ls -A "$work/b/home/mail Receive" | tr '\n' '|')"
+
+# 5. A chat peer whose network vanishes (no FIN, no reset): keep-alive finds
+#    out within about two minutes and B takes calls again.
+b_alone() { ! b_receiving; }
+ip netns exec "$ns_a" python3 - "$addr_b" <<'PY' &
+import socket, sys, time
+s = socket.create_connection((sys.argv[1], 23), timeout=10)
+s.sendall(b"CHAT:VANISH-hello\r\n")
+time.sleep(400)
+PY
+extra_pids+=($!)
+if wait_for 10 b_receiving; then
+  ip -n "$ns_a" link set tvxp-a down
+  gone=$(date +%s)
+  if wait_for 150 b_alone; then
+    echo "OK: B dropped the vanished chat peer after $(( $(date +%s) - gone )) s"
+  else
+    echo "FAILED: B still holds the vanished chat peer after 150 s"; result=1
+  fi
+  ip -n "$ns_a" link set tvxp-a up
+  check "station B listens again after the vanished peer" wait_for 5 b_listens
+  status=$(status_of "$win_b" "$addr_b" || true)
+  grep -m1 'SOCKET ERR' <<<"$status" || true
+else
+  echo "FAILED: the chat peer never reached B"; result=1
+fi
 exit $result
