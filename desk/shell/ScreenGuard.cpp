@@ -3,6 +3,7 @@
 #include "Navigator.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QStyleHints>
@@ -12,6 +13,7 @@
 namespace {
 
 const char appearedProperty[] = "tavrixAppearedMs";
+const char busyProperty[] = "tavrixBusy";
 
 // Each screen's way out, by object name; a screen missing here has none,
 // so a close request on it does nothing.
@@ -59,6 +61,18 @@ QAbstractButton *ScreenGuard::exitButton(const QWidget *screen)
     return nullptr;
 }
 
+void ScreenGuard::setBusy(QWidget *screen, bool busy)
+{
+    screen->setProperty(busyProperty, busy);
+}
+
+bool ScreenGuard::mayLeave(const QWidget *screen)
+{
+    // A message box or progress dialog is up: the screen's handler waits
+    // inside it, and leaving now would unload the screen under its feet.
+    return !screen->property(busyProperty).toBool() && !QApplication::activeModalWidget();
+}
+
 bool ScreenGuard::eventFilter(QObject *watched, QEvent *event)
 {
     // Every event of the program passes here: decide on the type first.
@@ -90,9 +104,12 @@ bool ScreenGuard::handleClose(QWidget *screen, QEvent *event)
     // A close event arrives accepted; ignoring it keeps the window.
     event->ignore();
     QAbstractButton *button = exitButton(screen);
-    if (button && button->isEnabled() && button->isVisibleTo(screen)) {
-        // Pressed once the close request has unwound: the exit unloads the screen.
-        QTimer::singleShot(0, button, [button] { button->click(); });
-    }
+    if (!button || !mayLeave(screen))
+        return true;
+    // Pressed once the close request has unwound: the exit unloads the screen.
+    QTimer::singleShot(0, button, [screen, button] {
+        if (button->isEnabled() && button->isVisibleTo(screen) && mayLeave(screen))
+            button->click();
+    });
     return true;
 }

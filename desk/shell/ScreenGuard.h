@@ -34,11 +34,17 @@ public:
     /// The button a close request on this screen presses, if it has one.
     static QAbstractButton *exitButton(const QWidget *screen);
 
+    /// Marks a screen as in the middle of long work that keeps the window
+    /// answering; a close request then waits for nothing and does nothing,
+    /// since pressing the exit would pull the screen away from its work.
+    static void setBusy(QWidget *screen, bool busy);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     bool handleClose(QWidget *screen, QEvent *event);
+    static bool mayLeave(const QWidget *screen);
 
     const Navigator &m_navigator;
     QElapsedTimer m_clock;

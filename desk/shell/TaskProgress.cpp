@@ -1,7 +1,10 @@
 #include "TaskProgress.h"
 
+#include "ScreenGuard.h"
+
 #include <QCoreApplication>
 #include <QProgressDialog>
+#include <QWidget>
 
 namespace {
 constexpr int showAfterMs = 500;
@@ -12,9 +15,16 @@ TaskProgress::TaskProgress(QWidget *parent, const QString &label)
     , m_label(label)
 {
     m_elapsed.start();
+    // The window keeps answering while the work runs; it must not be left meanwhile.
+    if (m_parent)
+        ScreenGuard::setBusy(m_parent->window(), true);
 }
 
-TaskProgress::~TaskProgress() = default;
+TaskProgress::~TaskProgress()
+{
+    if (m_parent)
+        ScreenGuard::setBusy(m_parent->window(), false);
+}
 
 std::function<bool(qint64, qint64)> TaskProgress::callback()
 {

@@ -13,8 +13,10 @@
 #include "shell/EnterForm.h"
 #include "shell/FrSettings.h"
 #include "shell/MainMenu.h"
+#include "shell/TaskProgress.h"
 
 #include <QCloseEvent>
+#include <QDialog>
 #include <QDir>
 #include <QGuiApplication>
 #include <QLabel>
@@ -23,6 +25,8 @@
 #include <QPushButton>
 #include <QStyleHints>
 #include <QWindow>
+
+#include <optional>
 
 namespace {
 
@@ -235,6 +239,44 @@ private slots:
         // A screen without a way out simply stays.
         if (front == screen)
             QCOMPARE(inFront, shown);
+    }
+
+    // A screen at work (progress shown, the window still answering) or
+    // waiting on a dialog is not pulled away by a close request.
+    void aCloseRequestLeavesABusyScreenAlone_data()
+    {
+        QTest::addColumn<QString>("busy");
+        QTest::addRow("long work") << "work";
+        QTest::addRow("dialog up") << "dialog";
+        QTest::addRow("dialog up before the exit is pressed") << "late dialog";
+    }
+    void aCloseRequestLeavesABusyScreenAlone()
+    {
+        QFETCH(QString, busy);
+        Station station;
+        TestDesk &desk = station.desk;
+        QPointer<Received> list = desk.navigator.open<Received>();
+        {
+            std::optional<TaskProgress> work;
+            QDialog dialog;
+            dialog.setModal(true);
+            if (busy == u"work")
+                work.emplace(list, "Receiving");
+            else if (busy == u"dialog")
+                dialog.show();
+            QVERIFY(!list->close());
+            if (busy == u"late dialog")
+                dialog.show();
+            TestDesk::settle();
+            QVERIFY(list && desk.navigator.loaded<Received>() == list);
+            QVERIFY(list->isVisible());
+        }
+        // Once the work is done, the same request leaves as the exit button does.
+        QVERIFY(!list->close());
+        TestDesk::settle(); // the exit is pressed
+        TestDesk::settle(); // the list it unloaded is gone
+        QCOMPARE(desk.navigator.frontScreen()->objectName(), "mainmenu");
+        QVERIFY(!list);
     }
 
     void everyWayToTheFullMenuKeepsTheMonitorRunning_data()
