@@ -72,6 +72,11 @@ public:
     /// is read. Only the first entry is ever read.
     bool hasMoreEntries() const { return m_moreEntries; }
 
+    /// CR LF stands inside the text, yet not every line is a whole entry:
+    /// line ends were changed on the way, and where the entry ends could not
+    /// be checked. The data read may hold part of a further post.
+    bool endIsUncertain() const { return m_severalLines && m_limit < 0; }
+
 private:
     bool planEntries();
     bool fill();

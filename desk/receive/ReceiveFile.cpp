@@ -203,6 +203,14 @@ void ReceiveFile::DecodeAttachment(const QString &path)
                                   Prompter::Icon::Exclamation);
         return;
     }
+    if (reader.endIsUncertain()) {
+        m_context.prompter.inform(tr("The line ends of this message were changed on the way, so it cannot be "
+                                     "checked that %1 holds exactly what was sent and no part of a further "
+                                     "message. The message file is kept in the receive folder.")
+                                      .arg(QDir::toNativeSeparators(target)),
+                                  Prompter::Icon::Exclamation);
+        return;
+    }
     m_tookWholeMessage = true;
 }
 

@@ -339,7 +339,7 @@ void Received::readMessage()
         }
         if (!openAttachmentReceiver()) {
             undoSplit();
-            keepMessage(path, tr("The attachment was not received whole."));
+            keepMessage(path, tr("Not everything this message holds could be received."));
             break;
         }
         KillFile(path);

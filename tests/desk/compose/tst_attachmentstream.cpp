@@ -49,6 +49,7 @@ struct Received {
     QByteArray data;
     QString error;
     bool more = false;
+    bool uncertain = false;
 };
 
 Received receive(const QByteArray &entry)
@@ -67,6 +68,7 @@ Received receive(const QByteArray &entry)
     }
     received.error = reader.error();
     received.more = reader.hasMoreEntries();
+    received.uncertain = reader.endIsUncertain();
     return received;
 }
 
@@ -459,6 +461,8 @@ private slots:
         const Received received = receive(wrapped);
         QVERIFY2(received.dataRead, qPrintable(received.error));
         QCOMPARE(received.data, data);
+        QVERIFY(received.uncertain);
+        QVERIFY(!receive(file).uncertain);
     }
 
     void progressAndCancel()

@@ -264,6 +264,11 @@ private slots:
                                                           << true << "The attachment could not be received";
         QTest::addRow("two entries whose boundary cannot be told")
             << relayed << "" << "" << QByteArray() << true << "The attachment could not be received";
+        QByteArray relayedOne;
+        for (qsizetype i = 0; i < whole.trimmed().size(); i += 76)
+            relayedOne += whole.trimmed().mid(i, 76) + "\r\n";
+        QTest::addRow("line ends changed on the way: written, said, kept")
+            << relayedOne << "" << "cut.bin" << QByteArray() << true << "The line ends of this message were changed";
         QTest::addRow("text after the attachment's end")
             << entry({"m", "s", "t", "f", "one.bin"}, "ab").trimmed() + "QUJD\r\n" << "" << "one.bin"
             << QByteArray("ab") << true << "The message file holds more than this one attachment";
