@@ -69,6 +69,7 @@ private slots:
     void abortedSendIsResetAtThePeer();
     void leftoversRemovedAtStart();
     void backToBackPeersAllReceived();
+    void stationsSendingToEachOtherAtOnce();
     void slowAndSilentPeersAreClosed_data();
     void slowAndSilentPeersAreClosed();
     void chatMayIdle();
@@ -367,6 +368,29 @@ void PortalCustodyTest::backToBackPeersAllReceived()
     }
     QCOMPARE(QDir(m_b->setup.receiveDirectory).entryList(QDir::Files).size(), 40);
     QTRY_VERIFY(listeningAgain(*m_b));
+}
+
+void PortalCustodyTest::stationsSendingToEachOtherAtOnce()
+{
+    for (int round = 0; round < 5; ++round) {
+        const QString fromA = QStringLiteral("MAIL - a%1.dat").arg(round);
+        const QString fromB = QStringLiteral("MAIL - b%1.dat").arg(round);
+        const QByteArray contentA = randomBytes(300 * 1024, round) + "\r\n";
+        const QByteArray contentB = randomBytes(200 * 1024, round + 100) + "\r\n";
+        m_a->putInOutbox(fromA, contentA);
+        m_b->putInOutbox(fromB, contentB);
+        // Each one's call reaches the other while that one is busy sending: it waits its turn.
+        m_a->sendTo(loopback);
+        m_b->sendTo(loopback);
+        QTRY_VERIFY_WITH_TIMEOUT(m_b->received(fromA) == contentA && m_a->received(fromB) == contentB, 10000);
+        QTRY_VERIFY(m_a->text("Txtlogsend").contains(fromA + QStringLiteral(" delivered")));
+        QTRY_VERIFY(m_b->text("Txtlogsend").contains(fromB + QStringLiteral(" delivered")));
+        QTRY_VERIFY(m_a->link().state() == 2 && m_b->link().state() == 2);
+        QDir(m_a->setup.sendDirectory).removeRecursively();
+        QDir(m_b->setup.sendDirectory).removeRecursively();
+        QDir().mkpath(m_a->setup.sendDirectory);
+        QDir().mkpath(m_b->setup.sendDirectory);
+    }
 }
 
 void PortalCustodyTest::slowAndSilentPeersAreClosed_data()
