@@ -68,6 +68,22 @@ QString stackedCaption(const QString &caption)
     return caption.contains(padding) ? caption.trimmed().replace(padding, QStringLiteral("\n")) : caption;
 }
 
+// A reader still on screen closes as its own exit would close it: with
+// auto-save on, the mail it shows is archived first, so it is not lost
+// from view unsaved.
+void closeReader(DeskContext &context)
+{
+    auto *reader = context.navigator.loaded<InboxForm>();
+    if (!reader)
+        return;
+    const Modsavemodule archive(context.files, context.clock);
+    if (reader->isVisible() && archive.storedAutoSave().value_or(false)) {
+        if (const auto failure = archive.saveReceivedMessage(reader->fields()))
+            context.prompter.inform(*failure, Prompter::Icon::Exclamation);
+    }
+    context.navigator.unload<InboxForm>();
+}
+
 } // namespace
 
 MainMenu::MainMenu(DeskContext &context)
@@ -118,7 +134,7 @@ MainMenu::MainMenu(DeskContext &context)
     m_context.navigator.unload<EnterForm>();
     // A reader left loaded (the self-test loads one without its reply
     // buttons) must not outlive the menu's rebuild.
-    m_context.navigator.unload<InboxForm>();
+    closeReader(m_context);
     loadSoundState();
     if (auto *list = m_context.navigator.loaded<Received>(); list && list->takePendingArrival())
         showArrivalNotice(this);

@@ -122,6 +122,33 @@ private slots:
             QVERIFY2(child<QPushButton>(reader, name)->isVisible(), name);
     }
 
+    // A mail read from the self-test's list still shows when the list is
+    // left: the menu's rebuild closes the reader as its exit would.
+    void aReaderClosedByTheMenuKeepsItsMail_data()
+    {
+        QTest::addColumn<bool>("autoSave");
+        QTest::addRow("auto-save on: archived") << true;
+        QTest::addRow("auto-save off: not archived") << false;
+    }
+    void aReaderClosedByTheMenuKeepsItsMail()
+    {
+        QFETCH(bool, autoSave);
+        Station station;
+        TestDesk &desk = station.desk;
+        desk.files.writePrintLine(Setting::AutoSaveStore, autoSave ? "ON" : "OFF");
+        desk.navigator.open<EnterForm>();
+        walk(desk, {"ENTER:Command3", "mainmenu:testprogram"});
+        station.dropMail("MAIL - 000001.txt");
+        desk.navigator.loaded<Received>()->refreshList();
+        walk(desk, {"received:pick", "received:Command2"});
+        QVERIFY(desk.navigator.loaded<InboxForm>()->isVisible());
+
+        walk(desk, {"received:Cmdexit"});
+        QVERIFY(!desk.navigator.loaded<InboxForm>());
+        const QByteArray archive = readAll(station.save + "/mail_26-12-07_1405.dat");
+        QCOMPARE(archive.contains("HELLO"), autoSave);
+    }
+
     void aClickOnAScreenThatJustAppearedPressesNothing_data()
     {
         QTest::addColumn<bool>("doubleClick");
