@@ -143,14 +143,14 @@ std::optional<Layout> layoutOf(QIODevice &in, QString *error)
         if (raw.isEmpty())
             break;
         qsizetype from = 0;
-        for (qsizetype i = 0; i < raw.size(); ++i) {
-            if (raw[i] == '\n' && afterCr) {
-                take(QByteArrayView(raw).sliced(from, i + 1 - from));
-                endLine(position + i - 1, position + i + 1);
-                from = i + 1;
-            }
-            afterCr = raw[i] == '\r';
+        for (qsizetype i = raw.indexOf('\n'); i >= 0; i = raw.indexOf('\n', i + 1)) {
+            if (i > 0 ? raw[i - 1] != '\r' : !afterCr)
+                continue;
+            take(QByteArrayView(raw).sliced(from, i + 1 - from));
+            endLine(position + i - 1, position + i + 1);
+            from = i + 1;
         }
+        afterCr = raw.endsWith('\r');
         take(QByteArrayView(raw).sliced(from));
         position += raw.size();
     }

@@ -411,6 +411,10 @@ private slots:
             << true;
         QTest::addRow("line ends changed on the way") << relayedA << QList<QByteArray>{relayedA} << true;
         QTest::addRow("changed, then a second entry") << relayedA + b << QList<QByteArray>{relayedA + b} << true;
+        // Three blanks and 3,145,724 characters of Base64: the CR is the last
+        // byte of the first 3 MiB read, the LF the first of the next.
+        const QByteArray big = "   " + compose(headerOf({"", "s", "t", "f", "a.bin"}), QByteArray(1769460, 'z')).trimmed();
+        QTest::addRow("CR and LF in two reads") << big + "\r\n" + b << QList<QByteArray>{big, b.trimmed()} << true;
         QTest::addRow("a second line that is no entry") << a + "QUJD\r\n" << QList<QByteArray>{a + "QUJD\r\n"} << true;
     }
     void layoutOfAFile()
