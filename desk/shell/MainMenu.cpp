@@ -104,6 +104,8 @@ MainMenu::MainMenu(DeskContext &context)
     layout->addWidget(m_arrivalFirst, 1, 0, 1, 3);
     m_arrivalSecond = makeHeading(this, "Label2", QString(), 18);
     m_arrivalSecond->setStyleSheet(QStringLiteral("color: red;"));
+    // The warning wraps inside the menu instead of widening it past the display.
+    m_arrivalSecond->setWordWrap(true);
     layout->addWidget(m_arrivalSecond, 2, 0, 1, 3);
 
     for (const ButtonSpec &spec : buttonSpecs) {
