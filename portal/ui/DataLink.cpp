@@ -663,15 +663,15 @@ void DataLink::sendComplete()
         // Every byte is with the network now: from here a clean close delivers them.
         m_transferInFlight = false;
         setResetOnClose(m_socket, false);
-        // Said only now that every byte has been handed to the network.
-        emit sendStatusAppended(QStringLiteral("Send complete for ") + m_sendFileName);
         emit sendStatusAppended(
             QStringLiteral("%1: %2 bytes handed to %3.").arg(m_sendFileName).arg(m_sentBytes).arg(peerText()));
         // The end of the content is our close; whether the other station took
-        // it whole shows in how it closes its side.
+        // it whole shows in how it closes its side. "Send complete" waits for that.
         const int watch = std::exchange(m_watch, -1);
         if (watch >= 0)
             watchDelivery(watch, m_sendFileName, m_sentBytes);
+        else
+            emit sendStatusAppended(QStringLiteral("Send complete for ") + m_sendFileName);
         dropSocket();
         emit sendStatusAdded(QStringLiteral("Non-chat send complete. Socket closed."));
         ResetReceiveState();
@@ -708,6 +708,7 @@ void DataLink::watchDelivery(int watch, const QString &name, qint64 bytes)
             if (n > 0)
                 continue;
             if (n == 0) {
+                emit sendStatusAppended(QStringLiteral("Send complete for ") + name);
                 finish(QStringLiteral("%1 delivered: %2 took all %3 bytes and closed in order.").arg(name, peer).arg(bytes));
             } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
                 finish(QStringLiteral("%1 was not kept by the other station: it reset the connection after the send (%2).")
@@ -723,9 +724,9 @@ void DataLink::watchDelivery(int watch, const QString &name, qint64 bytes)
     });
     limit->start(m_setup.transferIdleTimeoutMs);
 #else
-    Q_UNUSED(name);
     Q_UNUSED(bytes);
     closeDescriptor(watch);
+    emit sendStatusAppended(QStringLiteral("Send complete for ") + name);
 #endif
 }
 

@@ -131,7 +131,8 @@ void PortalTransferTest::transferLandsByteExact()
     const QString sendLog = m_a->text("Txtlogsend");
     QVERIFY2(sendLog.contains((mail ? QStringLiteral("Preparing MAIL: ") : QStringLiteral("Preparing FILE: ")) + name),
              qPrintable(sendLog));
-    QVERIFY(sendLog.contains(QStringLiteral("Send complete for ") + name));
+    // Complete only once the receiver has closed in order after the content.
+    QTRY_VERIFY(m_a->text("Txtlogsend").contains(QStringLiteral("Send complete for ") + name));
     QVERIFY(sendLog.contains(QStringLiteral("Non-chat send complete. Socket closed.")));
     QVERIFY(m_a->speaker.phrases.contains(mail ? QStringLiteral("Mail send Started") : QStringLiteral("File send Started")));
     QVERIFY(m_b->speaker.phrases.contains(QStringLiteral("Connection accepted.")));
