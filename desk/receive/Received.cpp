@@ -303,7 +303,14 @@ void Received::readMessage()
     // The received file goes only once the screen that handles it has what
     // it needs: the reader a mail it could show, the receiver the attached
     // file decoded and written.
-    switch (MessageFile::classify(content, name)) {
+    // The type word in the name decides, as every composer names its files;
+    // the text is asked only for a name without one. Base64 text spells
+    // "mail" about once a megabyte, which would send a large attachment to
+    // the mail reader.
+    MessageFile::Kind kind = MessageFile::classify(QByteArrayView(), name);
+    if (kind == MessageFile::Kind::Unrecognized)
+        kind = MessageFile::classify(content, name);
+    switch (kind) {
     case MessageFile::Kind::Mail: {
         if (const auto failure = m_context.files.writeBytes(Setting::MailHandOver, content + "\r\n")) {
             keepMessage(path, *failure);

@@ -269,6 +269,11 @@ private slots:
             relayedOne += whole.trimmed().mid(i, 76) + "\r\n";
         QTest::addRow("line ends changed on the way: written, said, kept")
             << relayedOne << "" << "cut.bin" << QByteArray() << true << "The line ends of this message were changed";
+        // The record starts with the bytes 99 A8 A5, so the message file's
+        // Base64 text starts with "mail"; the name still decides.
+        QTest::addRow("\"mail\" spelled by the Base64 text")
+            << entry({"\u2122\u00a8\u00a5 see attached", "s", "t", "f", "mail.bin"}, "spelled") << "" << "mail.bin"
+            << QByteArray("spelled") << false << "";
         QTest::addRow("text after the attachment's end")
             << entry({"m", "s", "t", "f", "one.bin"}, "ab").trimmed() + "QUJD\r\n" << "" << "one.bin"
             << QByteArray("ab") << true << "The message file holds more than this one attachment";
