@@ -1,5 +1,6 @@
 #include "TAVRIXTelnetserver.h"
 
+#include "AnsiText.h"
 #include "DataLink.h"
 #include "ModemLink.h"
 #include "PortalDesktop.h"
@@ -11,6 +12,7 @@
 
 #include <QBuffer>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
@@ -22,7 +24,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 namespace {
@@ -33,6 +37,59 @@ QSettings stationIdStore()
 }
 
 const QString stationIdKey = QStringLiteral("Settings/StationID");
+
+constexpr int statusLineLimit = TAVRIXTelnetserver::statusLineLimit;
+constexpr int chatLineLimit = TAVRIXTelnetserver::chatLineLimit;
+constexpr qsizetype longestStatusLine = TAVRIXTelnetserver::longestStatusLine;
+
+QString boundedLine(const QString &line)
+{
+    if (line.size() <= longestStatusLine)
+        return line;
+    const QString mark = QStringLiteral("...");
+    const qsizetype tail = (longestStatusLine - mark.size()) / 2;
+    return line.left(longestStatusLine - mark.size() - tail) + mark + line.right(tail);
+}
+
+enum class Side { Top, Bottom };
+
+// Drops whole lines at one side until the box holds at most limit lines.
+// Works on the document in place, so its cost does not grow with the box.
+void dropLines(QTextDocument *document, int limit, Side side)
+{
+    const int excess = document->blockCount() - limit;
+    if (excess <= 0)
+        return;
+    QTextCursor cursor(document);
+    if (side == Side::Top) {
+        cursor.setPosition(document->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
+    } else {
+        cursor.setPosition(document->findBlockByNumber(limit - 1).position());
+        cursor.movePosition(QTextCursor::EndOfBlock);
+        cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    }
+    cursor.removeSelectedText();
+}
+
+// The newest line goes on top; the oldest lines fall off the bottom.
+void insertOnTop(QPlainTextEdit *box, const QString &text, int limit)
+{
+    QTextCursor cursor(box->document());
+    cursor.movePosition(QTextCursor::Start);
+    cursor.insertText(text);
+    dropLines(box->document(), limit, Side::Bottom);
+    box->moveCursor(QTextCursor::Start);
+}
+
+// The newest line goes at the bottom; the oldest lines fall off the top.
+void insertAtEnd(QPlainTextEdit *box, const QString &text, int limit)
+{
+    QTextCursor cursor(box->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text);
+    dropLines(box->document(), limit, Side::Top);
+    box->moveCursor(QTextCursor::End);
+}
 
 } // namespace
 
@@ -47,6 +104,7 @@ TAVRIXTelnetserver::TAVRIXTelnetserver(const PortalSetup &setup, Speaker &speake
     setObjectName(QStringLiteral("TAVRIXTelnetserver"));
     setWindowTitle(QStringLiteral("telnet server"));
     m_link = new DataLink(m_setup, m_speaker, this);
+    m_link->setConfirm([this](const QString &question) { return m_prompter.ask(question); });
     m_modem = new ModemLink(m_setup.modemAddress, m_setup.modemPort, m_setup.connectTimeoutMs, this);
     buildControls();
     connect(m_modem, &ModemLink::lineShown, this, [this](const QString &line) { appendLine(m_logRecv, line); });
@@ -59,7 +117,11 @@ TAVRIXTelnetserver::TAVRIXTelnetserver(const PortalSetup &setup, Speaker &speake
     connect(m_link, &DataLink::sendStatusAppended, this, &TAVRIXTelnetserver::AppendSendStatus);
     connect(m_link, &DataLink::chatReceived, this, &TAVRIXTelnetserver::ShowChatReceived);
     connect(m_link, &DataLink::remoteEndedChat, this,
-            [this] { m_chatRecv->setPlainText(QStringLiteral("Remote: Chat session ended.\n") + m_chatRecv->toPlainText()); });
+            [this] { insertOnTop(m_chatRecv, QStringLiteral("Remote: Chat session ended.\n"), chatLineLimit); });
+    connect(m_link, &DataLink::chatEndedBySend, this, [this] {
+        insertOnTop(m_chatRecv, QStringLiteral("Chat session ended: the connection was closed to send a message.\n"),
+                    chatLineLimit);
+    });
 
     // Start-up: the stored station ID, the station list, then listening.
     m_stationId->setText(stationIdStore().value(stationIdKey, QString()).toString());
@@ -98,6 +160,8 @@ void TAVRIXTelnetserver::buildControls()
         auto *e = new QPlainTextEdit(this);
         e->setObjectName(QLatin1String(name));
         e->setReadOnly(true);
+        // Lines only ever arrive; an undo history would grow with each of them.
+        e->setUndoRedoEnabled(false);
         e->setTabChangesFocus(true); // the window stays drivable from the keyboard
         e->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         return e;
@@ -205,7 +269,8 @@ void TAVRIXTelnetserver::buildControls()
     connect(m_list1, &QListWidget::currentRowChanged, this, &TAVRIXTelnetserver::pickStation);
     m_stationId->installEventFilter(this);
     connect(send, &QPushButton::clicked, this, [this] { m_link->SendNewestOutboxFile(m_remoteIp->text()); });
-    connect(exit, &QPushButton::clicked, this, [] { QCoreApplication::exit(0); });
+    // Closing the one window ends the program; closeEvent asks first during a transfer.
+    connect(exit, &QPushButton::clicked, this, &QWidget::close);
 
     connect(startChat, &QPushButton::clicked, this, [this] { m_link->chatConnect(m_remoteIp->text()); });
     connect(reconnect, &QPushButton::clicked, this, [this] { m_link->reconnect(m_remoteIp->text()); });
@@ -304,36 +369,56 @@ bool TAVRIXTelnetserver::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
+void TAVRIXTelnetserver::closeEvent(QCloseEvent *event)
+{
+    if (m_link->transferInProgress()) {
+        if (!m_prompter.ask(QStringLiteral("A file transfer is in progress. Closing the program now breaks it off: "
+                                           "the file does not arrive whole and is not kept.\n\n"
+                                           "Close the program anyway?"))) {
+            event->ignore();
+            return;
+        }
+        // The transfer may have ended while the question was open.
+        if (m_link->transferInProgress())
+            m_link->abortTransfer();
+    }
+    event->accept();
+}
+
 void TAVRIXTelnetserver::addBelow(QPlainTextEdit *box, const QString &line)
 {
-    box->setPlainText(StatusText::addBelow(box->toPlainText(), line));
-    box->moveCursor(QTextCursor::End);
+    insertAtEnd(box, u'\n' + boundedLine(line), statusLineLimit);
 }
 
 void TAVRIXTelnetserver::PrependConnectionStatus(const QString &line)
 {
-    m_logRecv->setPlainText(StatusText::prepend(m_logRecv->toPlainText(), line));
+    insertOnTop(m_logRecv, boundedLine(line) + u'\n', statusLineLimit);
 }
 
 void TAVRIXTelnetserver::AppendSendStatus(const QString &line)
 {
-    m_logSend->setPlainText(StatusText::append(m_logSend->toPlainText(), line));
+    appendLine(m_logSend, line);
     KeepLastLines(m_logSend, 10);
 }
 
 void TAVRIXTelnetserver::KeepLastLines(QPlainTextEdit *box, int n)
 {
-    const QString text = box->toPlainText();
-    const QString kept = StatusText::keepLastLines(text, n);
-    if (kept != text)
-        box->setPlainText(kept);
+    QTextDocument *document = box->document();
+    if (document->blockCount() > n) {
+        dropLines(document, n, Side::Top);
+        // Kept lines that were empty before the first text are not kept.
+        while (document->blockCount() > 1 && document->firstBlock().text().isEmpty()) {
+            QTextCursor cursor(document);
+            cursor.setPosition(document->firstBlock().next().position(), QTextCursor::KeepAnchor);
+            cursor.removeSelectedText();
+        }
+    }
     box->moveCursor(QTextCursor::End);
 }
 
 void TAVRIXTelnetserver::ShowChatReceived(const QString &text)
 {
-    m_chatRecv->setPlainText(QStringLiteral("[%1] %2\n").arg(StatusText::chatTime(), text) + m_chatRecv->toPlainText());
-    m_chatRecv->moveCursor(QTextCursor::Start);
+    insertOnTop(m_chatRecv, QStringLiteral("[%1] %2\n").arg(StatusText::chatTime(), text), chatLineLimit);
 }
 
 void TAVRIXTelnetserver::Announce(const QString &text)
@@ -351,19 +436,32 @@ void TAVRIXTelnetserver::sendChatLine()
                             .arg(m_link->chatModeActive() ? QStringLiteral("True") : QStringLiteral("False")));
     if (message.isEmpty())
         return;
+    if (m_link->transferInProgress()) {
+        // A chat line on a transfer connection would become part of the file.
+        insertOnTop(m_chatRecv,
+                    QStringLiteral("[%1] Not sent: a file transfer is in progress. Your line stays in the Chat Send "
+                                   "box; send it when the transfer has ended.\n")
+                        .arg(StatusText::chatTime()),
+                    chatLineLimit);
+        return;
+    }
     if (!m_link->sendChat(message)) {
         m_prompter.inform(QStringLiteral("Chat is not active or socket not connected."), Prompter::Icon::None);
         return;
     }
-    m_chatRecv->setPlainText(QStringLiteral("[%1]%2\n").arg(StatusText::chatTime(), message) + m_chatRecv->toPlainText());
-    m_chatRecv->moveCursor(QTextCursor::Start);
+    // The peer gets the line in the code page: show what it got, not what was typed.
+    const QString sent = AnsiText::decode(AnsiText::encode(message));
+    insertOnTop(m_chatRecv, QStringLiteral("[%1]%2\n").arg(StatusText::chatTime(), sent), chatLineLimit);
     m_chatSend->clear();
 }
 
 void TAVRIXTelnetserver::appendLine(QPlainTextEdit *box, const QString &line)
 {
-    box->setPlainText(StatusText::append(box->toPlainText(), line));
-    box->moveCursor(QTextCursor::End);
+    // Another entry may have ended without a line break ("add below"):
+    // this one still starts on a line of its own.
+    const QTextBlock last = box->document()->lastBlock();
+    const QString lead = last.text().isEmpty() ? QString() : QStringLiteral("\n");
+    insertAtEnd(box, lead + boundedLine(line) + u'\n', statusLineLimit);
 }
 
 void TAVRIXTelnetserver::sendModemCommand()

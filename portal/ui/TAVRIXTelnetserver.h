@@ -23,6 +23,13 @@ class TAVRIXTelnetserver : public QWidget
 {
     Q_OBJECT
 public:
+    /// Every box is fed from outside (peers, the modem) and keeps at most
+    /// this many lines, dropping the oldest.
+    static constexpr int statusLineLimit = 2000;
+    static constexpr int chatLineLimit = 2000;
+    /// A longer status line is shortened in the middle.
+    static constexpr qsizetype longestStatusLine = 1000;
+
     TAVRIXTelnetserver(const PortalSetup &setup, Speaker &speaker, Prompter &prompter, PortalDesktop &desktop,
                        QWidget *parent = nullptr);
     ~TAVRIXTelnetserver() override;
@@ -44,6 +51,9 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    /// Close Program and the window's own close: during a transfer the
+    /// operator is asked first, and going on breaks the transfer off.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildControls();

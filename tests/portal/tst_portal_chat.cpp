@@ -1,6 +1,8 @@
 #include "PortalStation.h"
 
 #include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
 
 namespace {
 
@@ -36,6 +38,9 @@ private slots:
     void endChatWithoutChat();
     void reconnectLastIp();
     void unreachableChatPeerListensAgain();
+    void ownLineShownAsSent_data();
+    void ownLineShownAsSent();
+    void chatDuringATransferIsHeldBack();
 
 private:
     void connectChat();
@@ -200,6 +205,76 @@ void PortalChatTest::unreachableChatPeerListensAgain()
     QTRY_VERIFY(listening(lone));
     lone.click("commandchatsend");
     QCOMPARE(lone.prompter.texts, QStringList{"Chat is not active or socket not connected."});
+}
+
+void PortalChatTest::ownLineShownAsSent_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("sent");
+    QTest::addRow("code page letters") << "caf\u00e9 \u20ac5" << "caf\u00e9 \u20ac5";
+    QTest::addRow("outside the code page") << "\u03a9mega \u263a ok" << "?mega ? ok";
+    QTest::addRow("outside the BMP") << "x\U0001F600y" << "x?y";
+}
+
+void PortalChatTest::ownLineShownAsSent()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, sent);
+    connectChat();
+    m_a->find<QLineEdit>("Txtchatsend")->setText(typed);
+    m_a->click("commandchatsend");
+    // Both panes show what crossed the wire.
+    QCOMPARE(withoutStamps(m_a->text("Txtchatrecv")), QStringLiteral("[T]TESTCALL-") + sent + u'\n');
+    QTRY_COMPARE(withoutStamps(m_b->text("Txtchatrecv")), QStringLiteral("[T] TESTCALL-") + sent + u'\n');
+}
+
+void PortalChatTest::chatDuringATransferIsHeldBack()
+{
+    // A caller chats with the sender when the sender's operator sends a 20 MB mail to a third station.
+    QTcpServer third;
+    QVERIFY(third.listen(QHostAddress::LocalHost, 0));
+    PortalStation sender(freePort(), third.serverPort());
+    sender.start();
+    sender.find<QLineEdit>("Txtstationid")->setText(QStringLiteral("K1ABC"));
+    QByteArray content(20 * 1024 * 1024, 'x');
+    for (qsizetype i = 0; i < content.size(); i += 1000)
+        content[i] = char('a' + i % 26);
+    content += "\r\n";
+
+    // The send ends the chat, and the chat pane says so.
+    PortalStation caller(freePort(), 0);
+    caller.setup.peerPort = sender.link().listenPort();
+    caller.start();
+    caller.find<QLineEdit>("Txtremoteip")->setText(loopback);
+    caller.click("commandstartchat");
+    QTRY_VERIFY(sender.link().chatModeActive());
+    sender.putInOutbox(QStringLiteral("MAIL - big.dat"), content);
+    sender.sendTo(loopback);
+    QVERIFY(third.waitForNewConnection(5000));
+    QTcpSocket *station = third.nextPendingConnection();
+    station->setReadBufferSize(64 * 1024); // read slowly: the transfer stays in flight
+    QTRY_VERIFY(sender.link().transferInProgress());
+    QVERIFY(sender.text("Txtchatrecv").contains(QStringLiteral("Chat session ended")));
+
+    auto *entry = sender.find<QLineEdit>("Txtchatsend");
+    entry->setText(QStringLiteral("injected"));
+    QTest::keyClick(entry, Qt::Key_Return);
+    QCOMPARE(entry->text(), QStringLiteral("injected"));
+    QVERIFY(sender.text("Txtchatrecv").contains(QStringLiteral("Not sent: a file transfer is in progress")));
+    QVERIFY(sender.prompter.texts.isEmpty());
+
+    // What arrives is the file, nothing else.
+    station->setReadBufferSize(0);
+    QByteArray arrived;
+    QElapsedTimer waited;
+    waited.start();
+    while (station->state() == QAbstractSocket::ConnectedState && waited.elapsed() < 30000) {
+        QTest::qWait(5);
+        arrived += station->readAll();
+    }
+    arrived += station->readAll();
+    QVERIFY(arrived == "MAIL:MAIL - big.dat\r\n" + content);
+    QTRY_VERIFY(!sender.link().transferInProgress());
 }
 
 PORTAL_TEST_MAIN(PortalChatTest)

@@ -3,6 +3,93 @@
 #include <QFocusEvent>
 #include <QListWidget>
 #include <QSettings>
+#include <QTcpSocket>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+/// A station the portal sends to, on a plain loopback socket: it reads only
+/// when asked, so a transfer stays in flight, and it sees whether the
+/// portal ended the connection in order or with a reset.
+struct SlowReceiver
+{
+    enum class End { Open, Closed, Reset };
+
+    SlowReceiver()
+    {
+        listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int small = 16 * 1024;
+        ::setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        ::listen(listener, 4);
+        ::fcntl(listener, F_SETFL, ::fcntl(listener, F_GETFL) | O_NONBLOCK);
+    }
+    ~SlowReceiver()
+    {
+        for (int fd : {connection, listener}) {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    }
+    quint16 port() const
+    {
+        sockaddr_in address{};
+        socklen_t length = sizeof address;
+        ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
+        return ntohs(address.sin_port);
+    }
+    bool accept()
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (connection < 0 && waited.elapsed() < 5000) {
+            connection = ::accept(listener, nullptr, nullptr);
+            if (connection < 0)
+                QTest::qWait(5);
+        }
+        return connection >= 0;
+    }
+    End readToEnd(int ms = 30000)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        static char buffer[65536];
+        while (waited.elapsed() < ms) {
+            const ssize_t n = ::recv(connection, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n > 0)
+                received.append(buffer, n);
+            else if (n == 0)
+                return End::Closed;
+            else if (errno != EAGAIN && errno != EWOULDBLOCK)
+                return End::Reset;
+            else
+                QTest::qWait(1);
+        }
+        return End::Open;
+    }
+
+    int listener = -1;
+    int connection = -1;
+    QByteArray received;
+};
+
+QByteArray messageOf(qsizetype size)
+{
+    QByteArray content(size - 2, 'm');
+    for (qsizetype i = 0; i < content.size(); i += 97)
+        content[i] = char('A' + i % 26);
+    return content + "\r\n";
+}
+
+} // namespace
 
 class PortalWindowTest : public QObject
 {
@@ -17,6 +104,8 @@ private slots:
     void pickStation_data();
     void pickStation();
     void stationIdStoredUntrimmedOnFocusLoss();
+    void closeProgram_data();
+    void closeProgram();
 };
 
 void PortalWindowTest::startUp()
@@ -106,6 +195,14 @@ void PortalWindowTest::pickStation_data()
     QTest::addColumn<QString>("address");
     QTest::addRow("callsign and address") << "TEST-10.0.0.5" << "10.0.0.5";
     QTest::addRow("no dash") << "10.0.0.7" << "10.0.0.7";
+    QTest::addRow("callsign with an SSID") << "N0CALL-10-10.1.1.1" << "10.1.1.1";
+    QTest::addRow("dash inside the callsign") << "N0-CALL-10.1.1.1" << "10.1.1.1";
+    QTest::addRow("SSID and spaces") << "N0CALL-10 -  10.1.1.1 " << "10.1.1.1";
+    QTest::addRow("IPv6 address last") << "N0CALL-10-::1" << "::1";
+    QTest::addRow("second piece is the address") << "K1-10.0.0.1-home" << "10.0.0.1";
+    QTest::addRow("no piece is an address") << "W1-AW-gateway" << "AW";
+    QTest::addRow("last piece out of range") << "N0CALL-10-10.1.1.300" << "10";
+    QTest::addRow("last piece short form") << "N0CALL-10-10.1" << "10";
 }
 
 void PortalWindowTest::pickStation()
@@ -136,6 +233,70 @@ void PortalWindowTest::stationIdStoredUntrimmedOnFocusLoss()
     PortalStation next(0, 0);
     next.start();
     QCOMPARE(next.find<QLineEdit>("Txtstationid")->text(), QStringLiteral("  TESTCALL "));
+}
+
+void PortalWindowTest::closeProgram_data()
+{
+    QTest::addColumn<QString>("transfer");
+    QTest::addColumn<bool>("goOn");
+    QTest::addRow("idle: closes without a question") << "none" << false;
+    QTest::addRow("sending, operator stays") << "out" << false;
+    QTest::addRow("sending, operator closes") << "out" << true;
+    QTest::addRow("receiving, operator stays") << "in" << false;
+    QTest::addRow("receiving, operator closes") << "in" << true;
+}
+
+void PortalWindowTest::closeProgram()
+{
+    QFETCH(QString, transfer);
+    QFETCH(bool, goOn);
+    SlowReceiver receiver;
+    PortalStation station(0, receiver.port());
+    station.start();
+    station.window->show();
+    station.prompter.answer = goOn;
+
+    const QString name = QStringLiteral("MAIL - 120000.dat");
+    const QByteArray content = messageOf(transfer == QLatin1String("out") ? 20 * 1024 * 1024 : 64 * 1024);
+    const QByteArray header = "MAIL:" + name.toLatin1() + "\r\n";
+    QTcpSocket sender;
+    if (transfer == QLatin1String("out")) {
+        station.putInOutbox(name, content);
+        station.sendTo(QStringLiteral("127.0.0.1"));
+        QVERIFY(receiver.accept());
+    } else if (transfer == QLatin1String("in")) {
+        sender.connectToHost(QHostAddress::LocalHost, station.link().listenPort());
+        QVERIFY(sender.waitForConnected(3000));
+        sender.write(header + content.left(content.size() / 2));
+    }
+    if (transfer != QLatin1String("none"))
+        QTRY_VERIFY(station.link().transferInProgress());
+
+    station.click("Exit");
+    const bool asked = transfer != QLatin1String("none");
+    QCOMPARE(station.prompter.questions.size(), asked ? 1 : 0);
+    const bool closes = !asked || goOn;
+    QCOMPARE(station.window->isVisible(), !closes);
+
+    if (transfer == QLatin1String("out")) {
+        // Going on breaks the transfer off so the receiver can tell; staying lets it finish whole.
+        const SlowReceiver::End end = receiver.readToEnd();
+        QCOMPARE(end, goOn ? SlowReceiver::End::Reset : SlowReceiver::End::Closed);
+        if (goOn)
+            QVERIFY(receiver.received.size() < header.size() + content.size());
+        else
+            QVERIFY(receiver.received == header + content);
+    } else if (transfer == QLatin1String("in")) {
+        if (!goOn) {
+            sender.write(content.mid(content.size() / 2));
+            sender.disconnectFromHost();
+            QTRY_VERIFY(station.received(name) == content);
+        } else {
+            QTRY_COMPARE(sender.state(), QAbstractSocket::UnconnectedState);
+            QTest::qWait(50);
+            QCOMPARE(station.received(name), QByteArray("<missing>"));
+        }
+    }
 }
 
 PORTAL_TEST_MAIN(PortalWindowTest)
