@@ -7,15 +7,15 @@
 #
 #   custody.sh TAVRIXDESK SENDCLOSE
 #
-# Exits 77 (skipped) when xvfb-run or xdotool is missing.
+# Exits 77 (skipped) when xvfb-run, xdotool or xprop is missing.
 
 set -u
 
 skip=77
 if [[ "${1:-}" != --inner ]]; then
-    for tool in xvfb-run xdotool; do
+    for tool in xvfb-run xdotool xprop; do
         if ! command -v "$tool" >/dev/null; then
-            echo "SKIP: $tool is not installed (apt-get install xvfb xdotool)"
+            echo "SKIP: $tool is not installed (apt-get install xvfb xdotool x11-utils)"
             exit $skip
         fi
     done
@@ -83,16 +83,25 @@ focused() { xdotool getwindowfocus 2>/dev/null; }
 title_of() { xdotool getwindowname "$1" 2>/dev/null; }
 focused_title() { title_of "$(focused)"; }
 
-# Screens are titled "Form1" (the composers keep their own caption); message
-# boxes carry the program's title or their own.
-screen_focused() { [[ "$(focused_title)" == Form1* ]]; }
+# Message boxes are dialog windows; screens are plain top-level windows.
+is_box() { xprop -id "$1" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_DIALOG; }
+screen_focused() {
+    local window
+    window=$(focused)
+    [[ -n "$window" && -n "$(title_of "$window")" ]] && ! is_box "$window"
+}
 box_focused() {
-    local t
-    t=$(focused_title)
-    [[ -n "$t" && "$t" != Form1* && "$t" != *Packet* ]]
+    local window
+    window=$(focused)
+    [[ -n "$window" ]] && is_box "$window"
 }
 
-visible_screens() { xdotool search --onlyvisible --name '^Form1' 2>/dev/null | sort; }
+visible_screens() {
+    local window
+    for window in $(xdotool search --onlyvisible --name . 2>/dev/null); do
+        is_box "$window" || echo "$window"
+    done | sort
+}
 screen_count() { visible_screens | wc -l; }
 
 # Presses keys in the focused window, then lets the program react.
@@ -105,7 +114,7 @@ keys() {
 dismiss_boxes() {
     local count=0
     while wait_for 2 box_focused; do
-        note "box: $(focused_title)"
+        note "box: $(focused_title)" >&2
         xdotool key Return
         sleep 0.5
         count=$((count + 1))
@@ -157,7 +166,7 @@ close_front_screen() {
     [[ "$front" == "$menu" || "$front" == "${list:-}" ]] && return 0
     close_window "$front"
     dismiss_boxes >/dev/null
-    xdotool search --onlyvisible --name '^Form1' 2>/dev/null | grep -qx "$front" &&
+    visible_screens | grep -qx "$front" &&
         fail "the screen $front stayed up after its close request"
 }
 
@@ -292,6 +301,11 @@ done
 dismiss_boxes >/dev/null
 check_alive "close requests on the remaining screens ended the program"
 shot end
+
+note "windows up: $(for w in $(xdotool search --onlyvisible --name . 2>/dev/null); do
+    eval "$(xdotool getwindowgeometry --shell "$w")"
+    printf '[%s %sx%s] ' "$(title_of "$w")" "$WIDTH" "$HEIGHT"
+done)"
 
 note "every message is accounted for"
 [[ -f "$work/receive/$test_mail" ]] || fail "the unread test mail is not in the receive folder"
