@@ -77,11 +77,14 @@ RaiseListener::RaiseListener(Navigator &navigator, const QString &applicationTit
     , m_navigator(navigator)
 {
     const QString path = socketPath(applicationTitle, true, &m_error);
-    if (path.isEmpty() || !takeOver(path))
-        return;
-    m_server.setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_server.listen(path)) {
-        m_error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), m_server.errorString());
+    if (!path.isEmpty() && takeOver(path)) {
+        m_server.setSocketOptions(QLocalServer::UserAccessOption);
+        if (!m_server.listen(path))
+            m_error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), m_server.errorString());
+    }
+    if (!m_error.isEmpty()) {
+        // Not fatal: the portal then finds the desk's window by its title.
+        qWarning("The portal cannot reach the desk through its hand-over socket: %s", qPrintable(m_error));
         return;
     }
     connect(&m_server, &QLocalServer::newConnection, this, [this] {
