@@ -74,6 +74,8 @@ private slots:
     void slowAndSilentPeersAreClosed();
     void chatMayIdle();
     void keepAliveOnTheSocket();
+    void addressesAsTheOperatorKnowsThem_data();
+    void addressesAsTheOperatorKnowsThem();
     void callerAndSizesShown();
     void progressOfSlowTransfers();
 
@@ -312,6 +314,20 @@ void PortalCustodyTest::abortedSendIsResetAtThePeer()
     // The peer reads a little, then the operator closes the program.
     QTRY_VERIFY(socket->bytesAvailable() > 0);
     QTRY_VERIFY(sender.link().transferInProgress());
+    // While the content goes out, any end but the link's own (a kill of the
+    // program included) closes with a reset: a linger time of zero.
+    int sending = 0;
+    for (QTcpSocket *own : sender.link().findChildren<QTcpSocket *>()) {
+        if (own->state() != QAbstractSocket::ConnectedState)
+            continue;
+        ++sending;
+        linger option{};
+        socklen_t length = sizeof option;
+        QCOMPARE(::getsockopt(int(own->socketDescriptor()), SOL_SOCKET, SO_LINGER, &option, &length), 0);
+        QCOMPARE(option.l_onoff, 1);
+        QCOMPARE(option.l_linger, 0);
+    }
+    QCOMPARE(sending, 1);
     sender.link().abortTransfer();
     QVERIFY(sender.text("Txtlogsend").contains(QStringLiteral("Send of File - long.bin broken off")));
     RawPeer::End end = RawPeer::End::Open;
@@ -481,6 +497,23 @@ void PortalCustodyTest::keepAliveOnTheSocket()
     QCOMPARE(option(IPPROTO_TCP, TCP_KEEPCNT), 4);
     // The program's own limits find a vanished peer within two minutes.
     QVERIFY(PortalSetup::keepAliveIdleLimitS + PortalSetup::keepAliveIntervalLimitS * PortalSetup::keepAliveCountLimit <= 120);
+}
+
+void PortalCustodyTest::addressesAsTheOperatorKnowsThem_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("shown");
+    QTest::addRow("IPv4 seen through a dual-stack listener") << "::ffff:10.77.72.1" << "10.77.72.1";
+    QTest::addRow("plain IPv4") << "10.77.72.1" << "10.77.72.1";
+    QTest::addRow("IPv6 loopback stays") << "::1" << "::1";
+    QTest::addRow("IPv6 stays") << "2001:db8::7" << "2001:db8::7";
+}
+
+void PortalCustodyTest::addressesAsTheOperatorKnowsThem()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, shown);
+    QCOMPARE(DataLink::addressText(QHostAddress(address)), shown);
 }
 
 void PortalCustodyTest::callerAndSizesShown()
