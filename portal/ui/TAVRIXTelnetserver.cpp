@@ -42,13 +42,14 @@ constexpr int statusLineLimit = TAVRIXTelnetserver::statusLineLimit;
 constexpr int chatLineLimit = TAVRIXTelnetserver::chatLineLimit;
 constexpr qsizetype longestStatusLine = TAVRIXTelnetserver::longestStatusLine;
 
-QString boundedLine(const QString &line)
+// Peers decide how long a line is: a box shows at most `longest` characters of one.
+QString boundedLine(const QString &line, qsizetype longest = longestStatusLine)
 {
-    if (line.size() <= longestStatusLine)
+    if (line.size() <= longest)
         return line;
     const QString mark = QStringLiteral("...");
-    const qsizetype tail = (longestStatusLine - mark.size()) / 2;
-    return line.left(longestStatusLine - mark.size() - tail) + mark + line.right(tail);
+    const qsizetype tail = (longest - mark.size()) / 2;
+    return line.left(longest - mark.size() - tail) + mark + line.right(tail);
 }
 
 enum class Side { Top, Bottom };
@@ -418,7 +419,8 @@ void TAVRIXTelnetserver::KeepLastLines(QPlainTextEdit *box, int n)
 
 void TAVRIXTelnetserver::ShowChatReceived(const QString &text)
 {
-    insertOnTop(m_chatRecv, QStringLiteral("[%1] %2\n").arg(StatusText::chatTime(), text), chatLineLimit);
+    const QString line = QStringLiteral("[%1] %2").arg(StatusText::chatTime(), text);
+    insertOnTop(m_chatRecv, boundedLine(line, TAVRIXTelnetserver::longestChatLine) + u'\n', chatLineLimit);
 }
 
 void TAVRIXTelnetserver::Announce(const QString &text)
@@ -451,7 +453,8 @@ void TAVRIXTelnetserver::sendChatLine()
     }
     // The peer gets the line in the code page: show what it got, not what was typed.
     const QString sent = AnsiText::decode(AnsiText::encode(message));
-    insertOnTop(m_chatRecv, QStringLiteral("[%1]%2\n").arg(StatusText::chatTime(), sent), chatLineLimit);
+    const QString line = QStringLiteral("[%1]%2").arg(StatusText::chatTime(), sent);
+    insertOnTop(m_chatRecv, boundedLine(line, TAVRIXTelnetserver::longestChatLine) + u'\n', chatLineLimit);
     m_chatSend->clear();
 }
 

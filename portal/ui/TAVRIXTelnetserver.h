@@ -29,6 +29,8 @@ public:
     static constexpr int chatLineLimit = 2000;
     /// A longer status line is shortened in the middle.
     static constexpr qsizetype longestStatusLine = 1000;
+    /// A longer chat line is shown shortened in the middle.
+    static constexpr qsizetype longestChatLine = 4000;
 
     TAVRIXTelnetserver(const PortalSetup &setup, Speaker &speaker, Prompter &prompter, PortalDesktop &desktop,
                        QWidget *parent = nullptr);
