@@ -881,10 +881,17 @@ void DataLink::onPeerClosed()
                                                                                 : QString()));
     }
     if (m_machine.fileOpen()) {
-        if (end == PeerEnd::Reset)
+        const QString name = m_machine.receiveName();
+        if (end == PeerEnd::Reset) {
             breakOffReceive(why);
-        else
+        } else {
             finishReceiveFile();
+            if (end == PeerEnd::Unknown) {
+                emit connectionStatusPrepended(QStringLiteral("The received file %1 may be incomplete: this system "
+                                                              "cannot tell whether the sender closed in order.")
+                                                   .arg(shortName(name)));
+            }
+        }
     }
     m_machine.reset();
     m_chatModeActive = false;
