@@ -300,9 +300,6 @@ void Received::readMessage()
         return;
     }
 
-    // The received file goes only once the screen that handles it has what
-    // it needs: the reader a mail it could show, the receiver the attached
-    // file decoded and written.
     // The type word in the name decides, as every composer names its files;
     // the text is asked only for a name without one. Base64 text spells
     // "mail" about once a megabyte, which would send a large attachment to
@@ -310,107 +307,125 @@ void Received::readMessage()
     MessageFile::Kind kind = MessageFile::classify(QByteArrayView(), name);
     if (kind == MessageFile::Kind::Unrecognized)
         kind = MessageFile::classify(content, name);
-    switch (kind) {
-    case MessageFile::Kind::Mail: {
-        if (const auto failure = m_context.files.writeBytes(Setting::MailHandOver, content + "\r\n")) {
-            keepMessage(path, *failure);
-            return;
-        }
-        const bool shown = openMailReader();
-        if (!shown)
-            keepMessage(path, tr("The mail could not be shown."));
-        else if (!isCleanMailText(content))
-            keepMessage(path, tr("The file holds more than a mail record (digits, spaces and commas), so it was "
-                                 "shown only as far as it could be read."));
-        else
-            KillFile(path);
-        break;
-    }
-    case MessageFile::Kind::Attachment: {
-        QByteArray first = content;
-        QStringList splitOff;
-        if (const auto failure = splitEntries(path, content, first, splitOff)) {
-            keepMessage(path, *failure);
-            return;
-        }
-        // Until the first attachment is written, the file itself still holds
-        // every entry: the copies split off go again.
-        const auto undoSplit = [&splitOff] {
-            for (const QString &copy : std::as_const(splitOff))
-                QFile::remove(copy);
-        };
-        if (const auto failure = m_context.files.writeBytes(Setting::AttachmentHandOver, first)) {
-            undoSplit();
-            keepMessage(path, *failure);
-            return;
-        }
-        if (!openAttachmentReceiver()) {
-            undoSplit();
-            keepMessage(path, tr("Not everything this message holds could be received."));
-            break;
-        }
-        KillFile(path);
-        if (!splitOff.isEmpty()) {
-            QStringList names;
-            for (const QString &copy : std::as_const(splitOff))
-                names << QFileInfo(copy).fileName();
-            m_context.prompter.inform(tr("The message file held %1 attachments. The first one is shown; each of the "
-                                         "others now waits in the receive folder as a message of its own:\n%2")
-                                          .arg(splitOff.size() + 1)
-                                          .arg(names.join(u'\n')),
-                                      Prompter::Icon::Information);
-        }
-        break;
-    }
-    case MessageFile::Kind::Unrecognized:
+    if (kind == MessageFile::Kind::Unrecognized) {
         m_context.prompter.inform(QStringLiteral("Unrecognized file type."), Prompter::Icon::Exclamation);
-        break;
+        refreshList();
+        return;
+    }
+    const bool mail = kind == MessageFile::Kind::Mail;
+
+    // Several posts of one second share one file. Each one after the first
+    // becomes a message file of its own beside it, written whole, so that
+    // each is read on its own; the first one is read now.
+    QString failure;
+    const auto posts = mail ? mailRecords(content) : attachmentEntries(content, &failure);
+    if (!posts) {
+        keepMessage(path, failure);
+        return;
+    }
+    QStringList splitOff;
+    if (const auto notSplit = writeEachBeside(path, posts->mid(1), splitOff)) {
+        keepMessage(path, *notSplit);
+        return;
+    }
+    // Until the first post is read, the file itself still holds every post:
+    // the copies split off go again.
+    const auto undoSplit = [&splitOff] {
+        for (const QString &copy : std::as_const(splitOff))
+            QFile::remove(copy);
+    };
+    // The received file goes only once the screen that handles it has what
+    // it needs: the reader a mail it could show, the receiver the attached
+    // file decoded and written.
+    const QByteArray first = posts->first();
+    if (const auto notHanded = m_context.files.writeBytes(mail ? Setting::MailHandOver : Setting::AttachmentHandOver,
+                                                          mail ? first + "\r\n" : first)) {
+        undoSplit();
+        keepMessage(path, *notHanded);
+        return;
+    }
+    std::optional<QString> doubt;
+    if (mail && !openMailReader())
+        doubt = tr("The mail could not be shown.");
+    else if (mail && !isCleanMailText(content))
+        doubt = tr("The file holds more than a mail record (digits, spaces and commas), so it was shown only as "
+                   "far as it could be read.");
+    else if (!mail && !openAttachmentReceiver())
+        doubt = tr("Not everything this message holds could be received.");
+    if (doubt) {
+        undoSplit();
+        keepMessage(path, *doubt);
+        refreshList();
+        return;
+    }
+    KillFile(path);
+    if (!splitOff.isEmpty()) {
+        QStringList names;
+        for (const QString &copy : std::as_const(splitOff))
+            names << QFileInfo(copy).fileName();
+        m_context.prompter.inform(tr("The message file held %1 messages. The first one is shown; each of the others "
+                                     "now waits in the receive folder as a message of its own:\n%2")
+                                      .arg(splitOff.size() + 1)
+                                      .arg(names.join(u'\n')),
+                                  Prompter::Icon::Information);
     }
     refreshList();
 }
 
-std::optional<QString> Received::splitEntries(const QString &path, const QByteArray &content, QByteArray &first,
-                                              QStringList &splitOff)
+std::optional<QList<QByteArray>> Received::attachmentEntries(const QByteArray &content, QString *error)
 {
     QBuffer buffer;
     buffer.setData(content);
     buffer.open(QIODevice::ReadOnly);
-    QString error;
-    const auto layout = AttachmentStream::layoutOf(buffer, &error);
+    const auto layout = AttachmentStream::layoutOf(buffer, error);
     if (!layout)
-        return error;
-    if (layout->entries.size() < 2)
         return std::nullopt;
-    const auto bytesOf = [&content](const AttachmentStream::Layout::Range &range) {
-        const qint64 end = range.end < 0 ? content.size() : range.end;
-        return content.mid(range.start, end - range.start) + "\r\n";
-    };
-    // Several posts of one second share one file. Each one after the first
-    // becomes a message file of its own beside it, written whole, so that
-    // each is read on its own; the first one is read now.
+    if (layout->entries.size() < 2)
+        return QList<QByteArray>{content};
+    QList<QByteArray> entries;
+    for (const auto &range : layout->entries)
+        entries << content.mid(range.start, (range.end < 0 ? content.size() : range.end) - range.start) + "\r\n";
+    return entries;
+}
+
+std::optional<QList<QByteArray>> Received::mailRecords(const QByteArray &content)
+{
+    // A record holds no line end of its own: each CR LF ends one post.
+    QList<QByteArray> records;
+    for (const QByteArray &line : content.split('\n')) {
+        const QByteArray record = line.endsWith('\r') ? line.chopped(1) : line;
+        if (!record.trimmed().isEmpty())
+            records << record + "\r\n";
+    }
+    if (records.size() < 2)
+        return QList<QByteArray>{content};
+    return records;
+}
+
+std::optional<QString> Received::writeEachBeside(const QString &path, const QList<QByteArray> &posts,
+                                                 QStringList &written)
+{
     const QFileInfo original(path);
     const QString suffix = original.suffix().isEmpty() ? QString() : u'.' + original.suffix();
     int number = 1;
-    for (qsizetype i = 1; i < layout->entries.size(); ++i) {
+    for (const QByteArray &post : posts) {
         QString copy;
         do
-            copy = original.dir().filePath(QStringLiteral("%1 (%2)%3").arg(original.completeBaseName()).arg(++number).arg(suffix));
+            copy = original.dir().filePath(
+                QStringLiteral("%1 (%2)%3").arg(original.completeBaseName()).arg(++number).arg(suffix));
         while (QFileInfo::exists(copy));
         QSaveFile out(copy);
-        const QByteArray bytes = bytesOf(layout->entries.at(i));
-        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
-            const QString why = tr("The message file holds %1 attachments, and %2 cannot be written for one of "
-                                   "them: %3")
-                                    .arg(layout->entries.size())
+        if (!out.open(QIODevice::WriteOnly) || out.write(post) != post.size() || !out.commit()) {
+            const QString why = tr("The message file holds %1 messages, and %2 cannot be written for one of them: %3")
+                                    .arg(posts.size() + 1)
                                     .arg(QDir::toNativeSeparators(copy), out.errorString());
-            for (const QString &written : std::as_const(splitOff))
-                QFile::remove(written);
-            splitOff.clear();
+            for (const QString &done : std::as_const(written))
+                QFile::remove(done);
+            written.clear();
             return why;
         }
-        splitOff << copy;
+        written << copy;
     }
-    first = bytesOf(layout->entries.first());
     return std::nullopt;
 }
 

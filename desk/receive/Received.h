@@ -53,8 +53,9 @@ private:
     bool openMailReader();
     bool openAttachmentReceiver();
     void keepMessage(const QString &path, const QString &why);
-    std::optional<QString> splitEntries(const QString &path, const QByteArray &content, QByteArray &first,
-                                        QStringList &splitOff);
+    static std::optional<QList<QByteArray>> attachmentEntries(const QByteArray &content, QString *error);
+    static std::optional<QList<QByteArray>> mailRecords(const QByteArray &content);
+    std::optional<QString> writeEachBeside(const QString &path, const QList<QByteArray> &posts, QStringList &written);
 
     DeskContext &m_context;
     QListWidget *m_list = nullptr;

@@ -1,6 +1,7 @@
 #include "TestDesk.h"
 #include "compose/FrmDecide.h"
 #include "compose/MailForm.h"
+#include "compose/MessageFile.h"
 #include "launcher/Rodiruverezer.h"
 #include "receive/InboxForm.h"
 #include "receive/Received.h"
@@ -252,6 +253,31 @@ private slots:
             QVERIFY(desk.prompter.texts().join(" | ").contains(QDir::toNativeSeparators(station.receive + u'/' + name)));
         if (content.isEmpty())
             QCOMPARE(desk.prompter.boxes.first().title, "Error Handler");
+    }
+
+    // Two replies of one second share a file: the first is shown now, the
+    // second becomes a message of its own and is shown next; none is lost.
+    void twoMailsInOneFileAreReadOneByOne()
+    {
+        Station station;
+        TestDesk &desk = station.desk;
+        const QByteArray second = MessageFile::mailRecordLine("To: B", "Subject: Y", "Bye", "From- D");
+        writeFile(station.receive + "/MAIL - 140509.txt", exampleRecord + second);
+        auto *list = desk.navigator.open<Received>();
+        pick(list, "MAIL - 140509.txt");
+        TestDesk::click(list, "Command2");
+        QCOMPARE(child<QLineEdit>(desk.navigator.loaded<InboxForm>(), "Text3")->text(), "TO: AB");
+        QCOMPARE(child<QLineEdit>(desk.navigator.loaded<InboxForm>(), "Text4")->text(), "FROM- C");
+        QVERIFY(!QFile::exists(station.receive + "/MAIL - 140509.txt"));
+        QCOMPARE(readAll(station.receive + "/MAIL - 140509 (2).txt"), second);
+
+        TestDesk::click(desk.navigator.loaded<InboxForm>(), "Command2");
+        list = desk.navigator.open<Received>();
+        pick(list, "MAIL - 140509 (2).txt");
+        TestDesk::click(list, "Command2");
+        QCOMPARE(child<QLineEdit>(desk.navigator.loaded<InboxForm>(), "Text3")->text(), "TO: B");
+        QCOMPARE(child<QPlainTextEdit>(desk.navigator.loaded<InboxForm>(), "Text1")->toPlainText(), "BYE");
+        QVERIFY(QDir(station.receive).isEmpty());
     }
 
     void nothingSelected()
