@@ -36,6 +36,10 @@ constexpr int fileNotFoundError = 53;
 constexpr int pathAccessError = 75;
 constexpr int pastEndOfFileError = 62;
 
+// Posts of one second that share a file are few; a file claiming more is
+// not spread over the receive folder.
+constexpr qsizetype maxPostsPerFile = 100;
+
 // A mail record holds only code lists: digits, spaces, the commas between
 // fields and line ends. Anything else was not written as a mail.
 bool isCleanMailText(QByteArrayView text)
@@ -323,6 +327,12 @@ void Received::readMessage()
         keepMessage(path, failure);
         return;
     }
+    if (posts->size() > maxPostsPerFile) {
+        keepMessage(path, tr("The message file holds %1 messages; no more than %2 are taken apart.")
+                              .arg(posts->size())
+                              .arg(maxPostsPerFile));
+        return;
+    }
     QStringList splitOff;
     if (const auto notSplit = writeEachBeside(path, posts->mid(1), splitOff)) {
         keepMessage(path, *notSplit);
@@ -390,7 +400,10 @@ std::optional<QList<QByteArray>> Received::attachmentEntries(const QByteArray &c
 
 std::optional<QList<QByteArray>> Received::mailRecords(const QByteArray &content)
 {
-    // A record holds no line end of its own: each CR LF ends one post.
+    // A record holds no line end of its own: each CR LF ends one post. Text
+    // that is no mail is not taken apart.
+    if (!isCleanMailText(content))
+        return QList<QByteArray>{content};
     QList<QByteArray> records;
     for (const QByteArray &line : content.split('\n')) {
         const QByteArray record = line.endsWith('\r') ? line.chopped(1) : line;

@@ -216,6 +216,9 @@ private slots:
         QTest::addRow("garbage named MAIL with commas")
             << "MAIL - g.txt" << QByteArray("\x01,\xfe,,garbage \x80") << "" << true << true
             << "The message stays in the receive folder";
+        QTest::addRow("garbage named MAIL over several lines, not taken apart")
+            << "MAIL - g.txt" << QByteArray("\x01,\xfe,,\r\ngarbage,\r\n\x80\r\n") << "" << true << true
+            << "The message stays in the receive folder";
         QTest::addRow("mail hand-over cannot be written")
             << "MAIL - 1.txt" << exampleRecord << "hand-over blocked" << false << true
             << "The message stays in the receive folder";
@@ -239,6 +242,7 @@ private slots:
         pick(list, name);
         TestDesk::click(list, "Command2");
         QCOMPARE(readAll(station.receive + u'/' + name), stays ? content : QByteArray("<missing>"));
+        QCOMPARE(QDir(station.receive).entryList(QDir::Files).size(), stays ? 1 : 0);
         auto *reader = desk.navigator.loaded<InboxForm>();
         QCOMPARE(reader && reader->isVisible(), readerOpened);
         if (readerOpened && !stays)
@@ -278,6 +282,37 @@ private slots:
         QCOMPARE(child<QLineEdit>(desk.navigator.loaded<InboxForm>(), "Text3")->text(), "TO: B");
         QCOMPARE(child<QPlainTextEdit>(desk.navigator.loaded<InboxForm>(), "Text1")->toPlainText(), "BYE");
         QVERIFY(QDir(station.receive).isEmpty());
+    }
+
+    // Posts that share a file are taken apart up to a limit.
+    void aFileOfManyMails_data()
+    {
+        QTest::addColumn<int>("records");
+        QTest::addRow("100, taken apart") << 100;
+        QTest::addRow("101, refused") << 101;
+    }
+    void aFileOfManyMails()
+    {
+        QFETCH(int, records);
+        Station station;
+        TestDesk &desk = station.desk;
+        QByteArray file;
+        for (int i = 0; i < records; ++i)
+            file += MessageFile::mailRecordLine("To: AB", "Subject: X", QString::number(i), "From- C");
+        writeFile(station.receive + "/MAIL - 1.txt", file);
+        auto *list = desk.navigator.open<Received>();
+        pick(list, "MAIL - 1.txt");
+        TestDesk::click(list, "Command2");
+        const QStringList left = QDir(station.receive).entryList(QDir::Files);
+        if (records <= 100) {
+            QCOMPARE(left.size(), records - 1);
+            QVERIFY(!left.contains("MAIL - 1.txt"));
+            QCOMPARE(child<QPlainTextEdit>(desk.navigator.loaded<InboxForm>(), "Text1")->toPlainText(), "0");
+        } else {
+            QCOMPARE(left, QStringList{"MAIL - 1.txt"});
+            QVERIFY(!desk.navigator.loaded<InboxForm>());
+            QVERIFY(desk.prompter.lastText().contains("no more than 100"));
+        }
     }
 
     void nothingSelected()
