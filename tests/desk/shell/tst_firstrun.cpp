@@ -149,16 +149,24 @@ private slots:
         QTest::addColumn<bool>("stored");
         QTest::addRow("no receive.dat") << false;
         QTest::addRow("folder missing") << true;
+        QTest::addRow("folder full") << true;
     }
     void selfTestNeedsAReceiveFolder()
     {
         QFETCH(bool, stored);
         TestDesk desk;
+        const bool full = QByteArray(QTest::currentDataTag()) == "folder full";
+        const QString receive = full ? desk.makeDir("receive") : desk.programDir() + "/nowhere";
+        // The test file's name leads to a device that is always full.
+        if (full && !QFile::link("/dev/full", receive + "/MAIL - 140509.txt"))
+            QSKIP("no /dev/full here");
         if (stored)
-            desk.files.writePrintLine(Setting::ReceiveDir, desk.programDir() + "/nowhere");
+            desk.files.writePrintLine(Setting::ReceiveDir, receive);
         auto *menu = MainMenu::open(desk.context, MainMenu::Opener::Enter);
         TestDesk::click(menu, "testprogram");
         QVERIFY(desk.prompter.lastText().contains("receive folder must be set first"));
+        if (full) // the system's own words
+            QVERIFY2(desk.prompter.lastText().contains("No space left on device"), qPrintable(desk.prompter.lastText()));
         QCOMPARE(desk.navigator.loaded<MainMenu>(), menu);
         QVERIFY(child<QPushButton>(menu, "testprogram")->isVisible());
         QVERIFY(!desk.navigator.loaded<Received>());
