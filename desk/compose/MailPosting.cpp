@@ -10,6 +10,14 @@
 #include <QObject>
 #include <QRandomGenerator>
 
+#include <cerrno>
+#include <cstring>
+#if defined(Q_OS_WIN)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace MailPosting {
 
 namespace {
@@ -72,6 +80,22 @@ private:
     QFileDevice &m_file;
 };
 
+// The entry is on the disk, not only in the system's cache, before the
+// post counts as done: a file system that can only tell at that point
+// (a network share, a full disk) still gets its say.
+std::optional<QString> syncToDisk(QFileDevice &file)
+{
+#if defined(Q_OS_WIN)
+    const bool synced = _commit(file.handle()) == 0;
+#else
+    const bool synced = ::fsync(file.handle()) == 0;
+#endif
+    if (synced)
+        return std::nullopt;
+    return QObject::tr("%1 cannot be written: %2")
+        .arg(QDir::toNativeSeparators(file.fileName()), QString::fromLocal8Bit(std::strerror(errno)));
+}
+
 std::optional<QString> createWhole(const QString &path, const EntryWriter &write)
 {
     const QString shown = QDir::toNativeSeparators(path);
@@ -91,6 +115,8 @@ std::optional<QString> createWhole(const QString &path, const EntryWriter &write
     } else {
         WholeWrites out(part);
         failure = write(out);
+        if (!failure)
+            failure = syncToDisk(part);
         part.close();
         // Never replaces a file of that name that appeared meanwhile.
         if (!failure && !part.rename(path))
@@ -111,6 +137,8 @@ std::optional<QString> appendInPlace(const QString &path, const EntryWriter &wri
     const qint64 before = file.size();
     WholeWrites out(file);
     std::optional<QString> failure = write(out);
+    if (!failure)
+        failure = syncToDisk(file);
     if (!failure)
         return std::nullopt;
     if (file.size() != before && !file.resize(before))
