@@ -322,7 +322,7 @@ void Received::readMessage()
     // becomes a message file of its own beside it, written whole, so that
     // each is read on its own; the first one is read now.
     QString failure;
-    const auto posts = mail ? mailRecords(content) : attachmentEntries(content, &failure);
+    const auto posts = mail ? std::optional(mailRecords(content)) : attachmentEntries(content, &failure);
     if (!posts) {
         keepMessage(path, failure);
         return;
@@ -398,12 +398,12 @@ std::optional<QList<QByteArray>> Received::attachmentEntries(const QByteArray &c
     return entries;
 }
 
-std::optional<QList<QByteArray>> Received::mailRecords(const QByteArray &content)
+QList<QByteArray> Received::mailRecords(const QByteArray &content)
 {
     // A record holds no line end of its own: each CR LF ends one post. Text
     // that is no mail is not taken apart.
     if (!isCleanMailText(content))
-        return QList<QByteArray>{content};
+        return {content};
     QList<QByteArray> records;
     for (const QByteArray &line : content.split('\n')) {
         const QByteArray record = line.endsWith('\r') ? line.chopped(1) : line;
@@ -411,7 +411,7 @@ std::optional<QList<QByteArray>> Received::mailRecords(const QByteArray &content
             records << record + "\r\n";
     }
     if (records.size() < 2)
-        return QList<QByteArray>{content};
+        return {content};
     return records;
 }
 

@@ -15,7 +15,9 @@ class QTimer;
 /// `received`: the received-files list. It routes a picked message to the
 /// inbox reader or the attachment receiver, and hosts the timers of the
 /// receive-folder monitor and of the main menu's blinking arrival notice,
-/// so the monitor runs exactly as long as this screen is loaded.
+/// so the monitor runs exactly as long as this screen is loaded. A message
+/// leaves the receive folder only once the screen it was routed to has it;
+/// deleting one moves it to the trash.
 class Received : public QWidget
 {
     Q_OBJECT
@@ -54,7 +56,7 @@ private:
     bool openAttachmentReceiver();
     void keepMessage(const QString &path, const QString &why);
     static std::optional<QList<QByteArray>> attachmentEntries(const QByteArray &content, QString *error);
-    static std::optional<QList<QByteArray>> mailRecords(const QByteArray &content);
+    static QList<QByteArray> mailRecords(const QByteArray &content);
     std::optional<QString> writeEachBeside(const QString &path, const QList<QByteArray> &posts, QStringList &written);
 
     DeskContext &m_context;
