@@ -101,7 +101,7 @@ std::optional<QString> createWhole(const QString &path, const EntryWriter &write
     const QString shown = QDir::toNativeSeparators(path);
     QDir folder = QFileInfo(path).dir();
     if (!folder.mkpath(partFolderName))
-        return QObject::tr("%1 cannot be created in %2.").arg(partFolderName, QDir::toNativeSeparators(folder.path()));
+        return QObject::tr("%1 cannot be created: %2").arg(shown, QString::fromLocal8Bit(std::strerror(errno)));
     QFile part;
     for (int attempt = 0; attempt < 100 && !part.isOpen(); ++attempt) {
         part.setFileName(folder.filePath(partFolderName + QStringLiteral("/%1-%2.part")
