@@ -148,6 +148,7 @@ private slots:
         QVERIFY2(received.dataRead, qPrintable(received.error));
         QCOMPARE(received.data.size(), file.size());
         QCOMPARE(received.data, file);
+        QVERIFY(!received.more && !received.uncertain);
     }
 
     void textsOutsideTheCodePageBecomeQuestionMarks()
@@ -433,22 +434,6 @@ private slots:
         for (const auto &range : layout->entries)
             seen << file.mid(range.start, range.end < 0 ? -1 : range.end - range.start);
         QCOMPARE(seen, entries);
-    }
-
-    void oneEntryHasNothingMore_data()
-    {
-        QTest::addColumn<QByteArray>("tail");
-        QTest::addRow("CR LF") << QByteArray("\r\n");
-        QTest::addRow("blank lines after it") << QByteArray("\r\n\r\n \r\n");
-        QTest::addRow("no line end") << QByteArray();
-    }
-    void oneEntryHasNothingMore()
-    {
-        QFETCH(QByteArray, tail);
-        const Received received = receive(compose(headerOf(plainHeader), "abc").trimmed() + tail);
-        QVERIFY2(received.dataRead, qPrintable(received.error));
-        QCOMPARE(received.data, QByteArray("abc"));
-        QVERIFY(!received.more);
     }
 
     // A relay that turns every LF into CR LF must not cut the message short.
