@@ -404,6 +404,7 @@ private slots:
         QTest::addColumn<QList<QByteArray>>("entries"); // each without its CR LF
         QTest::addColumn<bool>("severalLines");
         QTest::addRow("one") << a << QList<QByteArray>{a} << false;
+        QTest::addRow("one, blank lines after it") << a + "\r\n \r\n" << QList<QByteArray>{a + "\r\n \r\n"} << false;
         QTest::addRow("three") << a + b + c << QList<QByteArray>{a.trimmed(), b.trimmed(), c.trimmed()} << true;
         QTest::addRow("blank lines between, none at the end")
             << a + "\r\n  \r\n" + b.trimmed() << QList<QByteArray>{a.trimmed(), b.trimmed()} << true;
