@@ -266,6 +266,11 @@ private slots:
         // A screen without a way out simply stays.
         if (front == screen)
             QCOMPARE(inFront, shown);
+        // Every way back to the full menu keeps the arrivals announced.
+        if (front == u"mainmenu") {
+            auto *list = desk.navigator.loaded<Received>();
+            QVERIFY(list && list->monitor().IsRunning());
+        }
     }
 
     // A screen at work (progress shown, the window still answering) or
