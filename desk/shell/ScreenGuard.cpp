@@ -103,12 +103,14 @@ bool ScreenGuard::handleClose(QWidget *screen, QEvent *event)
         return false;
     // A close event arrives accepted; ignoring it keeps the window.
     event->ignore();
+    // A screen loaded hidden (the received list hosting the monitor) is
+    // nowhere to be left from.
     QAbstractButton *button = exitButton(screen);
-    if (!button || !mayLeave(screen))
+    if (!button || !screen->isVisible() || !mayLeave(screen))
         return true;
     // Pressed once the close request has unwound: the exit unloads the screen.
     QTimer::singleShot(0, button, [screen, button] {
-        if (button->isEnabled() && button->isVisibleTo(screen) && mayLeave(screen))
+        if (screen->isVisible() && button->isEnabled() && button->isVisibleTo(screen) && mayLeave(screen))
             button->click();
     });
     return true;

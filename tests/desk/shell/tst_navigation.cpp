@@ -311,6 +311,23 @@ private slots:
         QVERIFY(!list);
     }
 
+    // The received list loaded hidden for the monitor stays loaded, and
+    // the menu stays in front, whatever closes it.
+    void aCloseRequestOnTheHiddenListDoesNothing()
+    {
+        Station station;
+        TestDesk &desk = station.desk;
+        auto *menu = MainMenu::open(desk.context, MainMenu::Opener::Reenter);
+        QPointer<Received> list = desk.navigator.loaded<Received>();
+        QVERIFY(list && !list->isVisible());
+        QVERIFY(!list->close());
+        TestDesk::settle();
+        TestDesk::settle();
+        QVERIFY(list && desk.navigator.loaded<Received>() == list);
+        QVERIFY(!list->isVisible());
+        QCOMPARE(desk.navigator.frontScreen(), menu);
+    }
+
     void everyWayToTheFullMenuKeepsTheMonitorRunning_data()
     {
         QTest::addColumn<QStringList>("steps");
