@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QObject>
 
 class Navigator;
@@ -47,5 +46,4 @@ private:
     static bool mayLeave(const QWidget *screen);
 
     const Navigator &m_navigator;
-    QElapsedTimer m_clock;
 };
