@@ -31,6 +31,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace {
 
 const QColor menuGrey{224, 224, 224};
@@ -110,7 +112,9 @@ MainMenu::MainMenu(DeskContext &context)
 
     for (const ButtonSpec &spec : buttonSpecs) {
         auto *button = makeColouredButton(this, spec.name, stackedCaption(QString::fromLatin1(spec.caption)), spec.colour);
-        button->setMinimumSize(300, 52);
+        // A caption stacked on three lines needs more than the usual height to show whole.
+        const int lines = int(button->text().count(u'\n')) + 1;
+        button->setMinimumSize(300, std::max(52, lines * button->fontMetrics().lineSpacing() + 16));
         layout->addWidget(button, 3 + spec.row, spec.column);
     }
 
