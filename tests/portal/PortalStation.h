@@ -67,3 +67,29 @@ struct PortalStation
     FakeDesktop desktop;
     std::unique_ptr<TAVRIXTelnetserver> window;
 };
+
+/// Two portals on loopback, each one's peer the other's listening port: the
+/// fixture of the tests that talk portal to portal. Their test object derives
+/// from it, opens the pair in init() and closes it in cleanup().
+class StationPair
+{
+protected:
+    void openPair()
+    {
+        const quint16 portA = freePort();
+        const quint16 portB = freePort();
+        m_a = std::make_unique<PortalStation>(portA, portB);
+        m_b = std::make_unique<PortalStation>(portB, portA);
+        m_a->start();
+        m_b->start();
+    }
+    bool pairListening() const { return m_a->link().isListening() && m_b->link().isListening(); }
+    void closePair()
+    {
+        m_a.reset();
+        m_b.reset();
+    }
+
+    std::unique_ptr<PortalStation> m_a;
+    std::unique_ptr<PortalStation> m_b;
+};

@@ -21,7 +21,7 @@ bool listening(const PortalStation &station)
 
 } // namespace
 
-class PortalChatTest : public QObject
+class PortalChatTest : public QObject, protected StationPair
 {
     Q_OBJECT
 
@@ -44,26 +44,18 @@ private slots:
 
 private:
     void connectChat();
-    std::unique_ptr<PortalStation> m_a;
-    std::unique_ptr<PortalStation> m_b;
 };
 
 void PortalChatTest::init()
 {
-    const quint16 portA = freePort();
-    const quint16 portB = freePort();
-    m_a = std::make_unique<PortalStation>(portA, portB);
-    m_b = std::make_unique<PortalStation>(portB, portA);
-    m_a->start();
-    m_b->start();
+    openPair();
     m_a->find<QLineEdit>("Txtstationid")->setText(QStringLiteral(" TESTCALL "));
     m_b->find<QLineEdit>("Txtstationid")->setText(QStringLiteral("B1"));
 }
 
 void PortalChatTest::cleanup()
 {
-    m_a.reset();
-    m_b.reset();
+    closePair();
 }
 
 void PortalChatTest::connectChat()

@@ -48,7 +48,7 @@ void writeFile(const QString &path, const QByteArray &content)
 
 } // namespace
 
-class PortalCustodyTest : public QObject
+class PortalCustodyTest : public QObject, protected StationPair
 {
     Q_OBJECT
 
@@ -78,28 +78,17 @@ private slots:
     void addressesAsTheOperatorKnowsThem();
     void callerAndSizesShown();
     void progressOfSlowTransfers();
-
-private:
-    std::unique_ptr<PortalStation> m_a;
-    std::unique_ptr<PortalStation> m_b;
 };
 
 void PortalCustodyTest::init()
 {
-    const quint16 portA = freePort();
-    const quint16 portB = freePort();
-    m_a = std::make_unique<PortalStation>(portA, portB);
-    m_b = std::make_unique<PortalStation>(portB, portA);
-    m_a->start();
-    m_b->start();
-    QVERIFY(m_a->link().isListening());
-    QVERIFY(m_b->link().isListening());
+    openPair();
+    QVERIFY(pairListening());
 }
 
 void PortalCustodyTest::cleanup()
 {
-    m_a.reset();
-    m_b.reset();
+    closePair();
 }
 
 void PortalCustodyTest::peerEndDecidesWhatIsKept_data()

@@ -52,7 +52,7 @@ struct RawPeer
 
 } // namespace
 
-class PortalTransferTest : public QObject
+class PortalTransferTest : public QObject, protected StationPair
 {
     Q_OBJECT
 
@@ -78,28 +78,17 @@ private slots:
 
     void listenFailureIsExplained();
     void refusedConnectionListensAgain();
-
-private:
-    std::unique_ptr<PortalStation> m_a;
-    std::unique_ptr<PortalStation> m_b;
 };
 
 void PortalTransferTest::init()
 {
-    const quint16 portA = freePort();
-    const quint16 portB = freePort();
-    m_a = std::make_unique<PortalStation>(portA, portB);
-    m_b = std::make_unique<PortalStation>(portB, portA);
-    m_a->start();
-    m_b->start();
-    QVERIFY(m_a->link().isListening());
-    QVERIFY(m_b->link().isListening());
+    openPair();
+    QVERIFY(pairListening());
 }
 
 void PortalTransferTest::cleanup()
 {
-    m_a.reset();
-    m_b.reset();
+    closePair();
 }
 
 void PortalTransferTest::transferLandsByteExact_data()
@@ -211,8 +200,9 @@ void PortalTransferTest::headerOnTheWire()
     QByteArray wire;
     QElapsedTimer waited;
     waited.start();
-    while (socket->state() == QAbstractSocket::ConnectedState && waited.elapsed() < 5000) {
-        socket->waitForReadyRead(50);
+    // The sender lives in this thread: let its events run while the peer reads.
+    while (socket->state() == QAbstractSocket::ConnectedState && waited.elapsed() < 10000) {
+        QTest::qWait(20);
         wire += socket->readAll();
     }
     wire += socket->readAll();

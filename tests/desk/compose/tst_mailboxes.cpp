@@ -1,3 +1,4 @@
+#include "FileSizeLimit.h"
 #include "TestDesk.h"
 #include "compose/AttachmentStream.h"
 #include "compose/MailBoxes.h"
@@ -16,9 +17,7 @@
 #include <QTextCursor>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <sys/resource.h>
 
 namespace {
 
@@ -44,40 +43,13 @@ QStringList listed(const MailFields &mail)
     return {mail.to, mail.subject, mail.message, mail.from};
 }
 
-// Files written by this process stop growing at `bytes` (EFBIG past it).
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit limited = m_old;
-        limited.rlim_cur = bytes;
-        m_set = setrlimit(RLIMIT_FSIZE, &limited) == 0;
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    bool isSet() const { return m_set; }
-
-private:
-    rlimit m_old{};
-    bool m_set = false;
-    void (*m_oldHandler)(int) = nullptr;
-};
-
 struct Station {
     TestDesk desk;
     QString send, save;
     Station()
     {
-        send = desk.makeDir("send");
-        save = desk.makeDir("save");
-        desk.files.writePrintLine(Setting::SendDir, send);
-        desk.files.writePrintLine(Setting::SaveDir, save);
+        send = desk.makeSettingDir(Setting::SendDir, "send");
+        save = desk.makeSettingDir(Setting::SaveDir, "save");
     }
     QStringList outbox() const
     {

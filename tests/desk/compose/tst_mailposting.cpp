@@ -1,3 +1,5 @@
+#include "FileSizeLimit.h"
+#include "TestDesk.h"
 #include "compose/MailPosting.h"
 #include "compose/MessageFile.h"
 
@@ -7,44 +9,9 @@
 #include <QTest>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <sys/resource.h>
 
 namespace {
-
-// Files written by this process stop growing at `bytes`: a write past it
-// fails with EFBIG, as a full disk fails with ENOSPC, after a part of the
-// data went in.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit limited = m_old;
-        limited.rlim_cur = bytes;
-        m_set = setrlimit(RLIMIT_FSIZE, &limited) == 0;
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    bool isSet() const { return m_set; }
-
-private:
-    rlimit m_old{};
-    bool m_set = false;
-    void (*m_oldHandler)(int) = nullptr;
-};
-
-QByteArray bytesOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 QStringList everythingIn(const QString &folder)
 {
@@ -53,6 +20,26 @@ QStringList everythingIn(const QString &folder)
 
 const QString fileName = QStringLiteral("MAIL - 140509.txt");
 const QByteArray earlier = "84 79,83,77,70\r\n";
+
+// The rows of a post into a new file and one onto an earlier post.
+void newOrExisting(const char *existingRow)
+{
+    QTest::addColumn<bool>("existing");
+    QTest::addRow("new file") << false;
+    QTest::addRow("%s", existingRow) << true;
+}
+
+// A temporary folder for the post, holding an earlier post of the same name
+// where `existing` says so.
+struct PostFolder {
+    explicit PostFolder(bool existing)
+    {
+        if (existing)
+            writeFile(path, earlier);
+    }
+    QTemporaryDir dir;
+    const QString path = dir.filePath(fileName);
+};
 
 } // namespace
 
@@ -63,48 +50,34 @@ class TestMailPosting : public QObject
 private slots:
     void postsAppendWhole_data()
     {
-        QTest::addColumn<bool>("existing");
-        QTest::addRow("new file") << false;
-        QTest::addRow("second post of the same second") << true;
+        newOrExisting("second post of the same second");
     }
     void postsAppendWhole()
     {
         QFETCH(bool, existing);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(fileName);
-        if (existing) {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(earlier);
-        }
+        const PostFolder folder(existing);
+        const QString &path = folder.path;
         const MailFields mail{"To", "S", "M", "F"};
-        const auto posted = MailPosting::appendRecord(dir.path(), fileName, mail);
+        const auto posted = MailPosting::appendRecord(folder.dir.path(), fileName, mail);
         QVERIFY2(posted, qPrintable(posted.error));
         QCOMPARE(posted.path, path);
-        QCOMPARE(bytesOf(path), (existing ? earlier : QByteArray())
+        QCOMPARE(readAll(path), (existing ? earlier : QByteArray())
                                     + MessageFile::mailRecordLine(mail.to, mail.subject, mail.message, mail.from));
         // No part file or part folder stays behind.
-        QCOMPARE(everythingIn(dir.path()), QStringList{fileName});
+        QCOMPARE(everythingIn(folder.dir.path()), QStringList{fileName});
     }
 
     // A post that runs out of room leaves the folder as it was and says why
     // in the system's words.
     void aFailedPostLeavesNothingBehind_data()
     {
-        QTest::addColumn<bool>("existing");
-        QTest::addRow("new file") << false;
-        QTest::addRow("appended file") << true;
+        newOrExisting("appended file");
     }
     void aFailedPostLeavesNothingBehind()
     {
         QFETCH(bool, existing);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(fileName);
-        if (existing) {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(earlier);
-        }
+        const PostFolder folder(existing);
+        const QString &path = folder.path;
         // About 80 KB of record against room for 16 KB.
         const MailFields mail{"To", "S", QString(27000, u'A'), "F"};
         MailPosting::Result posted;
@@ -112,16 +85,16 @@ private slots:
             FileSizeLimit limit(16 * 1024);
             if (!limit.isSet())
                 QSKIP("the file size limit cannot be set here");
-            posted = MailPosting::appendRecord(dir.path(), fileName, mail);
+            posted = MailPosting::appendRecord(folder.dir.path(), fileName, mail);
         }
         QVERIFY(!posted);
         QVERIFY2(posted.error.contains(QString::fromLocal8Bit(std::strerror(EFBIG))), qPrintable(posted.error));
         QVERIFY2(posted.error.contains(QDir::toNativeSeparators(path)), qPrintable(posted.error));
         if (existing) {
-            QCOMPARE(bytesOf(path), earlier);
-            QCOMPARE(everythingIn(dir.path()), QStringList{fileName});
+            QCOMPARE(readAll(path), earlier);
+            QCOMPARE(everythingIn(folder.dir.path()), QStringList{fileName});
         } else {
-            QCOMPARE(everythingIn(dir.path()), QStringList());
+            QCOMPARE(everythingIn(folder.dir.path()), QStringList());
         }
     }
 
@@ -143,27 +116,20 @@ private slots:
     // cancelled attachment) takes its bytes back out.
     void aWriterThatStopsIsUndone_data()
     {
-        QTest::addColumn<bool>("existing");
-        QTest::addRow("new file") << false;
-        QTest::addRow("appended file") << true;
+        newOrExisting("appended file");
     }
     void aWriterThatStopsIsUndone()
     {
         QFETCH(bool, existing);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(fileName);
-        if (existing) {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(earlier);
-        }
+        const PostFolder folder(existing);
+        const QString &path = folder.path;
         const auto failure = MailPosting::appendEntry(path, [](QIODevice &out) -> std::optional<QString> {
             out.write(QByteArray(100000, 'x'));
             return QStringLiteral("stopped");
         });
         QCOMPARE(failure, std::optional<QString>("stopped"));
-        QCOMPARE(bytesOf(path), existing ? earlier : QByteArray("<missing>"));
-        QCOMPARE(everythingIn(dir.path()).size(), existing ? 1 : 0);
+        QCOMPARE(readAll(path), existing ? earlier : QByteArray("<missing>"));
+        QCOMPARE(everythingIn(folder.dir.path()).size(), existing ? 1 : 0);
     }
 };
 

@@ -64,11 +64,9 @@ private:
         QString send, receive, files;
         Station()
         {
-            send = desk.makeDir("send");
-            receive = desk.makeDir("receive");
+            send = desk.makeSettingDir(Setting::SendDir, "send");
+            receive = desk.makeSettingDir(Setting::ReceiveDir, "receive");
             files = desk.makeDir("my files");
-            desk.files.writePrintLine(Setting::SendDir, send);
-            desk.files.writePrintLine(Setting::ReceiveDir, receive);
         }
 
         // Composes through the screens; returns the outbox file's path.

@@ -39,19 +39,7 @@ class TestMailFlow : public QObject
     Q_OBJECT
 
 private:
-    struct Station {
-        TestDesk desk;
-        QString send, receive, save;
-        Station()
-        {
-            send = desk.makeDir("send");
-            receive = desk.makeDir("receive");
-            save = desk.makeDir("save");
-            desk.files.writePrintLine(Setting::SendDir, send);
-            desk.files.writePrintLine(Setting::ReceiveDir, receive);
-            desk.files.writePrintLine(Setting::SaveDir, save);
-        }
-    };
+    using Station = DeskStation;
 
 private slots:
     void composeWritesTheExactFile()

@@ -30,19 +30,8 @@
 
 namespace {
 
-// A desk with its three working folders set.
-struct Station {
-    TestDesk desk;
-    QString send, receive, save;
-    Station()
-    {
-        send = desk.makeDir("send");
-        receive = desk.makeDir("receive");
-        save = desk.makeDir("save");
-        desk.files.writePrintLine(Setting::SendDir, send);
-        desk.files.writePrintLine(Setting::ReceiveDir, receive);
-        desk.files.writePrintLine(Setting::SaveDir, save);
-    }
+// A desk with its three working folders set, where mail can arrive.
+struct Station : DeskStation {
     void dropMail(const QString &name) const
     {
         writeFile(receive + u'/' + name, MessageFile::mailRecordLine("TO: AB", "SUBJECT: X", "HELLO", "FROM: C"));

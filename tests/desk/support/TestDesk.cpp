@@ -32,6 +32,13 @@ QString TestDesk::makeDir(const QString &name) const
     return path;
 }
 
+QString TestDesk::makeSettingDir(const SettingFile &setting, const QString &name) const
+{
+    const QString path = makeDir(name);
+    files.writePrintLine(setting, path);
+    return path;
+}
+
 void TestDesk::click(QWidget *screen, const QString &objectName)
 {
     QVERIFY2(screen, "screen is not loaded");
@@ -46,4 +53,11 @@ void TestDesk::settle()
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
+}
+
+DeskStation::DeskStation()
+    : send(desk.makeSettingDir(Setting::SendDir, QStringLiteral("send")))
+    , receive(desk.makeSettingDir(Setting::ReceiveDir, QStringLiteral("receive")))
+    , save(desk.makeSettingDir(Setting::SaveDir, QStringLiteral("save")))
+{
 }

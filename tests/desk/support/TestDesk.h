@@ -33,6 +33,8 @@ public:
     QString workingDir() const { return m_root.path() + QStringLiteral("/cwd"); }
     /// A fresh folder under the temporary root.
     QString makeDir(const QString &name) const;
+    /// A fresh folder under the temporary root, named in that setting file.
+    QString makeSettingDir(const SettingFile &setting, const QString &name) const;
 
     /// Clicks the button of that object name on `screen`, then lets
     /// deferred deletions run, as the event loop would.
@@ -54,4 +56,12 @@ public:
     SettingFiles files;
     Navigator navigator;
     DeskContext context;
+};
+
+/// A desk with its send, receive and save folders made and set.
+struct DeskStation {
+    DeskStation();
+
+    TestDesk desk;
+    QString send, receive, save;
 };
