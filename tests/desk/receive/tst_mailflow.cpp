@@ -16,6 +16,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QScopeGuard>
 
 namespace {
@@ -185,28 +186,43 @@ private slots:
         QTest::addColumn<bool>("readerOpened");
         QTest::addColumn<bool>("stays");
         QTest::addColumn<QString>("message"); // some box holds this; empty: no box
+        const QString noRecord = "holds no mail record";
+        const QString shownInPart = "shown only as far as it could be read";
         QTest::addRow("mail in lower case") << "mail - y.txt" << QByteArray("65,66,67,68") << "" << true << false << "";
         QTest::addRow("shown by the reader loaded hidden")
             << "MAIL - 1.txt" << exampleRecord << "reader loaded hidden" << true << false << "";
         QTest::addRow("MAIL by name, FILE in text, not a clean record")
-            << "MAIL - x.dat" << QByteArray("65 66,file,67,68") << "" << true << true
-            << "The message stays in the receive folder";
+            << "MAIL - x.dat" << QByteArray("65 66,file,67,68") << "" << false << true << noRecord;
         QTest::addRow("neither") << "notes.txt" << QByteArray("65,66,67,68") << "" << false << true
                                  << "Unrecognized file type.";
         QTest::addRow("empty file") << "MAIL - 000000.txt" << QByteArray() << "" << false << true
                                     << "The message stays in the receive folder.";
         QTest::addRow("garbage named MAIL, no commas")
-            << "MAIL - g.txt" << QByteArray("\x01\xfe garbage \x80") << "" << true << true
-            << "File content is not in the expected format.";
+            << "MAIL - g.txt" << QByteArray("\x01\xfe garbage \x80") << "" << false << true << noRecord;
         QTest::addRow("garbage named MAIL, reader loaded hidden")
-            << "MAIL - g.txt" << QByteArray("\x01\xfe garbage \x80") << "reader loaded hidden" << true << true
-            << "File content is not in the expected format.";
+            << "MAIL - g.txt" << QByteArray("\x01\xfe garbage \x80") << "reader loaded hidden" << false << true
+            << noRecord;
         QTest::addRow("garbage named MAIL with commas")
-            << "MAIL - g.txt" << QByteArray("\x01,\xfe,,garbage \x80") << "" << true << true
-            << "The message stays in the receive folder";
-        QTest::addRow("garbage named MAIL over several lines, not taken apart")
-            << "MAIL - g.txt" << QByteArray("\x01,\xfe,,\r\ngarbage,\r\n\x80\r\n") << "" << true << true
-            << "The message stays in the receive folder";
+            << "MAIL - g.txt" << QByteArray("\x01,\xfe,,garbage \x80") << "" << false << true << noRecord;
+        QTest::addRow("garbage named MAIL over several lines")
+            << "MAIL - g.txt" << QByteArray("\x01,\xfe,,\r\ngarbage,\r\n\x80\r\n") << "" << false << true << noRecord;
+        QTest::addRow("three fields only") << "MAIL - 3.txt" << QByteArray("65,66,67\r\n") << "" << false << true
+                                           << noRecord;
+        QByteArray random(16 * 1024 * 1024, Qt::Uninitialized);
+        QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(random.data()), random.size() / 4);
+        QTest::addRow("large random file") << "MAIL - garbage.dat" << random << "" << false << true << noRecord;
+        QTest::addRow("a record, then garbage")
+            << "MAIL - 1.txt" << exampleRecord + "\x01\xfe" << "" << true << true << shownInPart;
+        QTest::addRow("a line that is no record between two records, not taken apart")
+            << "MAIL - 1.txt" << exampleRecord + "65,66\r\n" + exampleRecord << "" << true << true << shownInPart;
+        const qsizetype megabytes4 = 4 * 1024 * 1024;
+        QTest::addRow("a line longer than any record")
+            << "MAIL - 1.txt" << QByteArray(megabytes4 + 1, '7') << "" << false << true << "longer than 4 MB";
+        QByteArray largeRecords;
+        for (int i = 0; i < 5; ++i)
+            largeRecords += "65,66,67," + QByteArray(megabytes4 - 64, '7') + "\r\n";
+        QTest::addRow("more mail text than is taken apart")
+            << "MAIL - 1.txt" << largeRecords << "" << false << true << "more mail text than the 16 MB";
         QTest::addRow("mail hand-over cannot be written")
             << "MAIL - 1.txt" << exampleRecord << "hand-over blocked" << false << true
             << "The message stays in the receive folder";
