@@ -21,6 +21,18 @@ bool isWindowsProgram(const QString &path)
     return path.endsWith(QStringLiteral(".exe"), Qt::CaseInsensitive);
 }
 
+// The first argument after argv[0] that is not an option: the script an
+// interpreter runs, or the Windows program Wine runs.
+QString programArgument(const QList<QByteArray> &arguments)
+{
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QByteArray &argument = arguments.at(i);
+        if (!argument.isEmpty() && !argument.startsWith('-'))
+            return QString::fromLocal8Bit(argument);
+    }
+    return {};
+}
+
 bool startDetached(const QString &program, const QStringList &arguments, const QString &workingDirectory,
                    QString *error)
 {
@@ -58,9 +70,11 @@ QStringList LinuxProcesses::runningProgramNames()
             const QList<QByteArray> parts = arguments.split('\0');
             if (!parts.isEmpty() && !parts.first().isEmpty())
                 names << baseName(QString::fromLocal8Bit(parts.first()));
-            // Under Wine the Windows program is the first argument.
-            if (parts.size() > 1 && isWindowsProgram(QString::fromLocal8Bit(parts.at(1))))
-                names << baseName(QString::fromLocal8Bit(parts.at(1)));
+            // Under Wine the Windows program is the first argument, and a
+            // script runs as its interpreter with the script's path as the
+            // first argument that is not an option ("sh -e modem.sh").
+            if (const QString program = programArgument(parts); !program.isEmpty())
+                names << baseName(program);
         }
     }
     return names;

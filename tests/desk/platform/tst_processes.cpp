@@ -40,6 +40,59 @@ private slots:
         QTRY_VERIFY(!processes.isRunning("tavrixprobetnc"));
     }
 
+    void findsARunningScriptByItsPath_data()
+    {
+        QTest::addColumn<QString>("interpreter");
+        QTest::addColumn<QString>("name");
+        QTest::addRow("shell") << "#!/bin/sh" << "TavrixProbeModem.sh";
+        QTest::addRow("interpreter with an option") << "#!/bin/sh -e" << "TavrixProbeDirewolf";
+        QTest::addRow("through env") << "#!/usr/bin/env sh" << "TavrixProbeNpr.py";
+    }
+    void findsARunningScriptByItsPath()
+    {
+        QFETCH(QString, interpreter);
+        QFETCH(QString, name);
+        const QString path = m_dir.filePath(name);
+        QFile script(path);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        // The interpreter stays the running process for as long as the script loops.
+        script.write((interpreter + "\nwhile :; do sleep 1; done\n").toUtf8());
+        script.close();
+        QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner);
+
+        LinuxProcesses processes;
+        QVERIFY(!processes.isRunning(name));
+        QProcess probe;
+        probe.start(path);
+        QVERIFY(probe.waitForStarted());
+        QTRY_VERIFY(processes.isRunning(name));
+        QVERIFY(processes.isRunning(name.toUpper()));
+        QVERIFY(!processes.isRunning(name.chopped(1)));
+        probe.kill();
+        probe.waitForFinished();
+        QTRY_VERIFY(!processes.isRunning(name));
+    }
+
+    void aNameLaterInTheArgumentsIsNoRunningProgram()
+    {
+        // Only the program an interpreter runs counts, not every word it is given.
+        QProcess probe;
+        probe.start("/bin/sh", {"-c", "while :; do sleep 1; done", "TavrixProbeSplitter.sh"});
+        QVERIFY(probe.waitForStarted());
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(probe.processId()));
+        const auto arguments = [&] {
+            cmdline.open(QIODevice::ReadOnly);
+            const QByteArray read = cmdline.readAll();
+            cmdline.close();
+            return read;
+        };
+        QTRY_VERIFY(arguments().contains("TavrixProbeSplitter.sh"));
+        LinuxProcesses processes;
+        QVERIFY(!processes.isRunning("TavrixProbeSplitter.sh"));
+        probe.kill();
+        probe.waitForFinished();
+    }
+
     void startsAProgramByPath()
     {
         const QString path = makeProgram("TavrixProbeModem");
