@@ -16,11 +16,13 @@ public:
     /// Presses and releases the Windows (Super) key. On failure fills `error`.
     virtual bool pressStartMenuKey(QString *error) = 0;
 
-    /// Alt+Tab with Alt left down, so the window switcher stays open.
+    /// Alt+Tab: every key it presses is released again, so no key stays
+    /// held for whatever the operator types next.
     virtual bool pressAltTab(QString *error) = 0;
 
     /// Toggles the system's audio mute; it never sets a given state.
-    virtual void toggleMute() = 0;
+    /// Returns an empty string, or why the mute could not be changed.
+    virtual QString toggleMute() = 0;
 
     /// Opens the platform's file manager in its own window.
     virtual bool openFileManager(QString *error) = 0;

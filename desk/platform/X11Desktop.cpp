@@ -15,6 +15,7 @@
 #include <X11/keysym.h>
 
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -112,14 +113,19 @@ bool sendKeys(std::initializer_list<std::pair<KeySym, bool>> keys, QString *erro
         *error = QObject::tr("the X server does not offer synthetic key presses (XTEST)");
         return false;
     }
+    // Every key is looked up before the first is pressed, so a missing one
+    // cannot leave an earlier key held down.
+    std::vector<std::pair<KeyCode, bool>> events;
     for (const auto &[symbol, down] : keys) {
         const KeyCode code = XKeysymToKeycode(display.get(), symbol);
         if (code == 0) {
             *error = QObject::tr("the keyboard has no key for %1").arg(QString::fromLatin1(XKeysymToString(symbol)));
             return false;
         }
-        XTestFakeKeyEvent(display.get(), code, down ? True : False, CurrentTime);
+        events.emplace_back(code, down);
     }
+    for (const auto &[code, down] : events)
+        XTestFakeKeyEvent(display.get(), code, down ? True : False, CurrentTime);
     XSync(display.get(), False);
     return true;
 }
@@ -145,19 +151,51 @@ bool X11Desktop::pressStartMenuKey(QString *error)
 
 bool X11Desktop::pressAltTab(QString *error)
 {
-    // Alt stays down so the switcher stays open for the arrow keys.
-    return sendKeys({{XK_Alt_L, true}, {XK_Tab, true}, {XK_Tab, false}}, error);
+    // Alt is released too: left held, it turned the operator's next key
+    // into a shortcut (a following "x" closed the launcher).
+    return sendKeys({{XK_Alt_L, true}, {XK_Tab, true}, {XK_Tab, false}, {XK_Alt_L, false}}, error);
 }
 
-void X11Desktop::toggleMute()
+QString X11Desktop::toggleMute()
 {
-    // Whichever sound server runs: PulseAudio/PipeWire, else plain ALSA.
-    if (!QStandardPaths::findExecutable(QStringLiteral("pactl")).isEmpty())
-        QProcess::startDetached(QStringLiteral("pactl"),
-                                {QStringLiteral("set-sink-mute"), QStringLiteral("@DEFAULT_SINK@"), QStringLiteral("toggle")});
-    else if (!QStandardPaths::findExecutable(QStringLiteral("amixer")).isEmpty())
-        QProcess::startDetached(QStringLiteral("amixer"),
-                                {QStringLiteral("-q"), QStringLiteral("set"), QStringLiteral("Master"), QStringLiteral("toggle")});
+    // Whichever sound server runs: PulseAudio/PipeWire, else plain ALSA. A
+    // mixer counts only when it ran and said it did the job.
+    const struct {
+        const char *program;
+        QStringList arguments;
+    } mixers[] = {
+        {"pactl", {QStringLiteral("set-sink-mute"), QStringLiteral("@DEFAULT_SINK@"), QStringLiteral("toggle")}},
+        {"amixer", {QStringLiteral("-q"), QStringLiteral("set"), QStringLiteral("Master"), QStringLiteral("toggle")}},
+    };
+    QStringList reasons;
+    for (const auto &mixer : mixers) {
+        const QString name = QString::fromLatin1(mixer.program);
+        const QString path = QStandardPaths::findExecutable(name);
+        if (path.isEmpty())
+            continue;
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(path, mixer.arguments);
+        if (!process.waitForStarted(2000)) {
+            reasons << QObject::tr("%1 did not start: %2").arg(name, process.errorString());
+            continue;
+        }
+        if (!process.waitForFinished(3000)) {
+            process.kill();
+            process.waitForFinished(1000);
+            reasons << QObject::tr("%1 did not answer within 3 seconds").arg(name);
+            continue;
+        }
+        if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
+            return {};
+        // The mixer's own words, bounded: one line is enough to say why.
+        const QString said = QString::fromLocal8Bit(process.readAll().left(400)).simplified();
+        reasons << (said.isEmpty() ? QObject::tr("%1 failed with exit code %2").arg(name).arg(process.exitCode())
+                                   : QObject::tr("%1 failed: %2").arg(name, said));
+    }
+    if (reasons.isEmpty())
+        return QObject::tr("neither pactl nor amixer is installed");
+    return reasons.join(QStringLiteral("; "));
 }
 
 bool X11Desktop::openFileManager(QString *error)

@@ -11,6 +11,6 @@ public:
     bool raiseWindow(const QString &title) override;
     bool pressStartMenuKey(QString *error) override;
     bool pressAltTab(QString *error) override;
-    void toggleMute() override;
+    QString toggleMute() override;
     bool openFileManager(QString *error) override;
 };

@@ -270,9 +270,16 @@ void MainMenu::paintSoundControls(bool on)
 
 void MainMenu::soundAction(bool on)
 {
-    m_context.desktop.toggleMute();
+    const QString muteFailure = m_context.desktop.toggleMute();
     Modsoundcontrol(m_context.files).storeSoundSetting(on);
     m_context.speaker.speak(on ? QStringLiteral("Sound on") : QStringLiteral("Sound off"));
+    // The switch still works for speech; the operator learns why the
+    // system's own sound did not follow it.
+    if (!muteFailure.isEmpty())
+        m_context.prompter.inform(tr("The system mute could not be changed: %1. The sound setting is saved and "
+                                     "speech follows it all the same.")
+                                      .arg(muteFailure),
+                                  Prompter::Icon::Exclamation);
 }
 
 void MainMenu::toggleSound()

@@ -12,8 +12,8 @@ public:
     /// Brings the desk program, known by its application title, to the front.
     /// False when no such program is running.
     virtual bool raiseDesk(const QString &title) = 0;
-    /// Alt pressed, Tab pressed, Tab released: the window switcher opens and
-    /// stays open until the operator lets go of Alt.
+    /// Alt pressed, Tab pressed, Tab released, Alt released: every key
+    /// pressed is let go again.
     virtual void pressAltTab() = 0;
     /// Toggles the system mute. Returns an empty string or why it cannot.
     virtual QString toggleMute() = 0;

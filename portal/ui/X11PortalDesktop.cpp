@@ -212,13 +212,23 @@ void X11PortalDesktop::pressAltTab()
     DisplayPtr display(XOpenDisplay(nullptr));
     if (!display)
         return;
+    int eventBase = 0;
+    int errorBase = 0;
+    int major = 0;
+    int minor = 0;
+    if (!XTestQueryExtension(display.get(), &eventBase, &errorBase, &major, &minor))
+        return;
     const KeyCode alt = XKeysymToKeycode(display.get(), XK_Alt_L);
     const KeyCode tab = XKeysymToKeycode(display.get(), XK_Tab);
-    // Alt is left pressed so the switcher stays open until the operator releases it.
+    if (alt == 0 || tab == 0)
+        return;
+    // Alt is released too: left held, it turned the operator's next key
+    // into a shortcut.
     XTestFakeKeyEvent(display.get(), alt, True, CurrentTime);
     XTestFakeKeyEvent(display.get(), tab, True, CurrentTime);
     XTestFakeKeyEvent(display.get(), tab, False, CurrentTime);
-    XFlush(display.get());
+    XTestFakeKeyEvent(display.get(), alt, False, CurrentTime);
+    XSync(display.get(), False);
 }
 
 QString X11PortalDesktop::toggleMute()

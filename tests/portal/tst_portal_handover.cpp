@@ -133,6 +133,7 @@ private slots:
     void socketName();
     void deskCountsOnlyWhenItAnswers_data();
     void deskCountsOnlyWhenItAnswers();
+    void altTabReleasesEveryKey();
 
 private:
     Window makeWindow(const QByteArray &title);
@@ -300,6 +301,25 @@ void PortalHandoverTest::deskCountsOnlyWhenItAnswers()
         XDestroyWindow(m_display, desk);
         XSync(m_display, False);
     }
+}
+
+void PortalHandoverTest::altTabReleasesEveryKey()
+{
+    const auto keysHeld = [this] {
+        XSync(m_display, False);
+        char keys[32] = {};
+        XQueryKeymap(m_display, keys);
+        QList<int> held;
+        for (int code = 0; code < 256; ++code)
+            if (keys[code / 8] & (1 << (code % 8)))
+                held << code;
+        return held;
+    };
+    QCOMPARE(keysHeld(), QList<int>());
+    X11PortalDesktop desktop;
+    desktop.pressAltTab();
+    // A held Alt would turn the operator's next key into a shortcut.
+    QCOMPARE(keysHeld(), QList<int>());
 }
 
 QTEST_MAIN(PortalHandoverTest)

@@ -125,6 +125,44 @@ private slots:
         }
     }
 
+    void soundButtonSaysWhyTheMuteStaysAsItWas_data()
+    {
+        QTest::addColumn<QString>("muteFailure");
+        QTest::addColumn<bool>("startsOn");
+        QTest::addRow("no mixer, turning off") << "neither pactl nor amixer is installed" << true;
+        QTest::addRow("no mixer, turning on") << "neither pactl nor amixer is installed" << false;
+        QTest::addRow("mixer works") << "" << true;
+    }
+    void soundButtonSaysWhyTheMuteStaysAsItWas()
+    {
+        QFETCH(QString, muteFailure);
+        QFETCH(bool, startsOn);
+        TestDesk desk;
+        desk.desktop.muteFailure = muteFailure;
+        desk.files.writePrintLine(Setting::SoundState, startsOn ? QStringLiteral("ON") : QStringLiteral("OFF"));
+        Modsoundcontrol(desk.files).storeSoundSetting(startsOn);
+        auto *menu = MainMenu::open(desk.context, MainMenu::Opener::Reenter);
+        TestDesk::click(menu, "cmdsoundtoggle");
+
+        // The switch is stored and spoken whether or not the system mute followed.
+        QCOMPARE(Modsoundcontrol(desk.files).isSoundOn(), !startsOn);
+        QCOMPARE(desk.files.readLine(Setting::SoundState).value(), startsOn ? "OFF" : "ON");
+        QCOMPARE(desk.speaker.spoken, QStringList{startsOn ? "Sound off" : "Sound on"});
+        QVERIFY(buttonOf(desk.navigator.loaded<EnterForm>(), "reenter")->isVisible());
+        QStringList said;
+        for (const auto &box : desk.prompter.boxes)
+            if (!box.question)
+                said << box.text;
+        if (muteFailure.isEmpty()) {
+            QVERIFY2(said.isEmpty(), qPrintable(said.join('|')));
+        } else {
+            QCOMPARE(said.size(), 1);
+            QVERIFY(said.first().startsWith("The system mute could not be changed: "));
+            QVERIFY(said.first().contains(muteFailure));
+            QCOMPARE(desk.prompter.boxes.last().icon, Prompter::Icon::Exclamation);
+        }
+    }
+
     void soundButtonReportsAFailedWrite()
     {
         TestDesk desk;

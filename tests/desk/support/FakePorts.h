@@ -52,13 +52,18 @@ public:
     bool raiseWindow(const QString &title) override;
     bool pressStartMenuKey(QString *error) override;
     bool pressAltTab(QString *error) override;
-    void toggleMute() override { ++muteToggles; }
+    QString toggleMute() override
+    {
+        ++muteToggles;
+        return muteFailure;
+    }
     bool openFileManager(QString *error) override;
 
     QSet<QString> windows;   ///< titles of the windows that exist
     QStringList raised;      ///< titles raised, in order
     QStringList keys;        ///< "start menu", "alt+tab"
     int muteToggles = 0;
+    QString muteFailure;     ///< when set, the mute cannot be changed, for this reason
     int fileManagerOpened = 0;
     QString keyFailure;      ///< when set, key presses fail with this text
 };
