@@ -83,3 +83,13 @@ Outbox::Removal Outbox::discard(const QString &path)
     removal.error = describe(path, file.errorString());
     return removal;
 }
+
+QString Outbox::trashedNotice(int trashed)
+{
+    if (trashed <= 0)
+        return {};
+    if (trashed == 1)
+        return QObject::tr("1 unsent message was moved from the outbox to the trash; it can be restored from there.");
+    return QObject::tr("%1 unsent messages were moved from the outbox to the trash; they can be restored from there.")
+        .arg(trashed);
+}

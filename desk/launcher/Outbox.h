@@ -36,6 +36,10 @@ public:
     /// still be recovered, and deletes it where there is none.
     static Removal discard(const QString &path);
 
+    /// The line a screen shows after emptying the outbox moved `trashed`
+    /// unsent messages to the trash; empty when it moved none.
+    static QString trashedNotice(int trashed);
+
 private:
     QString m_directory;
 };

@@ -287,7 +287,7 @@ void Rodiruverezer::resetProgram(const LaunchedProgram &program)
     m_context.prompter.inform(QString::fromLatin1(program.shownReset), Prompter::Icon::Information);
 }
 
-void Rodiruverezer::DeleteAllFiles()
+int Rodiruverezer::DeleteAllFiles()
 {
     // Read the folder afresh: a launcher loaded earlier would otherwise
     // miss files posted since, and the outbox must end up empty.
@@ -295,16 +295,20 @@ void Rodiruverezer::DeleteAllFiles()
     const QStringList names = m_outbox.fileNames(&error);
     if (!error.isEmpty()) {
         m_context.prompter.inform(QStringLiteral("An error occurred: ") + error, Prompter::Icon::Critical);
-        return;
+        return 0;
     }
     // Every name listed at the start is tried once, whatever fails on the way.
+    int trashed = 0;
     for (const QString &name : names) {
         const Outbox::Removal removal = Outbox::discard(m_outbox.filePath(name));
+        if (!removal.trashedTo.isEmpty())
+            ++trashed;
         if (!removal.removed)
             m_context.prompter.inform(QStringLiteral("Error deleting file: ") + removal.error,
                                       Prompter::Icon::Exclamation);
     }
     refreshList();
+    return trashed;
 }
 
 void Rodiruverezer::deleteSelectedFile()

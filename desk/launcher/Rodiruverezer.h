@@ -24,7 +24,8 @@ public:
     /// Empties the outbox: every file of the send directory goes to the
     /// system trash, or is deleted where there is none. Problems are
     /// reported to the operator; the files that can be removed still are.
-    void DeleteAllFiles();
+    /// Returns how many went to the trash.
+    int DeleteAllFiles();
 
 private:
     void restoreButtonStates();

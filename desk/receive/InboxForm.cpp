@@ -3,6 +3,7 @@
 #include "compose/MailPosting.h"
 #include "compose/MessageFile.h"
 #include "compose/Windows1252.h"
+#include "launcher/Outbox.h"
 #include "launcher/Rodiruverezer.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
@@ -22,6 +23,18 @@
 #include <QPushButton>
 
 namespace {
+
+// Emptying the outbox is said in a line on the screen, not a box to click away.
+void showTrashedNotice(QGridLayout *layout, int row, int span, int trashed)
+{
+    const QString notice = Outbox::trashedNotice(trashed);
+    if (notice.isEmpty())
+        return;
+    auto *line = new QLabel(notice, layout->parentWidget());
+    line->setObjectName(QStringLiteral("outboxTrashedNotice"));
+    line->setWordWrap(true);
+    layout->addWidget(line, row, 0, 1, span);
+}
 
 } // namespace
 
@@ -75,7 +88,7 @@ InboxForm::InboxForm(DeskContext &context)
         displayAutoSave(*autoSave);
     removeCaptionBar(this);
     // Opening a received mail empties the outbox.
-    m_context.navigator.load<Rodiruverezer>()->DeleteAllFiles();
+    showTrashedNotice(layout, 6, 4, m_context.navigator.load<Rodiruverezer>()->DeleteAllFiles());
     unusedRichText->hide();
     m_boxes.placeCaretsAtEnd();
     loadMailHandOver();

@@ -389,6 +389,68 @@ private slots:
             QVERIFY(desk.prompter.lastText().contains(QDir::toNativeSeparators(station.receive + u'/' + name)));
     }
 
+    // Opening the composer or reading a mail empties the outbox into the
+    // trash; the screen that opened says so in a line, and says nothing
+    // when the outbox was empty or there is no trash to restore from.
+    void emptiedOutboxIsSaidOnTheScreen_data()
+    {
+        QTest::addColumn<QString>("screen"); // "composer" or "reader"
+        QTest::addColumn<int>("unsent");
+        QTest::addColumn<bool>("trash");
+        QTest::addColumn<QString>("line"); // empty: no line
+        const QString one = "1 unsent message was moved from the outbox to the trash; it can be restored from there.";
+        const QString three =
+            "3 unsent messages were moved from the outbox to the trash; they can be restored from there.";
+        for (const char *screen : {"composer", "reader"}) {
+            QTest::addRow("%s, outbox empty", screen) << screen << 0 << true << "";
+            QTest::addRow("%s, one unsent", screen) << screen << 1 << true << one;
+            QTest::addRow("%s, three unsent", screen) << screen << 3 << true << three;
+            QTest::addRow("%s, no trash", screen) << screen << 2 << false << "";
+        }
+    }
+    void emptiedOutboxIsSaidOnTheScreen()
+    {
+        QFETCH(QString, screen);
+        QFETCH(int, unsent);
+        QFETCH(bool, trash);
+        QFETCH(QString, line);
+        Station station;
+        TestDesk &desk = station.desk;
+        const QString root = desk.makeDir("trash test");
+        // A plain file where the data folder would be leaves no trash.
+        if (!trash)
+            writeFile(root + "/data", "a file where a folder would have to be");
+        const QByteArray previous = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(root + "/data"));
+        const auto restore = qScopeGuard([&] { qputenv("XDG_DATA_HOME", previous); });
+        for (int i = 0; i < unsent; ++i)
+            writeFile(station.send + QStringLiteral("/MAIL - %1.txt").arg(i), "unsent");
+        QWidget *opened = nullptr;
+        if (screen == "composer") {
+            opened = desk.navigator.open<MailForm>();
+        } else {
+            writeFile(station.receive + "/MAIL - 1.txt", exampleRecord);
+            auto *list = desk.navigator.open<Received>();
+            pick(list, "MAIL - 1.txt");
+            TestDesk::click(list, "Command2");
+            opened = desk.navigator.loaded<InboxForm>();
+        }
+        QVERIFY(opened && opened->isVisible());
+        QVERIFY(QDir(station.send).isEmpty());
+        if (trash)
+            QCOMPARE(QDir(root + "/data/Trash/files").entryList(QDir::Files).size(), unsent);
+        auto *notice = opened->findChild<QLabel *>("outboxTrashedNotice");
+        if (line.isEmpty()) {
+            QVERIFY(!notice || !notice->isVisible());
+        } else {
+            QVERIFY(notice);
+            QCOMPARE(notice->text(), line);
+            QVERIFY(notice->isVisible());
+        }
+        // A line, not a box to click away.
+        QVERIFY2(desk.prompter.boxes.isEmpty(), qPrintable(desk.prompter.texts().join(" | ")));
+    }
+
     // The list on screen follows the folder on the monitor's ticks, also
     // when files go without any arrival and when the folder itself goes.
     void theListDropsWhatIsGone()
