@@ -1,7 +1,6 @@
 #include "MailForm.h"
 
 #include "MailPosting.h"
-#include "launcher/Outbox.h"
 #include "launcher/Rodiruverezer.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
@@ -16,22 +15,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-
-namespace {
-
-// Emptying the outbox is said in a line on the screen, not a box to click away.
-void showTrashedNotice(QGridLayout *layout, int row, int span, int trashed)
-{
-    const QString notice = Outbox::trashedNotice(trashed);
-    if (notice.isEmpty())
-        return;
-    auto *line = new QLabel(notice, layout->parentWidget());
-    line->setObjectName(QStringLiteral("outboxTrashedNotice"));
-    line->setWordWrap(true);
-    layout->addWidget(line, row, 0, 1, span);
-}
-
-} // namespace
 
 MailForm::MailForm(DeskContext &context)
     : m_context(context)
@@ -71,7 +54,7 @@ MailForm::MailForm(DeskContext &context)
     connect(exitButton, &QPushButton::clicked, this, &MailForm::exitToMainMenu);
 
     // Load steps: the outbox is emptied so that it holds only what is posted from here.
-    showTrashedNotice(layout, 7, 3, m_context.navigator.load<Rodiruverezer>()->DeleteAllFiles());
+    addOutboxTrashedNotice(layout, 7, 3, m_context.navigator.load<Rodiruverezer>()->DeleteAllFiles());
     unusedRichText->hide();
     m_boxes.placeCaretsAtEnd();
 }

@@ -3,7 +3,6 @@
 #include "compose/MailPosting.h"
 #include "compose/MessageFile.h"
 #include "compose/Windows1252.h"
-#include "launcher/Outbox.h"
 #include "launcher/Rodiruverezer.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
@@ -17,26 +16,10 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QGridLayout>
-#include <QLineEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-
-namespace {
-
-// Emptying the outbox is said in a line on the screen, not a box to click away.
-void showTrashedNotice(QGridLayout *layout, int row, int span, int trashed)
-{
-    const QString notice = Outbox::trashedNotice(trashed);
-    if (notice.isEmpty())
-        return;
-    auto *line = new QLabel(notice, layout->parentWidget());
-    line->setObjectName(QStringLiteral("outboxTrashedNotice"));
-    line->setWordWrap(true);
-    layout->addWidget(line, row, 0, 1, span);
-}
-
-} // namespace
 
 InboxForm::InboxForm(DeskContext &context)
     : m_context(context)
@@ -88,7 +71,7 @@ InboxForm::InboxForm(DeskContext &context)
         displayAutoSave(*autoSave);
     removeCaptionBar(this);
     // Opening a received mail empties the outbox.
-    showTrashedNotice(layout, 6, 4, m_context.navigator.load<Rodiruverezer>()->DeleteAllFiles());
+    addOutboxTrashedNotice(layout, 6, 4, m_context.navigator.load<Rodiruverezer>()->DeleteAllFiles());
     unusedRichText->hide();
     m_boxes.placeCaretsAtEnd();
     loadMailHandOver();

@@ -1,6 +1,9 @@
 #include "WindowChrome.h"
 
+#include "launcher/Outbox.h"
+
 #include <QEvent>
+#include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -89,4 +92,16 @@ private:
 void onBoxActivated(QLineEdit *box, std::function<void()> action)
 {
     new BoxActivation(box, std::move(action));
+}
+
+void addOutboxTrashedNotice(QGridLayout *layout, int row, int span, int trashed)
+{
+    // Said in a line on the screen, not a box to click away.
+    const QString notice = Outbox::trashedNotice(trashed);
+    if (notice.isEmpty())
+        return;
+    auto *line = new QLabel(notice, layout->parentWidget());
+    line->setObjectName(QStringLiteral("outboxTrashedNotice"));
+    line->setWordWrap(true);
+    layout->addWidget(line, row, 0, 1, span);
 }

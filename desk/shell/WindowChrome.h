@@ -5,6 +5,7 @@
 #include <functional>
 
 class QAbstractButton;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -38,3 +39,7 @@ QLabel *makeHeading(QWidget *parent, const char *objectName, const QString &text
 /// Runs `action` when the operator clicks the box or presses Enter in it:
 /// a path box that opens what it names.
 void onBoxActivated(QLineEdit *box, std::function<void()> action);
+
+/// Adds, across `span` columns of `row`, the line that says how many unsent
+/// messages emptying the outbox moved to the trash; adds nothing when none.
+void addOutboxTrashedNotice(QGridLayout *layout, int row, int span, int trashed);
