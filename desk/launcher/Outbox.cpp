@@ -57,22 +57,38 @@ QString Outbox::filePath(const QString &name) const
     return QDir(m_directory).filePath(name);
 }
 
+std::optional<QString> Outbox::moveToTrash(const QString &path, QString *trashedTo)
+{
+    const QString native = QDir::toNativeSeparators(path);
+    if (!QFileInfo::exists(path))
+        return QObject::tr("%1: the file is gone").arg(native);
+    if (!homeTrashPossible())
+        return QObject::tr("%1: there is no trash to move it to (%2 cannot be made)")
+            .arg(native, QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)));
+    QFile file(path);
+    if (!file.moveToTrash())
+        return QObject::tr("%1: %2").arg(native, file.errorString());
+    const QString inTrash = file.fileName();
+    if (QDir::isAbsolutePath(inTrash)) {
+        if (trashedTo)
+            *trashedTo = inTrash;
+        return std::nullopt;
+    }
+    // Qt found no trash after all and filed it under the working directory
+    // ("files/" and "info/"): that is no trash, so the file goes back.
+    const QFileInfo moved(inTrash);
+    if (!QFile::rename(moved.absoluteFilePath(), path))
+        return QObject::tr("%1: there is no trash, and the file was left at %2")
+            .arg(native, QDir::toNativeSeparators(moved.absoluteFilePath()));
+    QFile::remove(moved.dir().filePath(QStringLiteral("../info/") + moved.fileName() + QStringLiteral(".trashinfo")));
+    return QObject::tr("%1: there is no trash to move it to").arg(native);
+}
+
 Outbox::Removal Outbox::discard(const QString &path)
 {
     Removal removal;
-    QString inTrash;
-    if (homeTrashPossible() && QFile::moveToTrash(path, &inTrash)) {
+    if (!moveToTrash(path, &removal.trashedTo)) {
         removal.removed = true;
-        if (QDir::isAbsolutePath(inTrash)) {
-            removal.trashedTo = inTrash;
-        } else {
-            // Qt found no trash after all and filed it under the working
-            // directory ("files/" and "info/"): that is no trash, so delete it.
-            const QFileInfo moved(inTrash);
-            QFile::remove(inTrash);
-            QFile::remove(moved.dir().filePath(QStringLiteral("../info/") + moved.fileName()
-                                               + QStringLiteral(".trashinfo")));
-        }
         return removal;
     }
     QFile file(path);

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 /// The send directory as the launcher lists it: the files directly inside
 /// it, by name.
 ///
@@ -31,6 +33,11 @@ public:
         QString trashedTo;    ///< where it lies in the trash; empty when deleted for good
         QString error;        ///< why it is still there
     };
+
+    /// Moves a file to the user's trash and nowhere else: where there is no
+    /// trash the file stays where it was. The reason it stays on failure;
+    /// on success `trashedTo` (when given) names where it lies now.
+    static std::optional<QString> moveToTrash(const QString &path, QString *trashedTo = nullptr);
 
     /// Moves a file to the system trash where there is one, so that it can
     /// still be recovered, and deletes it where there is none.

@@ -5,6 +5,7 @@
 #include "compose/AttachmentStream.h"
 #include "compose/MessageFile.h"
 #include "compose/SendFile.h"
+#include "launcher/Outbox.h"
 #include "platform/Prompter.h"
 #include "shell/DeskContext.h"
 #include "shell/MainMenu.h"
@@ -23,7 +24,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <QTimer>
 
 #include <algorithm>
@@ -38,34 +38,6 @@ constexpr int pastEndOfFileError = 62;
 // Posts of one second that share a file are few; a file claiming more is
 // not spread over the receive folder.
 constexpr qsizetype maxPostsPerFile = 100;
-
-// Moves a file to the user's trash; the reason when it is still where it was.
-// Qt files the file under "files/" in the working directory when the
-// generic data folder is missing, so that folder is made first, and a
-// relative place in the trash counts as no trash at all.
-std::optional<QString> moveToTrash(const QString &path)
-{
-    const QString native = QDir::toNativeSeparators(path);
-    if (!QFileInfo::exists(path))
-        return QObject::tr("%1: the file is gone").arg(native);
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (data.isEmpty() || !QDir::isAbsolutePath(data) || !QDir().mkpath(data))
-        return QObject::tr("%1: there is no trash to move it to (%2 cannot be made)")
-            .arg(native, QDir::toNativeSeparators(data));
-    QFile file(path);
-    if (!file.moveToTrash())
-        return QObject::tr("%1: %2").arg(native, file.errorString());
-    const QString inTrash = file.fileName();
-    if (QDir::isAbsolutePath(inTrash))
-        return std::nullopt;
-    // Not a trash: put the file back where it was.
-    const QFileInfo moved(inTrash);
-    if (!QFile::rename(moved.absoluteFilePath(), path))
-        return QObject::tr("%1: there is no trash, and the file was left at %2")
-            .arg(native, QDir::toNativeSeparators(moved.absoluteFilePath()));
-    QFile::remove(moved.dir().filePath(QStringLiteral("../info/") + moved.fileName() + QStringLiteral(".trashinfo")));
-    return QObject::tr("%1: there is no trash to move it to").arg(native);
-}
 
 } // namespace
 
@@ -193,7 +165,7 @@ void Received::deleteMessage()
     if (!m_context.prompter.ask(tr("Move the message \"%1\" to the trash?").arg(name), QStringLiteral("Delete messages"),
                                 Prompter::Icon::Question))
         return;
-    if (const auto failure = moveToTrash(path))
+    if (const auto failure = Outbox::moveToTrash(path))
         m_context.prompter.inform(QStringLiteral("error deleting file: ") + *failure
                                       + tr("\nThe message stays in the receive folder."),
                                   Prompter::Icon::Exclamation);
