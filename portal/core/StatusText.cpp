@@ -1,6 +1,5 @@
 #include "StatusText.h"
 
-#include <QStringList>
 #include <QTime>
 
 namespace StatusText {
@@ -16,40 +15,19 @@ QString trimSpaces(const QString &text)
     return text.mid(begin, end - begin);
 }
 
-QString addBelow(const QString &box, const QString &line)
-{
-    return box + u'\n' + line;
-}
-
-QString prepend(const QString &box, const QString &line)
-{
-    return line + u'\n' + box;
-}
-
-QString append(const QString &box, const QString &line)
-{
-    return box + line + u'\n';
-}
-
-QString keepLastLines(const QString &box, int n)
-{
-    const QStringList pieces = box.split(u'\n');
-    if (pieces.size() <= n)
-        return box;
-    QString kept;
-    for (qsizetype i = pieces.size() - n; i < pieces.size(); ++i)
-        kept = kept.isEmpty() ? pieces[i] : kept + u'\n' + pieces[i];
-    return kept;
-}
-
 QString shortName(const QString &name)
 {
-    if (name.size() <= longestName)
-        return name;
+    return shortened(name, longestName);
+}
+
+QString shortened(const QString &text, qsizetype longest)
+{
+    if (text.size() <= longest)
+        return text;
     const QString mark = QStringLiteral("...");
-    const qsizetype tail = (longestName - mark.size()) / 2;
-    const qsizetype head = longestName - mark.size() - tail;
-    return name.left(head) + mark + name.right(tail);
+    const qsizetype tail = (longest - mark.size()) / 2;
+    const qsizetype head = longest - mark.size() - tail;
+    return text.left(head) + mark + text.right(tail);
 }
 
 QString chatTime()

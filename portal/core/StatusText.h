@@ -9,19 +9,6 @@ namespace StatusText {
 /// Removes leading and trailing space characters only (not tabs or line ends).
 QString trimSpaces(const QString &text);
 
-/// The box's text, a line break and the line (an empty box gets a leading break).
-QString addBelow(const QString &box, const QString &line);
-
-/// The line, a line break and the box's old text: newest on top.
-QString prepend(const QString &box, const QString &line);
-
-/// The box's text, the line and a line break.
-QString append(const QString &box, const QString &line);
-
-/// Keeps the last n pieces of the text split at line breaks (a text ending in
-/// a break has an empty last piece); shorter texts come back unchanged.
-QString keepLastLines(const QString &box, int n);
-
 /// Names longer than this are shortened in the middle in status lines.
 constexpr qsizetype longestName = 200;
 
@@ -29,6 +16,10 @@ constexpr qsizetype longestName = 200;
 /// beginning and end around "...", longestName characters in all, so its
 /// start and its extension stay readable.
 QString shortName(const QString &name);
+
+/// The text itself up to `longest` characters; a longer one keeps its
+/// beginning and end around "...", `longest` characters in all.
+QString shortened(const QString &text, qsizetype longest);
 
 /// The time stamp of chat lines: two-digit 24-hour hours, minutes, seconds.
 QString chatTime();

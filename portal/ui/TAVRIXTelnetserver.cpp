@@ -45,11 +45,7 @@ constexpr qsizetype longestStatusLine = TAVRIXTelnetserver::longestStatusLine;
 // Peers decide how long a line is: a box shows at most `longest` characters of one.
 QString boundedLine(const QString &line, qsizetype longest = longestStatusLine)
 {
-    if (line.size() <= longest)
-        return line;
-    const QString mark = QStringLiteral("...");
-    const qsizetype tail = (longest - mark.size()) / 2;
-    return line.left(longest - mark.size() - tail) + mark + line.right(tail);
+    return StatusText::shortened(line, longest);
 }
 
 enum class Side { Top, Bottom };

@@ -115,6 +115,14 @@ void PortalBoxesTest::keepLastLinesOnTheBox_data()
     QTest::addRow("leading empty lines vanish") << "x\n\n\na" << 3 << "a";
     QTest::addRow("empty line inside is kept") << "x\na\n\nb" << 3 << "a\n\nb";
     QTest::addRow("only empty lines kept") << "x\n\n\n" << 3 << "";
+    QTest::addRow("exactly n lines unchanged") << "a\nb\nc" << 3 << "a\nb\nc";
+    QString twelve;
+    for (int i = 1; i <= 12; ++i)
+        twelve += QStringLiteral("line %1\n").arg(i);
+    QString lastTen;
+    for (int i = 4; i <= 12; ++i)
+        lastTen += QStringLiteral("line %1\n").arg(i);
+    QTest::addRow("send box keeps ten") << twelve << 10 << lastTen;
 }
 
 void PortalBoxesTest::keepLastLinesOnTheBox()

@@ -19,8 +19,6 @@ class PortalCoreTest : public QObject
     Q_OBJECT
 
 private slots:
-    void keepLastLines_data();
-    void keepLastLines();
     void trimSpacesLeavesTabsAndLineEnds();
     void ansiText_data();
     void ansiText();
@@ -42,34 +40,6 @@ private slots:
     void portRule_data();
     void portRule();
 };
-
-void PortalCoreTest::keepLastLines_data()
-{
-    QTest::addColumn<QString>("box");
-    QTest::addColumn<int>("n");
-    QTest::addColumn<QString>("expected");
-    QTest::addRow("short text unchanged") << "a\nb" << 3 << "a\nb";
-    QTest::addRow("exactly n pieces unchanged") << "a\nb\nc" << 3 << "a\nb\nc";
-    QTest::addRow("oldest lines dropped") << "1\n2\n3\n4\n5" << 3 << "3\n4\n5";
-    QTest::addRow("trailing break is an empty last piece") << "1\n2\n3\n" << 3 << "2\n3\n";
-    QTest::addRow("leading empty pieces vanish") << "x\n\n\na" << 3 << "a";
-    QTest::addRow("empty piece inside is kept") << "x\na\n\nb" << 3 << "a\n\nb";
-    QString twelve;
-    for (int i = 1; i <= 12; ++i)
-        twelve += QStringLiteral("line %1\n").arg(i);
-    QString lastTen;
-    for (int i = 4; i <= 12; ++i)
-        lastTen += QStringLiteral("line %1\n").arg(i);
-    QTest::addRow("send box keeps ten") << twelve << 10 << lastTen;
-}
-
-void PortalCoreTest::keepLastLines()
-{
-    QFETCH(QString, box);
-    QFETCH(int, n);
-    QFETCH(QString, expected);
-    QCOMPARE(StatusText::keepLastLines(box, n), expected);
-}
 
 void PortalCoreTest::trimSpacesLeavesTabsAndLineEnds()
 {
