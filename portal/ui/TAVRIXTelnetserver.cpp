@@ -5,6 +5,7 @@
 #include "ModemLink.h"
 #include "PortalDesktop.h"
 #include "Prompter.h"
+#include "ReturnPressesButton.h"
 #include "SocketTable.h"
 #include "Speaker.h"
 #include "StationList.h"
@@ -100,6 +101,7 @@ TAVRIXTelnetserver::TAVRIXTelnetserver(const PortalSetup &setup, Speaker &speake
 {
     setObjectName(QStringLiteral("TAVRIXTelnetserver"));
     setWindowTitle(QStringLiteral("telnet server"));
+    ReturnPressesButton::installOnce();
     m_link = new DataLink(m_setup, m_speaker, this);
     m_link->setConfirm([this](const QString &question) { return m_prompter.ask(question); });
     m_modem = new ModemLink(m_setup.modemAddress, m_setup.modemPort, m_setup.connectTimeoutMs, this);
@@ -177,9 +179,9 @@ void TAVRIXTelnetserver::buildControls()
                                                        "         eg Mycall-192.111.0.65")));
     m_text1 = line("Text1");
     stations->addWidget(m_text1);
-    auto *add = button("Commandadd", QStringLiteral("ADD"));
+    auto *add = button("Commandadd", QStringLiteral("&ADD"));
     stations->addWidget(add);
-    auto *remove = button("Commanddelete", QStringLiteral("Delete File In List"));
+    auto *remove = button("Commanddelete", QStringLiteral("&Delete File In List"));
     stations->addWidget(remove);
     stations->addWidget(label("Label3", QStringLiteral("Click on IP Address to Send To")));
     m_list1 = new QListWidget(this);
@@ -188,66 +190,66 @@ void TAVRIXTelnetserver::buildControls()
     stations->addWidget(label("Label2", QStringLiteral("IP Address Sending To ")));
     m_remoteIp = line("Txtremoteip");
     stations->addWidget(m_remoteIp);
-    auto *reconnect = button("Commandreconnect", QStringLiteral("Reconnect Last IP"));
+    auto *reconnect = button("Commandreconnect", QStringLiteral("Reconnect &Last IP"));
     stations->addWidget(reconnect);
     stations->addWidget(label("Label10", QStringLiteral("Your Station ID")));
     m_stationId = line("Txtstationid");
     stations->addWidget(m_stationId);
-    auto *send = button("commandsend", QStringLiteral("Send Packet Mail  Message"));
+    auto *send = button("commandsend", QStringLiteral("&Send Packet Mail  Message"));
     stations->addWidget(send);
-    m_sound = new QCheckBox(QStringLiteral("      SOUND"), this);
+    m_sound = new QCheckBox(QStringLiteral("      S&OUND"), this);
     m_sound->setObjectName(QStringLiteral("Chksoundtoggle"));
     stations->addWidget(m_sound);
-    auto *exit = button("Exit", QStringLiteral("Close Program"));
+    auto *exit = button("Exit", QStringLiteral("Close &Program"));
     stations->addWidget(exit);
 
     auto *status = new QVBoxLayout;
     status->addWidget(label("Label7", QStringLiteral("PACKET MAIL and CHAT MESSAGE SEND STATUS")));
     m_logSend = box("Txtlogsend");
     status->addWidget(m_logSend, 1);
-    auto *clearSend = button("Cmdclearlogsend", QStringLiteral("Clear Message Send"));
+    auto *clearSend = button("Cmdclearlogsend", QStringLiteral("Clear &Message Send"));
     status->addWidget(clearSend);
     status->addWidget(label("Label5", QStringLiteral("Connection Status")));
     m_logRecv = box("Txtlogrecv");
     status->addWidget(m_logRecv, 2);
-    auto *clearRecv = button("Cmdclearlogrecv", QStringLiteral("Clear Connection Status"));
+    auto *clearRecv = button("Cmdclearlogrecv", QStringLiteral("Clear Connection Stat&us"));
     status->addWidget(clearRecv);
-    auto *checkPort = button("commandcheckport", QStringLiteral("Check Port Status"));
+    auto *checkPort = button("commandcheckport", QStringLiteral("Chec&k Port Status"));
     status->addWidget(checkPort);
     status->addWidget(label("Label9", QStringLiteral("Enter NPR Modem Command")));
     m_command = line("Txtcommand");
     status->addWidget(m_command);
-    auto *sendCommand = button("Cmdsendcommand", QStringLiteral("           Enter            ( Enter key or Click)"));
+    auto *sendCommand = button("Cmdsendcommand", QStringLiteral("           &Enter            ( Enter key or Click)"));
     status->addWidget(sendCommand);
     auto *modemRow = new QHBoxLayout;
-    auto *modemConnect = button("Cmdconnect", QStringLiteral("Connect to Modem"));
+    auto *modemConnect = button("Cmdconnect", QStringLiteral("&Connect to Modem"));
     modemRow->addWidget(modemConnect);
-    auto *modemEnd = button("cmddisconnect", QStringLiteral("End Connection"));
+    auto *modemEnd = button("cmddisconnect", QStringLiteral("End Connect&ion"));
     modemRow->addWidget(modemEnd);
     status->addLayout(modemRow);
 
     auto *chat = new QVBoxLayout;
     auto *chatRow = new QHBoxLayout;
-    auto *startChat = button("commandstartchat", QStringLiteral("  Chat Connect "));
+    auto *startChat = button("commandstartchat", QStringLiteral("  C&hat Connect "));
     chatRow->addWidget(startChat);
-    auto *endChat = button("commandendchat", QStringLiteral(" End  Chat"));
+    auto *endChat = button("commandendchat", QStringLiteral(" E&nd  Chat"));
     chatRow->addWidget(endChat);
     chat->addLayout(chatRow);
     chat->addWidget(label("Label4", QStringLiteral("Chat Send")));
     m_chatSend = line("Txtchatsend");
     chat->addWidget(m_chatSend);
-    auto *chatSend = button("commandchatsend", QStringLiteral("To Send Chat Message Hit Enter Key or Click Here"));
+    auto *chatSend = button("commandchatsend", QStringLiteral("To Send Chat Message Hit Enter Ke&y or Click Here"));
     chat->addWidget(chatSend);
-    auto *clearChatSend = button("Cmdclearchtsend", QStringLiteral("Clear Chat Send"));
+    auto *clearChatSend = button("Cmdclearchtsend", QStringLiteral("Clear Cha&t Send"));
     chat->addWidget(clearChatSend);
     chat->addWidget(label("Label8", QStringLiteral("Chat Receive")));
     m_chatRecv = box("Txtchatrecv");
     chat->addWidget(m_chatRecv, 1);
-    auto *clearChatRecv = button("Cmdclearchatrecv", QStringLiteral("Clear Chat Receive"));
+    auto *clearChatRecv = button("Cmdclearchatrecv", QStringLiteral("Clear Chat Recei&ve"));
     chat->addWidget(clearChatRecv);
-    auto *returnMail = button("cmdreturmmail", QStringLiteral("Return to Packet Mail"));
+    auto *returnMail = button("cmdreturmmail", QStringLiteral("&Return to Packet Mail"));
     chat->addWidget(returnMail);
-    auto *altTab = button("Command1", QStringLiteral("Alt/Tab"));
+    auto *altTab = button("Command1", QStringLiteral("Alt/Ta&b"));
     chat->addWidget(altTab);
 
     auto *grid = new QGridLayout(this);
