@@ -24,11 +24,14 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
 #include <QSettings>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
@@ -186,6 +189,8 @@ void TAVRIXTelnetserver::buildControls()
     stations->addWidget(label("Label3", QStringLiteral("Click on IP Address to Send To")));
     m_list1 = new QListWidget(this);
     m_list1->setObjectName(QStringLiteral("List1"));
+    // An entry too long for the list keeps its address at the end in sight; its tool tip holds it whole.
+    m_list1->setTextElideMode(Qt::ElideMiddle);
     stations->addWidget(m_list1, 1);
     stations->addWidget(label("Label2", QStringLiteral("IP Address Sending To ")));
     m_remoteIp = line("Txtremoteip");
@@ -260,7 +265,7 @@ void TAVRIXTelnetserver::buildControls()
     grid->setColumnStretch(1, 3);
     grid->setColumnStretch(2, 2);
     grid->setColumnStretch(0, 2);
-    resize(1100, 720);
+    resize(1100, 720); // shrunk to the screen when shown
 
     connect(add, &QPushButton::clicked, this, &TAVRIXTelnetserver::addStation);
     connect(remove, &QPushButton::clicked, this, &TAVRIXTelnetserver::deleteStation);
@@ -307,7 +312,14 @@ void TAVRIXTelnetserver::loadStations()
     QFile file(stationListPath());
     if (!file.open(QIODevice::ReadOnly))
         return;
-    m_list1->addItems(StationList::read(file));
+    for (const QString &entry : StationList::read(file))
+        addListEntry(entry);
+}
+
+void TAVRIXTelnetserver::addListEntry(const QString &entry)
+{
+    auto *item = new QListWidgetItem(entry, m_list1);
+    item->setToolTip(entry);
 }
 
 void TAVRIXTelnetserver::addStation()
@@ -317,7 +329,7 @@ void TAVRIXTelnetserver::addStation()
         m_prompter.inform(QStringLiteral("Please type something first."), Prompter::Icon::None);
         return;
     }
-    m_list1->addItem(entry);
+    addListEntry(entry);
     m_text1->clear();
     const QString failure = StationList::append(stationListPath(), entry);
     if (!failure.isEmpty())
@@ -366,6 +378,35 @@ bool TAVRIXTelnetserver::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_stationId && event->type() == QEvent::FocusOut)
         storeStationId();
     return QWidget::eventFilter(watched, event);
+}
+
+void TAVRIXTelnetserver::showEvent(QShowEvent *event)
+{
+    if (!m_placed && !event->spontaneous()) {
+        m_placed = true;
+        placeOnScreen();
+    }
+    QWidget::showEvent(event);
+}
+
+void TAVRIXTelnetserver::placeOnScreen()
+{
+    const QScreen *display = screen();
+    if (!display)
+        return;
+    const QRect room = display->availableGeometry();
+    // A window manager's frame is known only once it has framed the window: until then, allow for a common one.
+    QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    if (frame.isNull())
+        frame = QMargins(4, 30, 4, 4);
+    const QSize inside = size().boundedTo(room.size().shrunkBy(frame)).expandedTo(minimumSizeHint());
+    resize(inside);
+    QRect outside(QPoint(), inside.grownBy(frame));
+    outside.moveCenter(room.center());
+    // Too big for the screen after all: keep the title bar and the top left in sight.
+    outside.moveLeft(qMax(outside.left(), room.left()));
+    outside.moveTop(qMax(outside.top(), room.top()));
+    move(outside.topLeft());
 }
 
 void TAVRIXTelnetserver::closeEvent(QCloseEvent *event)

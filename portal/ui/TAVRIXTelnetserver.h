@@ -56,10 +56,14 @@ protected:
     /// Close Program and the window's own close: during a transfer the
     /// operator is asked first, and going on breaks the transfer off.
     void closeEvent(QCloseEvent *event) override;
+    /// The first show fits the window to its screen, frame included, and centres it.
+    void showEvent(QShowEvent *event) override;
 
 private:
     void buildControls();
+    void placeOnScreen();
     void loadStations();
+    void addListEntry(const QString &entry);
     void addStation();
     void deleteStation();
     void pickStation();
@@ -79,6 +83,7 @@ private:
     DataLink *m_link = nullptr;
     ModemLink *m_modem = nullptr;
     bool m_muteFailureTold = false;
+    bool m_placed = false;
 
     QLineEdit *m_text1 = nullptr;
     QListWidget *m_list1 = nullptr;

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QListWidget>
 #include <QScreen>
 #include <QSet>
@@ -64,6 +65,11 @@ private slots:
     void returnPressesTheFocusedButton();
     void heldReturnPressesOnce();
     void returnInTextBoxKeepsItsAction();
+
+    void windowFitsTheSmallScreen_data();
+    void windowFitsTheSmallScreen();
+    void listsUseTheNormalFont();
+    void longStationEntryShowsWholeAsTip();
 };
 
 void PortalScreenTest::everyButtonHasItsOwnShortcut()
@@ -215,6 +221,71 @@ void PortalScreenTest::returnInTextBoxKeepsItsAction()
     station.key(Qt::Key_Return);
     QCOMPARE(station.find<QListWidget>("List1")->count(), 0);
     QCOMPARE(entry->text(), QStringLiteral("K1-10.0.0.1"));
+}
+
+void PortalScreenTest::windowFitsTheSmallScreen_data()
+{
+    QTest::addColumn<bool>("longTexts");
+    QTest::addRow("as started") << false;
+    QTest::addRow("after long lines and entries") << true;
+}
+
+void PortalScreenTest::windowFitsTheSmallScreen()
+{
+    QFETCH(bool, longTexts);
+    const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+    QCOMPARE(room.size(), QSize(screenWidth, screenHeight));
+    ShownStation station;
+    QVERIFY(QTest::qWaitForWindowExposed(station.window.get()));
+    if (longTexts) {
+        const QString word = QStringLiteral("/home/operator/mail Receive/a-folder-name-without-any-break-at-all");
+        station.window->PrependConnectionStatus(word.repeated(20));
+        station.window->AppendSendStatus(word.repeated(20));
+        station.window->ShowChatReceived(word.repeated(20));
+        station.find<QLineEdit>("Text1")->setText(QStringLiteral("N0CALL-") + QString(300, u'x') + QStringLiteral("-10.0.0.1"));
+        station.click("Commandadd");
+        QCoreApplication::processEvents();
+    }
+    const QRect frame = station.window->frameGeometry();
+    QVERIFY2(room.contains(frame), qPrintable(QStringLiteral("frame %1,%2 %3x%4 leaves the screen")
+                                                  .arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height())));
+    for (const QAbstractButton *button : buttonsOf(station.window.get())) {
+        const QSize need = button->sizeHint();
+        QVERIFY2(button->width() >= need.width() && button->height() >= need.height(),
+                 qPrintable(QStringLiteral("%1 is %2x%3, its text needs %4x%5")
+                                .arg(describe(button))
+                                .arg(button->width())
+                                .arg(button->height())
+                                .arg(need.width())
+                                .arg(need.height())));
+    }
+    for (const QLabel *label : station.window->findChildren<QLabel *>()) {
+        const bool fits = label->fontMetrics().horizontalAdvance(label->text()) <= label->width();
+        QVERIFY2(fits || label->wordWrap(), qPrintable(describe(label) + QStringLiteral(" is cut off")));
+    }
+}
+
+void PortalScreenTest::listsUseTheNormalFont()
+{
+    ShownStation station;
+    const QFont normal = QApplication::font();
+    for (const char *name : {"List1", "Txtlogsend", "Txtlogrecv", "Txtchatrecv"}) {
+        const QWidget *list = station.find<QWidget>(name);
+        QVERIFY2(list->font().pointSizeF() >= normal.pointSizeF(), name);
+    }
+}
+
+void PortalScreenTest::longStationEntryShowsWholeAsTip()
+{
+    ShownStation station;
+    const QString entry = QStringLiteral("N0CALL-") + QString(300, u'x') + QStringLiteral("-10.0.0.1");
+    station.find<QLineEdit>("Text1")->setText(entry);
+    station.click("Commandadd");
+    auto *list = station.find<QListWidget>("List1");
+    QCOMPARE(list->count(), 1);
+    QCOMPARE(list->item(0)->toolTip(), entry);
+    // Shortened in the middle, so the address at the end still shows.
+    QCOMPARE(list->textElideMode(), Qt::ElideMiddle);
 }
 
 namespace {
