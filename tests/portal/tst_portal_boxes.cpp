@@ -202,7 +202,7 @@ void PortalBoxesTest::floodOfChatLinesStaysFast()
     QSignalSpy shown(&station.link(), &DataLink::chatReceived);
     QTcpSocket peer;
     peer.connectToHost(QHostAddress::LocalHost, station.link().listenPort());
-    QVERIFY(peer.waitForConnected(3000));
+    QTRY_COMPARE_WITH_TIMEOUT(peer.state(), QAbstractSocket::ConnectedState, 3000);
     QTRY_VERIFY(station.link().chatModeActive());
 
     QByteArray lines;
@@ -229,7 +229,7 @@ void PortalBoxesTest::hugeRefusedNameLeavesLaterConnectionsFast()
     {
         QTcpSocket peer;
         peer.connectToHost(QHostAddress::LocalHost, port);
-        QVERIFY(peer.waitForConnected(3000));
+        QTRY_COMPARE_WITH_TIMEOUT(peer.state(), QAbstractSocket::ConnectedState, 3000);
         peer.write("MAIL:" + QByteArray(60000, 'n') + ".dat\r\nsome content\r\n");
         peer.disconnectFromHost();
         QTRY_VERIFY_WITH_TIMEOUT(peer.state() == QAbstractSocket::UnconnectedState, 10000);
@@ -242,7 +242,7 @@ void PortalBoxesTest::hugeRefusedNameLeavesLaterConnectionsFast()
     for (int i = 1; i <= 20; ++i) {
         QTcpSocket peer;
         peer.connectToHost(QHostAddress::LocalHost, port);
-        QVERIFY(peer.waitForConnected(3000));
+        QTRY_COMPARE_WITH_TIMEOUT(peer.state(), QAbstractSocket::ConnectedState, 3000);
         peer.write("CHAT:after " + QByteArray::number(i) + "\r\n");
         QTRY_COMPARE_WITH_TIMEOUT(shown.count(), i, 20000);
         peer.disconnectFromHost();

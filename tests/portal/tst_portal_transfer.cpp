@@ -31,7 +31,7 @@ struct RawPeer
     explicit RawPeer(quint16 port)
     {
         socket.connectToHost(loopback, port);
-        connected = socket.waitForConnected(3000);
+        connected = QTest::qWaitFor([this] { return socket.state() == QAbstractSocket::ConnectedState; }, 3000);
     }
     void send(const QByteArray &bytes)
     {

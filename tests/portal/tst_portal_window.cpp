@@ -266,7 +266,7 @@ void PortalWindowTest::closeProgram()
         QVERIFY(receiver.accept());
     } else if (transfer == QLatin1String("in")) {
         sender.connectToHost(QHostAddress::LocalHost, station.link().listenPort());
-        QVERIFY(sender.waitForConnected(3000));
+        QTRY_COMPARE_WITH_TIMEOUT(sender.state(), QAbstractSocket::ConnectedState, 3000);
         sender.write(header + content.left(content.size() / 2));
     }
     if (transfer != QLatin1String("none"))
