@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QStandardPaths>
 
 int main(int argc, char *argv[])
 {
@@ -20,7 +21,11 @@ int main(int argc, char *argv[])
     const QString applicationTitle = QStringLiteral("VARUVO DARE1");
     QApplication::setApplicationName(applicationTitle);
 
-    SettingFiles files(QCoreApplication::applicationDirPath(), QDir::currentPath());
+    // An installed desk cannot write beside itself; its settings then live in
+    // a folder of the user's own that takes the program folder's place.
+    const QString perUserFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+                                  + QStringLiteral("/tavrix/desk/bin");
+    SettingFiles files(chooseSettingsHome(QCoreApplication::applicationDirPath(), perUserFolder), QDir::currentPath());
     QtPrompter prompter(applicationTitle);
     TtsSpeaker speaker(prompter);
     X11Desktop desktop;

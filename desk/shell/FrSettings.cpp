@@ -8,6 +8,7 @@
 #include "platform/Prompter.h"
 #include "setup/DirChange.h"
 
+#include <QDir>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -55,9 +56,18 @@ FrSettings::FrSettings(DeskContext &context)
         QStringLiteral("Showing the saved locations for files. If any are wrong click on Setup and Change location"), 14);
     heading->setWordWrap(true);
     layout->addWidget(heading, 0, 0, 1, 2);
+    // Which folder the locations below are read from: an installed desk keeps them in the user's own.
+    const QString folder = QDir::toNativeSeparators(m_context.files.programDirectory());
+    auto *folderLine = new QLabel(m_context.files.inPerUserFolder()
+                                      ? tr("Settings folder: %1 (your own, because the program's folder cannot be written)").arg(folder)
+                                      : tr("Settings folder: %1 (the program's folder)").arg(folder),
+                                  this);
+    folderLine->setObjectName(QStringLiteral("settingsFolder"));
+    folderLine->setWordWrap(true);
+    layout->addWidget(folderLine, 1, 0, 1, 2);
 
     bool anyMissing = false;
-    int row = 1;
+    int row = 2;
     for (const ShownSetting &shown : shownSettings) {
         auto *box = new QLineEdit(this);
         box->setObjectName(QLatin1String(shown.box));

@@ -2,8 +2,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QObject>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 namespace {
 
@@ -16,9 +18,36 @@ QString withTrailingSeparator(const QString &directory)
 
 } // namespace
 
+bool canCreateFilesIn(const QString &directory)
+{
+    // Mode bits alone would mislead: root ignores them and a read-only
+    // mount overrides them. Creating a file is the question that matters.
+    QTemporaryFile probe(QDir(directory).filePath(QStringLiteral(".tavrix-write-check-XXXXXX")));
+    return probe.open();
+}
+
+SettingsHome chooseSettingsHome(const QString &programDirectory, const QString &perUserDirectory,
+                                const std::function<bool(const QString &)> &canWrite)
+{
+    // Plain-joined names land in the parent of the program's folder, so
+    // both must take new files for the folder to hold every setting.
+    const QString parent = QFileInfo(programDirectory).absolutePath();
+    if (canWrite(programDirectory) && canWrite(parent))
+        return {programDirectory, false};
+    QDir().mkpath(perUserDirectory);
+    return {perUserDirectory, true};
+}
+
 SettingFiles::SettingFiles(QString programDirectory, QString workingDirectory)
     : m_programDirectory(std::move(programDirectory))
     , m_workingDirectory(std::move(workingDirectory))
+{
+}
+
+SettingFiles::SettingFiles(SettingsHome home, QString workingDirectory)
+    : m_programDirectory(std::move(home.directory))
+    , m_workingDirectory(std::move(workingDirectory))
+    , m_perUser(home.perUser)
 {
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <optional>
 
 /// How a setting file's path is formed from the program directory.
@@ -56,6 +57,25 @@ inline constexpr SettingFile AttachmentHandOver{"temp", PathForm::PlainJoined};
 inline constexpr SettingFile SavedMessageHandOver{"temp", PathForm::Relative};
 } // namespace Setting
 
+/// The folder that stands for the program directory in every path form.
+/// Normally the program's own folder; when the program cannot write there
+/// (an installed program), a folder of the user's own takes its place, and
+/// the path forms are applied to it unchanged.
+struct SettingsHome {
+    QString directory;
+    bool perUser = false;
+};
+
+/// True when a file can really be created in `directory` (tried, then
+/// removed), so read-only mounts and missing rights both count as not.
+bool canCreateFilesIn(const QString &directory);
+
+/// The program's folder when files can be created both in it and in its
+/// parent (where the plain-joined files land); otherwise `perUserDirectory`,
+/// created with its parent when missing.
+SettingsHome chooseSettingsHome(const QString &programDirectory, const QString &perUserDirectory,
+                                const std::function<bool(const QString &)> &canWrite = canCreateFilesIn);
+
 /// The one-line setting files beside the program: where they lie, and the
 /// two ways each is written and read.
 ///
@@ -68,8 +88,14 @@ class SettingFiles
 {
 public:
     SettingFiles(QString programDirectory, QString workingDirectory);
+    SettingFiles(SettingsHome home, QString workingDirectory);
 
+    /// The folder the path forms start from: the program's own, or the
+    /// per-user folder that stands in for it.
     QString programDirectory() const { return m_programDirectory; }
+    /// True when the program's folder could not be written and a per-user
+    /// folder stands in for it.
+    bool inPerUserFolder() const { return m_perUser; }
     QString path(SettingFile file) const;
     bool exists(SettingFile file) const;
 
@@ -105,4 +131,5 @@ private:
 
     QString m_programDirectory;
     QString m_workingDirectory;
+    bool m_perUser = false;
 };
