@@ -15,13 +15,19 @@ namespace {
 constexpr qint64 chunkSize = 3 * 1024 * 1024;
 constexpr int headerFields = 5;
 
-// Reads exactly `size` bytes unless the source ends first.
+// Reads exactly `size` bytes unless the source ends first. A small file or
+// a short stream costs no buffer of the full size.
 QByteArray readChunk(QIODevice &source, qint64 size)
 {
-    QByteArray chunk(size, Qt::Uninitialized);
+    const bool sequential = source.isSequential();
+    if (!sequential)
+        size = std::min(size, std::max<qint64>(0, source.size() - source.pos()));
+    QByteArray chunk;
     qint64 filled = 0;
     while (filled < size) {
-        const qint64 got = source.read(chunk.data() + filled, size - filled);
+        const qint64 room = sequential ? std::min(size, std::max<qint64>(64 * 1024, filled * 2)) : size;
+        chunk.resize(room);
+        const qint64 got = source.read(chunk.data() + filled, room - filled);
         if (got <= 0)
             break;
         filled += got;
@@ -61,6 +67,12 @@ std::optional<QString> writeEntry(const AttachmentHeader &header, QIODevice &sou
 {
     const QString fields = header.message + u',' + header.subject + u',' + header.to + u',' + header.from + u','
                            + header.fileName + u',';
+    // The receiver would refuse it; one character is one byte of the code page.
+    if (fields.size() - 1 > headerLimit)
+        return QObject::tr("the message's texts and file name are %1 characters long, more than the %2 an "
+                           "attachment message may carry")
+            .arg(fields.size() - 1)
+            .arg(headerLimit);
     OuterEncoder outer(out);
     const QString writeFailure = QObject::tr("the message file cannot be written: %1");
     if (!outer.add(Windows1252::encode(fields)))
@@ -188,6 +200,8 @@ bool Reader::fill()
         return false;
     const qint64 size = m_limit < 0 ? chunkSize : std::min(chunkSize, m_limit - m_in.pos());
     const QByteArray raw = size > 0 ? readChunk(m_in, size) : QByteArray();
+    if (m_in.isSequential())
+        noteLineEnds(raw);
     // Line ends are white space wherever they stand, so a relay that turns
     // LF into CR LF changes nothing. A second entry of the same file starts
     // after the first one's closing '=' and is not part of the first.
@@ -204,6 +218,22 @@ bool Reader::fill()
     return true;
 }
 
+// A sequential source cannot be looked over before it is read, so its CR LF
+// line ends are told while reading: text after one is either a further
+// entry or a line end changed on the way, and where the first entry ends
+// cannot be told. The data is then refused where it meets a comma, as for
+// a file whose lines are not each an entry.
+void Reader::noteLineEnds(QByteArrayView raw)
+{
+    for (const char ch : raw) {
+        if (ch == '\n' && m_afterCr)
+            m_afterLineEnd = true;
+        else if (m_afterLineEnd && ch != ' ' && ch != '\t' && ch != '\r' && ch != '\n')
+            m_severalLines = true;
+        m_afterCr = ch == '\r';
+    }
+}
+
 std::optional<AttachmentHeader> Reader::readHeader()
 {
     if (!m_planned && !planEntries())
@@ -218,6 +248,13 @@ std::optional<AttachmentHeader> Reader::readHeader()
                 break;
             }
         searchFrom = m_decoded.size();
+        if (headerEnd > headerLimit || (headerEnd < 0 && m_decoded.size() > headerLimit)) {
+            // The texts and the name come before the data and are held whole, so they are bounded.
+            m_error = QObject::tr("the message's texts and file name are longer than the %1 bytes an attachment "
+                                  "message may carry; it is not read")
+                          .arg(headerLimit);
+            return std::nullopt;
+        }
         if (headerEnd < 0 && !fill()) {
             if (m_error.isEmpty()) {
                 m_error = QStringLiteral("Error: Decoded data format is incorrect!");

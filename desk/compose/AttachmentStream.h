@@ -27,6 +27,11 @@ using ProgressCallback = std::function<bool(qint64 done, qint64 total)>;
 /// its Windows-1252 bytes, followed by CR LF.
 namespace AttachmentStream {
 
+/// The longest header (the four texts and the file name, with the commas
+/// between them) in bytes of the code page: a reader takes no more into
+/// memory before the file's data begins, and a writer refuses a longer one.
+inline constexpr qsizetype headerLimit = 4 * 1024 * 1024;
+
 /// Writes one attachment entry to `out`, reading the file's bytes from
 /// `source`. Returns the reason when it fails or is cancelled.
 std::optional<QString> writeEntry(const AttachmentHeader &header, QIODevice &source, QIODevice &out,
@@ -56,7 +61,8 @@ public:
     explicit Reader(QIODevice &in);
 
     /// Decodes up to the end of the file name. Nothing when the message is
-    /// not an attachment message; `error()` says why.
+    /// not an attachment message, or its header is longer than
+    /// `headerLimit`; `error()` says why.
     std::optional<AttachmentHeader> readHeader();
 
     /// Writes the attached bytes to `out`; false on failure (see `error()`).
@@ -80,6 +86,7 @@ public:
 private:
     bool planEntries();
     bool fill();
+    void noteLineEnds(QByteArrayView raw);
 
     QIODevice &m_in;
     Base64::Decoder m_outer;
@@ -89,6 +96,8 @@ private:
     qint64 m_limit = -1;              ///< where the first entry ends; -1: the end of the file
     bool m_severalLines = false;      ///< CR LF inside the text, so entries may be joined
     bool m_moreEntries = false;
+    bool m_afterCr = false;      ///< a sequential source's last byte read was CR
+    bool m_afterLineEnd = false; ///< a sequential source's text read so far ends in CR LF and blanks
     QString m_error;
     bool m_formatError = false;
 };

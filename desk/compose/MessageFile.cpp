@@ -109,8 +109,9 @@ QString safeFileName(const QString &senderName)
     clean = clean.trimmed();
     if (clean == u"." || clean == u"..")
         return {};
-    // No hidden files from a name such as "..profile".
-    while (clean.startsWith(u'.'))
+    // No hidden files from a name such as "..profile", and no blank left
+    // in front once the dots are gone (". .profile").
+    while (clean.startsWith(u'.') || (!clean.isEmpty() && clean.front().isSpace()))
         clean.remove(0, 1);
     return clean;
 }

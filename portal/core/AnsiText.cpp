@@ -35,7 +35,9 @@ QByteArray encode(const QString &text)
     bytes.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
-        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+        // The five undefined bytes arrive as their control characters and go back out as themselves.
+        const bool undefinedByte = c >= 0x80 && c <= 0x9F && high[c - 0x80] == 0;
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF) || undefinedByte) {
             bytes.append(static_cast<char>(c));
             continue;
         }

@@ -24,6 +24,7 @@ private slots:
     void ansiText();
     void stationListRead();
     void stationListAppendAndRewrite();
+    void stationListRewriteKeepsEveryByte();
     void addressOf_data();
     void addressOf();
     void newestOutboxFile_data();
@@ -59,6 +60,9 @@ void PortalCoreTest::ansiText_data()
                                    << QStringLiteral("\u20ac\u2019\u0178");
     QTest::addRow("missing letter becomes ?") << QStringLiteral("a\u0101b") << QByteArray("a?b") << "a?b";
     QTest::addRow("pair outside the plane is one ?") << QStringLiteral("x\U0001F600y") << QByteArray("x?y") << "x?y";
+    // The five bytes the Windows table leaves undefined come in as control characters and go out unchanged.
+    QTest::addRow("undefined bytes") << QStringLiteral("M\u0081\u008d\u008f\u0090\u009d") << QByteArray("M\x81\x8d\x8f\x90\x9d")
+                                     << QStringLiteral("M\u0081\u008d\u008f\u0090\u009d");
 }
 
 void PortalCoreTest::ansiText()
@@ -99,6 +103,24 @@ void PortalCoreTest::stationListAppendAndRewrite()
     QCOMPARE(QFileInfo(path).size(), 0);
 
     QVERIFY(!StationList::append(dir.filePath(QStringLiteral("no/such/folder/listitems.txt")), QStringLiteral("x")).isEmpty());
+}
+
+void PortalCoreTest::stationListRewriteKeepsEveryByte()
+{
+    // Every byte a list can hold in an entry, the code page's undefined ones included.
+    QByteArray content("K7X\x81\x8d\x8f\x90\x9d - 10.0.0.1\r\n");
+    for (int byte = 0x21; byte < 0x100; ++byte)
+        content += "B" + QByteArray(1, char(byte)) + "-10.0.0.2\r\n";
+    QBuffer file(&content);
+    file.open(QIODevice::ReadOnly);
+    const QStringList entries = StationList::read(file);
+    QCOMPARE(entries.size(), 1 + 0x100 - 0x21);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("listitems.txt"));
+    QVERIFY(StationList::rewrite(path, entries).isEmpty());
+    QFile written(path);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QCOMPARE(written.readAll(), content);
 }
 
 void PortalCoreTest::addressOf_data()

@@ -1,4 +1,5 @@
 #include "compose/AttachmentStream.h"
+#include "compose/Windows1252.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
@@ -109,6 +110,29 @@ QByteArray entryOf(const QByteArray &record)
 }
 
 const QStringList plainHeader{"Your Message: Hi", "Subject: test", "TO: DL1ABC", "From: K7X", "data.bin"};
+
+// A source read once from front to back, as a pipe or a socket is.
+class Stream : public QIODevice
+{
+public:
+    explicit Stream(QByteArray bytes) : m_bytes(std::move(bytes)) { open(QIODevice::ReadOnly); }
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return m_bytes.size() - m_at + QIODevice::bytesAvailable(); }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        const qint64 n = std::min(maxSize, qint64(m_bytes.size()) - m_at);
+        std::copy_n(m_bytes.constData() + m_at, n, data);
+        m_at += n;
+        return n;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray m_bytes;
+    qint64 m_at = 0;
+};
 
 } // namespace
 
@@ -388,6 +412,105 @@ private slots:
         } else {
             QVERIFY(!received.error.isEmpty());
         }
+    }
+
+    // Read from a stream, nothing can be looked over first: where a second
+    // entry follows, its data is refused instead of run together.
+    void secondEntryOfAStreamIsNotMixedIn_data()
+    {
+        QTest::addColumn<QString>("firstMessage");
+        QTest::addColumn<QByteArray>("firstData");
+        QTest::addColumn<QString>("secondMessage");
+        QTest::addColumn<bool>("withSecond");
+        QTest::addColumn<bool>("relayed");
+        QTest::addColumn<bool>("exact");
+        QTest::addRow("one entry") << "first" << QByteArray("first data!!") << "" << false << false << true;
+        QTest::addRow("one entry, line ends changed on the way") << "first" << QByteArray(300, 'x') << "" << false << true << true;
+        QTest::addRow("no end mark, second message of four letters")
+            << "first" << QByteArray("first data!!") << "abcd" << true << false << false;
+        QTest::addRow("no end mark, long entries") << "first" << QByteArray(300, 'x') << "abcd" << true << false << false;
+        QTest::addRow("end marks") << "first!" << QByteArray("first data") << "second" << true << false << false;
+        QTest::addRow("no end mark, line ends changed on the way")
+            << "first" << QByteArray(300, 'x') << "abcd" << true << true << false;
+    }
+    void secondEntryOfAStreamIsNotMixedIn()
+    {
+        QFETCH(QString, firstMessage);
+        QFETCH(QByteArray, firstData);
+        QFETCH(QString, secondMessage);
+        QFETCH(bool, withSecond);
+        QFETCH(bool, relayed);
+        QFETCH(bool, exact);
+        QByteArray file = compose(headerOf({firstMessage, "s", "t", "f", "one.bin"}), firstData);
+        if (withSecond)
+            file += compose(headerOf({secondMessage, "s", "t", "f", "two.bin"}), "second data");
+        if (relayed) {
+            const QByteArray body = file.trimmed();
+            file.clear();
+            for (qsizetype i = 0; i < body.size(); i += 76)
+                file += body.mid(i, 76) + "\r\n";
+        }
+        Stream in(file);
+        AttachmentStream::Reader reader(in);
+        const auto header = reader.readHeader();
+        QVERIFY2(header, qPrintable(reader.error()));
+        QCOMPARE(header->fileName, QStringLiteral("one.bin"));
+        QBuffer out;
+        out.open(QIODevice::WriteOnly);
+        const bool read = reader.readData(out);
+        if (exact) {
+            QVERIFY2(read, qPrintable(reader.error()));
+            QCOMPARE(out.data(), firstData);
+            QCOMPARE(reader.endIsUncertain(), relayed);
+        } else if (read) {
+            // Only a second entry with its own end mark stops the first one exactly.
+            QCOMPARE(out.data(), firstData);
+            QVERIFY(reader.hasMoreEntries());
+        } else {
+            QVERIFY(!reader.error().isEmpty());
+        }
+    }
+
+    // The texts and the name are held whole before the data, so they are
+    // bounded; the composer refuses what the reader would.
+    void headerAtItsLimit_data()
+    {
+        QTest::addColumn<qsizetype>("size"); // of the four texts and the name, with their four commas
+        QTest::addColumn<bool>("taken");
+        QTest::addRow("at the limit") << AttachmentStream::headerLimit << true;
+        QTest::addRow("one byte more") << AttachmentStream::headerLimit + 1 << false;
+    }
+    void headerAtItsLimit()
+    {
+        QFETCH(qsizetype, size);
+        QFETCH(bool, taken);
+        const QStringList fields{"m", "s", "t", QString(size - 4 - 4, u'f'), "n"};
+        const QByteArray record = Windows1252::encode(fields.join(u',')) + ",QUJD";
+        const Received received = receive(entryOf(record));
+        QCOMPARE(bool(received.header), taken);
+        if (taken) {
+            QVERIFY2(received.dataRead, qPrintable(received.error));
+            QCOMPARE(received.data, QByteArray("ABC"));
+            QCOMPARE(compose(headerOf(fields), "ABC"), entryOf(record));
+        } else {
+            QVERIFY(received.error.contains(QString::number(AttachmentStream::headerLimit)));
+            QVERIFY(received.error != formatError);
+            QBuffer source;
+            source.setData("ABC");
+            source.open(QIODevice::ReadOnly);
+            QBuffer out;
+            out.open(QIODevice::WriteOnly);
+            QVERIFY(AttachmentStream::writeEntry(headerOf(fields), source, out));
+            QVERIFY(out.data().isEmpty());
+        }
+    }
+
+    // A header without its fifth comma is not read into memory without end.
+    void endlessHeaderIsRefused()
+    {
+        const Received received = receive(entryOf(QByteArray(AttachmentStream::headerLimit + 4 * 1024 * 1024, 'x')));
+        QVERIFY(!received.header);
+        QVERIFY(received.error.contains(QString::number(AttachmentStream::headerLimit)));
     }
 
     // Where the entries of a file lie: taken apart only when every line is

@@ -211,6 +211,7 @@ private slots:
         QTest::addRow("C1 controls of the code page") << "a\u0081b\u008Dc\u009D.txt" << "abc.txt";
         QTest::addRow("colon of a stream name") << "x.txt:evil" << QString();
         QTest::addRow("hidden name") << "..profile" << QString();
+        QTest::addRow("blank behind leading dots") << ".\\C:evil/. - 580968.txt" << "- 580968.txt";
     }
     void safeFileName()
     {

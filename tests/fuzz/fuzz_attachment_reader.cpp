@@ -1,0 +1,71 @@
+// Received attachment messages of any content: read whole or handed out a
+// few bytes at a time, the reader gives the same header, the same bytes
+// and the same refusal; a pipe-like source reads without trouble.
+#include "FuzzInput.h"
+
+#include "compose/AttachmentStream.h"
+
+#include <QBuffer>
+
+namespace {
+
+struct Outcome {
+    std::optional<AttachmentHeader> header;
+    bool dataRead = false;
+    QByteArray data;
+    QString error;
+    bool more = false;
+};
+
+Outcome readAll(QIODevice &in)
+{
+    AttachmentStream::Reader reader(in);
+    Outcome outcome;
+    outcome.header = reader.readHeader();
+    if (outcome.header) {
+        QBuffer out;
+        out.open(QIODevice::WriteOnly);
+        outcome.dataRead = reader.readData(out);
+        outcome.data = out.data();
+    }
+    FUZZ_CHECK(outcome.header || !reader.error().isEmpty(), "a refused header says why");
+    FUZZ_CHECK(!outcome.header || outcome.dataRead || !reader.error().isEmpty(), "failed data says why");
+    outcome.error = reader.error();
+    outcome.more = reader.hasMoreEntries();
+    return outcome;
+}
+
+bool sameHeader(const std::optional<AttachmentHeader> &a, const std::optional<AttachmentHeader> &b)
+{
+    if (!a || !b)
+        return !a && !b;
+    return a->message == b->message && a->subject == b->subject && a->to == b->to && a->from == b->from
+           && a->fileName == b->fileName;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    FuzzInput input(data, size);
+    const int chunk = 1 + input.byte() % 17;
+    const QByteArray file = input.rest();
+
+    QBuffer whole;
+    whole.setData(file);
+    whole.open(QIODevice::ReadOnly);
+    const Outcome a = readAll(whole);
+
+    ChunkedDevice pieces(file, chunk, false);
+    pieces.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    const Outcome b = readAll(pieces);
+    FUZZ_CHECK(sameHeader(a.header, b.header), "the same header in pieces");
+    FUZZ_CHECK(a.dataRead == b.dataRead && a.data == b.data, "the same data in pieces");
+    FUZZ_CHECK(a.error == b.error && a.more == b.more, "the same verdict in pieces");
+
+    ChunkedDevice pipe(file, chunk, true);
+    pipe.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    const Outcome c = readAll(pipe);
+    FUZZ_CHECK(!c.dataRead || a.dataRead, "a pipe takes no more than the file");
+    return 0;
+}
