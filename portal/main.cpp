@@ -1,6 +1,10 @@
+#include "FileSoundSetting.h"
+#include "FileStationStore.h"
 #include "FliteSpeaker.h"
 #include "MessageBoxPrompter.h"
 #include "PortalSetup.h"
+#include "ProcSocketList.h"
+#include "SettingsStationIdStore.h"
 #include "TAVRIXTelnetserver.h"
 #include "X11PortalDesktop.h"
 
@@ -24,7 +28,12 @@ int main(int argc, char *argv[])
     FliteSpeaker speaker;
     MessageBoxPrompter prompter;
     X11PortalDesktop desktop;
-    TAVRIXTelnetserver window(setup, speaker, prompter, desktop);
+    ProcSocketList sockets;
+    const QDir programFolder(setup.programDirectory);
+    FileSoundSetting sound(programFolder.filePath(QStringLiteral("soundsettings.dat")));
+    SettingsStationIdStore stationId;
+    FileStationStore stations(programFolder.filePath(QStringLiteral("listitems.txt")));
+    TAVRIXTelnetserver window(setup, {speaker, prompter, desktop, sockets, sound, stationId, stations});
     prompter.setParentWindow(&window);
     QObject::connect(&speaker, &FliteSpeaker::unavailable, &window, [&window](const QString &reason) {
         window.PrependConnectionStatus(QStringLiteral("Spoken announcements are not available (%1); "

@@ -6,18 +6,19 @@
 #include "PortalDesktop.h"
 #include "Prompter.h"
 #include "ReturnPressesButton.h"
+#include "SocketList.h"
 #include "SocketTable.h"
+#include "SoundSetting.h"
 #include "Speaker.h"
+#include "StationIdStore.h"
 #include "StationList.h"
+#include "StationStore.h"
 #include "StatusText.h"
 
-#include <QBuffer>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDir>
 #include <QEvent>
-#include <QFile>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,7 +27,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
-#include <QSettings>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -34,13 +34,6 @@
 #include <QWindow>
 
 namespace {
-
-QSettings stationIdStore()
-{
-    return QSettings(QStringLiteral("telnet server"), QStringLiteral("telnet server"));
-}
-
-const QString stationIdKey = QStringLiteral("Settings/StationID");
 
 constexpr int statusLineLimit = TAVRIXTelnetserver::statusLineLimit;
 constexpr int chatLineLimit = TAVRIXTelnetserver::chatLineLimit;
@@ -94,13 +87,13 @@ void insertAtEnd(QPlainTextEdit *box, const QString &text, int limit)
 
 } // namespace
 
-TAVRIXTelnetserver::TAVRIXTelnetserver(const PortalSetup &setup, Speaker &speaker, Prompter &prompter,
-                                       PortalDesktop &desktop, QWidget *parent)
+TAVRIXTelnetserver::TAVRIXTelnetserver(const PortalSetup &setup, const PortalPorts &ports, QWidget *parent)
     : QWidget(parent)
     , m_setup(setup)
-    , m_speaker(speaker)
-    , m_prompter(prompter)
-    , m_desktop(desktop)
+    , m_ports(ports)
+    , m_speaker(ports.speaker)
+    , m_prompter(ports.prompter)
+    , m_desktop(ports.desktop)
 {
     setObjectName(QStringLiteral("TAVRIXTelnetserver"));
     setWindowTitle(QStringLiteral("telnet server"));
@@ -126,7 +119,7 @@ TAVRIXTelnetserver::TAVRIXTelnetserver(const PortalSetup &setup, Speaker &speake
     });
 
     // Start-up: the stored station ID, the station list, then listening.
-    m_stationId->setText(stationIdStore().value(stationIdKey, QString()).toString());
+    m_stationId->setText(m_ports.stationId.load());
     loadStations();
     m_link->ResetReceiveState();
     m_link->StartListening();
@@ -297,22 +290,9 @@ void TAVRIXTelnetserver::buildControls()
     connect(altTab, &QPushButton::clicked, this, [this] { m_desktop.pressAltTab(); });
 }
 
-QString TAVRIXTelnetserver::stationListPath() const
-{
-    return QDir(m_setup.programDirectory).filePath(QStringLiteral("listitems.txt"));
-}
-
-QString TAVRIXTelnetserver::soundSettingPath() const
-{
-    return QDir(m_setup.programDirectory).filePath(QStringLiteral("soundsettings.dat"));
-}
-
 void TAVRIXTelnetserver::loadStations()
 {
-    QFile file(stationListPath());
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    for (const QString &entry : StationList::read(file))
+    for (const QString &entry : m_ports.stations.load())
         addListEntry(entry);
 }
 
@@ -331,7 +311,7 @@ void TAVRIXTelnetserver::addStation()
     }
     addListEntry(entry);
     m_text1->clear();
-    const QString failure = StationList::append(stationListPath(), entry);
+    const QString failure = m_ports.stations.append(entry);
     if (!failure.isEmpty())
         m_prompter.inform(StatusText::errorLine(QStringLiteral("[ADD ERR "), 75, failure), Prompter::Icon::Critical);
 }
@@ -353,7 +333,7 @@ void TAVRIXTelnetserver::deleteStation()
     QStringList entries;
     for (int i = 0; i < m_list1->count(); ++i)
         entries.append(m_list1->item(i)->text());
-    const QString failure = StationList::rewrite(stationListPath(), entries);
+    const QString failure = m_ports.stations.rewrite(entries);
     if (!failure.isEmpty())
         m_prompter.inform(StatusText::errorLine(QStringLiteral("[DELETE ERR "), 75, failure), Prompter::Icon::Critical);
 }
@@ -368,9 +348,7 @@ void TAVRIXTelnetserver::pickStation()
 
 void TAVRIXTelnetserver::storeStationId()
 {
-    QSettings store = stationIdStore();
-    store.setValue(stationIdKey, m_stationId->text());
-    store.sync();
+    m_ports.stationId.store(m_stationId->text());
 }
 
 bool TAVRIXTelnetserver::eventFilter(QObject *watched, QEvent *event)
@@ -520,24 +498,10 @@ void TAVRIXTelnetserver::checkPort()
     m_logRecv->clear();
     const quint16 port = m_link->listenPort();
     QStringList lines;
-    const QStringList tables{QStringLiteral("/proc/net/tcp"), QStringLiteral("/proc/net/tcp6")};
-    for (const QString &path : tables) {
-        QFile table(path);
-        if (!table.open(QIODevice::ReadOnly)) {
-            // A system without IPv6 has no second table; only a missing first one is an error.
-            if (path == tables.first()) {
-                addBelow(m_logRecv, StatusText::errorLine(QStringLiteral("[CHECKPORT ERR "), 53,
-                                                          QStringLiteral("The socket list %1 cannot be read: %2")
-                                                              .arg(path, table.errorString())));
-                return;
-            }
-            continue;
-        }
-        // Files under /proc report no size: read them whole before parsing.
-        QByteArray content = table.readAll();
-        QBuffer buffer(&content);
-        buffer.open(QIODevice::ReadOnly);
-        lines += SocketTable::read(buffer);
+    QString failure;
+    if (!m_ports.sockets.read(lines, failure)) {
+        addBelow(m_logRecv, StatusText::errorLine(QStringLiteral("[CHECKPORT ERR "), 53, failure));
+        return;
     }
     for (const QString &line : SocketTable::usingPort(lines, port))
         PrependConnectionStatus(QStringLiteral("[CheckPort] Port %1 is in use: %2").arg(port).arg(line));
@@ -554,12 +518,9 @@ void TAVRIXTelnetserver::toggleSound()
                                     .arg(muteFailure));
     }
     const bool on = m_sound->isChecked();
-    QFile file(soundSettingPath());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(on ? "1\r\n" : "0\r\n") != 3) {
-        PrependConnectionStatus(QStringLiteral("The sound setting cannot be written to %1: %2")
-                                    .arg(QDir::toNativeSeparators(soundSettingPath()), file.errorString()));
-    }
-    file.close();
+    const QString failure = m_ports.sound.store(on);
+    if (!failure.isEmpty())
+        PrependConnectionStatus(failure);
     Announce(on ? QStringLiteral("Sound on") : QStringLiteral("Sound off"));
 }
 

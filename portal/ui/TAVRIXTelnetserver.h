@@ -1,20 +1,18 @@
 #pragma once
 
+#include "PortalPorts.h"
 #include "PortalSetup.h"
 
 #include <QWidget>
 
 class DataLink;
 class ModemLink;
-class PortalDesktop;
-class Prompter;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
-class Speaker;
 
 /// The portal's one window, titled "telnet server": station list and
 /// station ID, sending the newest outbox file, the status boxes and chat.
@@ -32,14 +30,11 @@ public:
     /// A longer chat line is shown shortened in the middle.
     static constexpr qsizetype longestChatLine = 4000;
 
-    TAVRIXTelnetserver(const PortalSetup &setup, Speaker &speaker, Prompter &prompter, PortalDesktop &desktop,
-                       QWidget *parent = nullptr);
+    TAVRIXTelnetserver(const PortalSetup &setup, const PortalPorts &ports, QWidget *parent = nullptr);
     ~TAVRIXTelnetserver() override;
 
     DataLink &dataLink() { return *m_link; }
     ModemLink &modemLink() { return *m_modem; }
-    QString stationListPath() const;
-    QString soundSettingPath() const;
 
     /// Puts the line on top of the connection-status box.
     void PrependConnectionStatus(const QString &line);
@@ -77,6 +72,7 @@ private:
     void returnToPacketMail();
 
     PortalSetup m_setup;
+    PortalPorts m_ports;
     Speaker &m_speaker;
     Prompter &m_prompter;
     PortalDesktop &m_desktop;

@@ -2,7 +2,11 @@
 
 #include "PortalDesktop.h"
 #include "Prompter.h"
+#include "SocketList.h"
+#include "SoundSetting.h"
 #include "Speaker.h"
+#include "StationIdStore.h"
+#include "StationStore.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -58,6 +62,71 @@ public:
     int altTabs = 0;
     int muteToggles = 0;
     QString muteFailure;
+};
+
+/// A socket table given by the test, or one that cannot be read.
+class FakeSocketList : public SocketList
+{
+public:
+    bool read(QStringList &out, QString &why) override
+    {
+        ++reads;
+        out = failure.isEmpty() ? lines : QStringList();
+        why = failure;
+        return failure.isEmpty();
+    }
+    QStringList lines;
+    QString failure; ///< set: the table cannot be read, for this reason
+    int reads = 0;
+};
+
+/// Records the stored sound switch; answers a failure when told to.
+class FakeSoundSetting : public SoundSetting
+{
+public:
+    QString store(bool on) override
+    {
+        stored.append(on);
+        return failure;
+    }
+    QList<bool> stored;
+    QString failure;
+};
+
+/// Keeps the station ID in memory.
+class FakeStationIdStore : public StationIdStore
+{
+public:
+    QString load() override { return id; }
+    void store(const QString &newId) override
+    {
+        id = newId;
+        ++stores;
+    }
+    QString id;
+    int stores = 0;
+};
+
+/// Keeps the station list in memory; answers a failure when told to, and
+/// then keeps what it had.
+class FakeStationStore : public StationStore
+{
+public:
+    QStringList load() override { return entries; }
+    QString append(const QString &entry) override
+    {
+        if (failure.isEmpty())
+            entries.append(entry);
+        return failure;
+    }
+    QString rewrite(const QStringList &all) override
+    {
+        if (failure.isEmpty())
+            entries = all;
+        return failure;
+    }
+    QStringList entries;
+    QString failure;
 };
 
 /// A loopback port nobody listens on right now.

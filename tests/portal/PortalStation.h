@@ -1,8 +1,12 @@
 #pragma once
 
 #include "DataLink.h"
+#include "FileSoundSetting.h"
+#include "FileStationStore.h"
 #include "PortalFakes.h"
 #include "PortalSetup.h"
+#include "ProcSocketList.h"
+#include "SettingsStationIdStore.h"
 #include "TAVRIXTelnetserver.h"
 
 #include <QDateTime>
@@ -15,7 +19,9 @@
 #include <memory>
 
 /// One portal with a home folder of its own: outbox, receive folder and
-/// program folder inside it, fake speech and message boxes.
+/// program folder inside it, fake speech, message boxes and desktop. The
+/// setting files are real files in the program folder, unless a test
+/// points a port at a fake before start().
 struct PortalStation
 {
     PortalStation(quint16 listenPort, quint16 peerPort, quint16 modemPort = 0)
@@ -31,7 +37,18 @@ struct PortalStation
         QDir().mkpath(setup.programDirectory);
     }
 
-    void start() { window = std::make_unique<TAVRIXTelnetserver>(setup, speaker, prompter, desktop); }
+    void start()
+    {
+        const QDir program(setup.programDirectory);
+        soundFile = std::make_unique<FileSoundSetting>(program.filePath(QStringLiteral("soundsettings.dat")));
+        stationFile = std::make_unique<FileStationStore>(program.filePath(QStringLiteral("listitems.txt")));
+        window = std::make_unique<TAVRIXTelnetserver>(
+            setup, PortalPorts{speaker, prompter, desktop, sockets ? *sockets : procSockets,
+                               sound ? *sound : *soundFile, stationId ? *stationId : settingsStationId,
+                               stations ? *stations : *stationFile});
+    }
+    QString stationListPath() const { return stationFile->path(); }
+    QString soundSettingPath() const { return soundFile->path(); }
 
     template<typename T> T *find(const char *name) const
     {
@@ -65,6 +82,15 @@ struct PortalStation
     FakeSpeaker speaker;
     FakePrompter prompter;
     FakeDesktop desktop;
+    /// Ports a test may point at fakes; unset ones use the real adapters.
+    SocketList *sockets = nullptr;
+    SoundSetting *sound = nullptr;
+    StationIdStore *stationId = nullptr;
+    StationStore *stations = nullptr;
+    ProcSocketList procSockets;
+    SettingsStationIdStore settingsStationId;
+    std::unique_ptr<FileSoundSetting> soundFile;
+    std::unique_ptr<FileStationStore> stationFile;
     std::unique_ptr<TAVRIXTelnetserver> window;
 };
 

@@ -169,7 +169,7 @@ void PortalToolsTest::soundBox()
     station.desktop.muteFailure = QStringLiteral("no mixer");
     station.start();
     auto *box = station.find<QCheckBox>("Chksoundtoggle");
-    QFile setting(station.window->soundSettingPath());
+    QFile setting(station.soundSettingPath());
     box->click();
     QVERIFY(setting.open(QIODevice::ReadOnly));
     QCOMPARE(setting.readAll(), QByteArray(box->isChecked() ? "1\r\n" : "0\r\n"));

@@ -158,7 +158,7 @@ void PortalWindowTest::addStation()
     station.click("Commandadd");
     station.find<QLineEdit>("Text1")->setText(typed);
     station.click("Commandadd");
-    QFile list(station.window->stationListPath());
+    QFile list(station.stationListPath());
     QVERIFY(list.open(QIODevice::ReadOnly));
     QCOMPARE(list.readAll(), file);
     QCOMPARE(station.find<QListWidget>("List1")->count(), file.count("\r\n"));
@@ -179,14 +179,14 @@ void PortalWindowTest::deleteStation()
     }
     list->setCurrentRow(0);
     station.click("Commanddelete");
-    QFile file(station.window->stationListPath());
+    QFile file(station.stationListPath());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("B-2.2.2.2\r\n"));
     file.close();
     list->setCurrentRow(0);
     station.click("Commanddelete");
     QCOMPARE(list->count(), 0);
-    QCOMPARE(QFileInfo(station.window->stationListPath()).size(), 0);
+    QCOMPARE(QFileInfo(station.stationListPath()).size(), 0);
 }
 
 void PortalWindowTest::pickStation_data()

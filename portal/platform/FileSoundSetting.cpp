@@ -1,0 +1,20 @@
+#include "FileSoundSetting.h"
+
+#include <QDir>
+#include <QFile>
+
+FileSoundSetting::FileSoundSetting(QString path)
+    : m_path(std::move(path))
+{
+}
+
+QString FileSoundSetting::store(bool on)
+{
+    QFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(on ? "1\r\n" : "0\r\n") != 3 ||
+        !file.flush()) {
+        return QStringLiteral("The sound setting cannot be written to %1: %2")
+            .arg(QDir::toNativeSeparators(m_path), file.errorString());
+    }
+    return {};
+}

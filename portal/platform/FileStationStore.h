@@ -1,0 +1,17 @@
+#pragma once
+
+#include "StationStore.h"
+
+/// The station list as a file ("listitems.txt"), one entry and CR LF a line.
+class FileStationStore : public StationStore
+{
+public:
+    explicit FileStationStore(QString path);
+    QStringList load() override;
+    QString append(const QString &entry) override;
+    QString rewrite(const QStringList &entries) override;
+    QString path() const { return m_path; }
+
+private:
+    QString m_path;
+};

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QStringList>
+
+/// Where the station list is kept between runs.
+class StationStore
+{
+public:
+    virtual ~StationStore() = default;
+    /// The stored entries in order; none when nothing was ever stored.
+    virtual QStringList load() = 0;
+    /// Adds one entry at the end. Returns an empty string or the reason it failed.
+    virtual QString append(const QString &entry) = 0;
+    /// Replaces the whole list. Returns an empty string or the reason it failed.
+    virtual QString rewrite(const QStringList &entries) = 0;
+};
