@@ -297,6 +297,32 @@ private slots:
         QVERIFY(!textError.isEmpty());
     }
 
+    // The refusal names the character where the text went wrong, counted
+    // over every piece fed, wherever the groups before it were read.
+    void base64RefusalSaysWhere_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("pieces");
+        QTest::addColumn<int>("position");
+        QTest::addRow("first character") << QList<QByteArray>{"!m9v"} << 1;
+        QTest::addRow("after whole groups") << QList<QByteArray>{"Zm9vYmFyZm9v!"} << 13;
+        QTest::addRow("inside a group after whole groups") << QList<QByteArray>{"Zm9vYmFyZm!v"} << 11;
+        QTest::addRow("after a line break") << QList<QByteArray>{"Zm9v\nYmFy\r\nZ-9v"} << 13;
+        QTest::addRow("in a later piece") << QList<QByteArray>{"Zm9vYm", "FyZm9v", "YmF.y"} << 16;
+        QTest::addRow("after the end mark") << QList<QByteArray>{"Zm9vYmFyZg==", "Zm9v"} << 13;
+    }
+    void base64RefusalSaysWhere()
+    {
+        QFETCH(QList<QByteArray>, pieces);
+        QFETCH(int, position);
+        Base64::Decoder decoder;
+        QByteArray bytes;
+        bool ok = true;
+        for (const QByteArray &piece : pieces)
+            ok = ok && decoder.feed(piece, bytes);
+        QVERIFY(!ok);
+        QVERIFY2(decoder.error().contains(QStringLiteral("character %1").arg(position)), qPrintable(decoder.error()));
+    }
+
     void base64DecodeRefusesCharactersBeyondLatin1()
     {
         QVERIFY(!Base64Decode(QStringLiteral("Zm9v\u0100")));
