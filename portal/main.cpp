@@ -4,6 +4,7 @@
 #include "MessageBoxPrompter.h"
 #include "PortalSetup.h"
 #include "ProcSocketList.h"
+#include "SettingFolder.h"
 #include "SettingsStationIdStore.h"
 #include "TAVRIXTelnetserver.h"
 #include "X11PortalDesktop.h"
@@ -29,10 +30,11 @@ int main(int argc, char *argv[])
     MessageBoxPrompter prompter;
     X11PortalDesktop desktop;
     ProcSocketList sockets;
-    const QDir programFolder(setup.programDirectory);
-    FileSoundSetting sound(programFolder.filePath(QStringLiteral("soundsettings.dat")));
+    // An installed program's folder is not the user's to write: its setting files go to the user's own folder.
+    const SettingFolder settings(setup.programDirectory, SettingFolder::userFolder(), SettingFolder::canWriteIn);
+    FileSoundSetting sound(settings.soundSettingPath());
     SettingsStationIdStore stationId;
-    FileStationStore stations(programFolder.filePath(QStringLiteral("listitems.txt")));
+    FileStationStore stations(settings.stationListPath());
     TAVRIXTelnetserver window(setup, {speaker, prompter, desktop, sockets, sound, stationId, stations});
     prompter.setParentWindow(&window);
     QObject::connect(&speaker, &FliteSpeaker::unavailable, &window, [&window](const QString &reason) {
@@ -40,6 +42,8 @@ int main(int argc, char *argv[])
                                                       "the portal goes on without a voice.")
                                            .arg(reason));
     });
+    if (!settings.besideProgram())
+        window.PrependConnectionStatus(settings.notice());
     window.show();
     return QApplication::exec();
 }

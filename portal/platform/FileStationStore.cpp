@@ -2,7 +2,9 @@
 
 #include "StationList.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 FileStationStore::FileStationStore(QString path)
     : m_path(std::move(path))
@@ -17,12 +19,20 @@ QStringList FileStationStore::load()
     return StationList::read(file);
 }
 
+void FileStationStore::makeFolder() const
+{
+    // A per-user setting folder is made on its first write.
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
+}
+
 QString FileStationStore::append(const QString &entry)
 {
+    makeFolder();
     return StationList::append(m_path, entry);
 }
 
 QString FileStationStore::rewrite(const QStringList &entries)
 {
+    makeFolder();
     return StationList::rewrite(m_path, entries);
 }

@@ -13,5 +13,7 @@ public:
     QString path() const { return m_path; }
 
 private:
+    void makeFolder() const;
+
     QString m_path;
 };

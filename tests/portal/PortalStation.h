@@ -6,6 +6,7 @@
 #include "PortalFakes.h"
 #include "PortalSetup.h"
 #include "ProcSocketList.h"
+#include "SettingFolder.h"
 #include "SettingsStationIdStore.h"
 #include "TAVRIXTelnetserver.h"
 
@@ -39,9 +40,10 @@ struct PortalStation
 
     void start()
     {
-        const QDir program(setup.programDirectory);
-        soundFile = std::make_unique<FileSoundSetting>(program.filePath(QStringLiteral("soundsettings.dat")));
-        stationFile = std::make_unique<FileStationStore>(program.filePath(QStringLiteral("listitems.txt")));
+        const SettingFolder folder(setup.programDirectory, userFolder(),
+                                   [this](const QString &) { return programFolderWritable; });
+        soundFile = std::make_unique<FileSoundSetting>(folder.soundSettingPath());
+        stationFile = std::make_unique<FileStationStore>(folder.stationListPath());
         window = std::make_unique<TAVRIXTelnetserver>(
             setup, PortalPorts{speaker, prompter, desktop, sockets ? *sockets : procSockets,
                                sound ? *sound : *soundFile, stationId ? *stationId : settingsStationId,
@@ -49,6 +51,8 @@ struct PortalStation
     }
     QString stationListPath() const { return stationFile->path(); }
     QString soundSettingPath() const { return soundFile->path(); }
+    /// Where the settings go when the program folder cannot be written.
+    QString userFolder() const { return home.filePath(QStringLiteral("user data/tavrix/portal/bin")); }
 
     template<typename T> T *find(const char *name) const
     {
@@ -87,6 +91,8 @@ struct PortalStation
     SoundSetting *sound = nullptr;
     StationIdStore *stationId = nullptr;
     StationStore *stations = nullptr;
+    /// What the check of the program folder answers.
+    bool programFolderWritable = true;
     ProcSocketList procSockets;
     SettingsStationIdStore settingsStationId;
     std::unique_ptr<FileSoundSetting> soundFile;
