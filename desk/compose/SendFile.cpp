@@ -38,9 +38,9 @@ SendFile::SendFile(DeskContext &context)
     auto *pathLabel = new QLabel(QStringLiteral("Attached File"), this);
     pathLabel->setObjectName(QStringLiteral("Label2"));
     pathLabel->setBuddy(m_path);
-    auto *addButton = makeColouredButton(this, "Addfile", QStringLiteral("Add File To Send"), {128, 255, 255});
-    auto *postButton = makeColouredButton(this, "Command1", QStringLiteral("Post to Outbox"), {128, 255, 128});
-    auto *exitButton = makeColouredButton(this, "Command2", QStringLiteral("EXIT"), modUIColorPalette::red);
+    auto *addButton = makeColouredButton(this, "Addfile", QStringLiteral("&Add File To Send"), {128, 255, 255});
+    auto *postButton = makeColouredButton(this, "Command1", QStringLiteral("&Post to Outbox"), {128, 255, 128});
+    auto *exitButton = makeColouredButton(this, "Command2", QStringLiteral("E&XIT"), modUIColorPalette::red);
     auto *unusedRichText = new QPlainTextEdit(this);
     unusedRichText->setObjectName(QStringLiteral("RichTextBox1"));
 

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -52,26 +53,26 @@ constexpr const char *namedSuccess = "<name> launched successfully.";
 
 // On screen in this order; the last two stand under "Modem Center".
 const LaunchedProgram programs[] = {
-    {"Command1", "WINTNC", "Command3", "&Reset WINTNC", Setting::WinTnc, Setting::WinTncButton, LaunchWay::Run,
+    {"Command1", "&WINTNC", "Command3", "&Reset WINTNC", Setting::WinTnc, Setting::WinTncButton, LaunchWay::Run,
      "WINTNC is already running", "WINTNC launched successfully", runFailure, namedSuccess,
      "Do you want to reset WINTNC?", "WINTNC has been reset", "Reset Cancelled", "WINTNC has been reset."},
-    {"Command2", "WINLINK", "Command9", "Reset WIN&LINK", Setting::Winlink, Setting::WinlinkButton, LaunchWay::Run,
+    {"Command2", "WINLIN&K", "Command9", "Reset WIN&LINK", Setting::Winlink, Setting::WinlinkButton, LaunchWay::Run,
      "WINLINK is already running", "winlink launched successfully", runFailure, namedSuccess,
      "Do you want to reset WINLINK?", "WINLINK has been reset", "Reset Cancelled", "WINLINK has been reset."},
-    {"Command4", "Soundmodem", "Command8", "Reset  &Soundmodem", Setting::Soundmodem, Setting::SoundmodemButton,
+    {"Command4", "So&undmodem", "Command8", "Reset  &Soundmodem", Setting::Soundmodem, Setting::SoundmodemButton,
      LaunchWay::Run, "Soundmodem is already running", "Soundmodem launched successfully",
      "Failed to launch Soundmodem. Check the drive or path.", "Soundmodem launched successfully.",
      "Do you want to reset Soundmodem?", "soundmodem has been reset", "Reset Cancelled", "Soundmodem has been reset."},
-    {"Command11", "Direwolf", "Command12", "Reset &Direwolf", Setting::Direwolf, Setting::DirewolfButton,
+    {"Command11", "Dir&ewolf", "Command12", "Reset Direw&olf", Setting::Direwolf, Setting::DirewolfButton,
      LaunchWay::Open, "Direwolf is already running", "Direwolf launched successfully", openFailure, namedSuccess,
      "Do you want to reset Direwolf?", "Direwolf has been reset", "reset cancelled", "Direwolf has been reset."},
-    {"Command14", "VARAC", "Command15", "Reset &VARAC", Setting::VarAc, Setting::VarAcButton, LaunchWay::Run,
+    {"Command14", "VARA&C", "Command15", "Reset &VARAC", Setting::VarAc, Setting::VarAcButton, LaunchWay::Run,
      "VARA is already running", "VARA launched successfully", runFailure, namedSuccess,
      "Do you want to reset VARAC?", "VARAC has been reset", "Reset Cancelled", "VARAC has been reset."},
-    {"Easyterm", "Easyterm", "reseteasy", "Reset Eas&yterm", Setting::EasyTerm, Setting::EasyTermButton,
+    {"Easyterm", "Easyter&m", "reseteasy", "Reset Eas&yterm", Setting::EasyTerm, Setting::EasyTermButton,
      LaunchWay::Run, "EASYTERM is already running", "Easyterm launched successfully", runFailure, namedSuccess,
      "Do you want to reset EASYTERM?", "EASYTERM has been reset", "Reset Cancelled", "EASYTERM has been reset."},
-    {"Command16", "NPR Modem", "Command17", "Reset NPR", Setting::NprModem, Setting::NprModemButton, LaunchWay::Open,
+    {"Command16", "&NPR Modem", "Command17", "Reset N&PR", Setting::NprModem, Setting::NprModemButton, LaunchWay::Open,
      "NPR Modem is already running", "NPR Modem launched successfully", openFailure, namedSuccess,
      "Do you want to reset NPR Modem?", "NPR Modem has been reset", "reset cancelled", "NPR Modem has been reset."},
     {"serialswitch", "E&terlogic Serial Splitter", "resetsplitter", "Reset Splitter", Setting::Splitter,
@@ -141,21 +142,27 @@ Rodiruverezer::Rodiruverezer(DeskContext &context)
         ++row;
     }
     const int lastRow = row - 1;
+    // Twenty-two buttons and twenty-one letters in all their captions: the
+    // splitter's reset, the one least used, takes a digit, named in its tool tip.
+    auto *splitterReset = button("resetsplitter");
+    splitterReset->setShortcut(QKeySequence(Qt::ALT | Qt::Key_0));
+    splitterReset->setToolTip(QKeySequence(Qt::ALT | Qt::Key_0).toString(QKeySequence::NativeText));
 
     // Right half: the outbox and the hand-over buttons.
     layout->addWidget(makeHeading(this, "Label1", QStringLiteral("Message to be Sent"), 16), 0, 2, 1, 2);
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("File1"));
     m_list->setMinimumWidth(360);
+    useListFont(m_list);
     layout->addWidget(m_list, 1, 2, 4, 2);
     auto *deleteOne = makeColouredButton(this, "Command6", QStringLiteral("Delete a &File"), {255, 255, 255}, 11);
     auto *deleteAllButton = makeColouredButton(this, "Command7", QStringLiteral("&Delete All"), {255, 128, 128}, 11);
     layout->addWidget(deleteOne, 5, 2);
     layout->addWidget(deleteAllButton, 5, 3);
-    auto *packetProgram = makeColouredButton(this, "Command13", QStringLiteral("Open Packet Program to Send Message"),
+    auto *packetProgram = makeColouredButton(this, "Command13", QStringLiteral("Open Packet Pro&gram to Send Message"),
                                              {255, 255, 128}, 11);
     auto *portal = makeColouredButton(this, "Command18",
-                                      QStringLiteral("     Open NPR     Send Message via NPR System"),
+                                      QStringLiteral("     Open NPR     Send Message v&ia NPR System"),
                                       {128, 255, 128}, 11);
     auto *altTab = makeColouredButton(this, "Command10", QStringLiteral("&ALT/TAB"), {255, 255, 255}, 11);
     auto *exitButton = makeColouredButton(this, "Command5", QStringLiteral("E&XIT"), modUIColorPalette::red, 11);

@@ -53,6 +53,10 @@ InboxForm::InboxForm(DeskContext &context)
     layout->addWidget(resetButton, 5, 1);
     layout->addWidget(m_autoSaveButton, 5, 2);
     layout->addWidget(exitButton, 5, 3);
+    // Along the row of buttons, left to right.
+    QWidget::setTabOrder(replyButton, resetButton);
+    QWidget::setTabOrder(resetButton, m_autoSaveButton);
+    QWidget::setTabOrder(m_autoSaveButton, exitButton);
 
     connect(replyButton, &QPushButton::clicked, this, &InboxForm::sendReply);
     connect(exitButton, &QPushButton::clicked, this, &InboxForm::exitToMainMenu);

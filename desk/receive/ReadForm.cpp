@@ -29,7 +29,7 @@ ReadForm::ReadForm(DeskContext &context)
     setPanelColour(this, QColor(224, 224, 224));
 
     auto *heading = makeHeading(this, "Label1", QStringLiteral("Packet Mail Form"), 20);
-    auto *exitButton = makeColouredButton(this, "Command2", QStringLiteral("EXIT"), modUIColorPalette::red);
+    auto *exitButton = makeColouredButton(this, "Command2", QStringLiteral("E&XIT"), modUIColorPalette::red);
     auto *unusedRichText = new QPlainTextEdit(this);
     unusedRichText->setObjectName(QStringLiteral("RichTextBox1"));
     unusedRichText->hide();

@@ -101,15 +101,15 @@ ReceiveFile::ReceiveFile(DeskContext &context)
     setWindowTitle(QStringLiteral("Receive a sent attachment"));
     setPanelColour(this, QColor(224, 224, 224));
 
-    m_savedPath = new QLineEdit(this);
+    auto *savedPath = new PathBox(this);
+    savedPath->setToolTipLead(tr("Click here, or press Enter, to save a copy elsewhere"));
+    m_savedPath = savedPath;
     m_savedPath->setObjectName(QStringLiteral("Text5"));
-    m_savedPath->setReadOnly(true);
-    m_savedPath->setToolTip(tr("Click here, or press Enter, to save a copy elsewhere"));
     onBoxActivated(m_savedPath, [this] { saveCopy(); });
     auto *instruction = new QLabel(QStringLiteral("Click On File To Save"), this);
     instruction->setObjectName(QStringLiteral("Label2"));
     instruction->setBuddy(m_savedPath);
-    auto *exitButton = makeColouredButton(this, "Command2", QStringLiteral("EXIT"), modUIColorPalette::red);
+    auto *exitButton = makeColouredButton(this, "Command2", QStringLiteral("E&XIT"), modUIColorPalette::red);
     connect(exitButton, &QPushButton::clicked, this, &ReceiveFile::exitToMainMenu);
 
     auto *layout = new QGridLayout(this);

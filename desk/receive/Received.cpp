@@ -55,14 +55,15 @@ Received::Received(DeskContext &context)
     m_list->setObjectName(QStringLiteral("File1"));
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setMinimumSize(560, 300);
+    useListFont(m_list);
 
     auto *unused = new QLineEdit(this);
     unused->setObjectName(QStringLiteral("Text1"));
     unused->hide();
 
-    auto *readButton = makeColouredButton(this, "Command2", QStringLiteral("Read Message"), {128, 255, 128});
-    auto *deleteButton = makeColouredButton(this, "Command1", QStringLiteral("Delete messages"), {255, 192, 128});
-    auto *exitButton = makeColouredButton(this, "Cmdexit", QStringLiteral("Exit"), modUIColorPalette::red);
+    auto *readButton = makeColouredButton(this, "Command2", QStringLiteral("&Read Message"), {128, 255, 128});
+    auto *deleteButton = makeColouredButton(this, "Command1", QStringLiteral("&Delete messages"), {255, 192, 128});
+    auto *exitButton = makeColouredButton(this, "Cmdexit", QStringLiteral("E&xit"), modUIColorPalette::red);
 
     auto *layout = new QGridLayout(this);
     layout->setContentsMargins(30, 20, 30, 20);

@@ -26,14 +26,15 @@ SaveForm::SaveForm(DeskContext &context)
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("File1"));
     m_list->setMinimumSize(560, 300);
-    m_path = new QLineEdit(this);
+    useListFont(m_list);
+    auto *path = new PathBox(this);
+    path->setToolTipLead(tr("Click here, or press Enter, to read the picked file"));
+    m_path = path;
     m_path->setObjectName(QStringLiteral("Text1"));
-    m_path->setReadOnly(true);
-    m_path->setToolTip(tr("Click here, or press Enter, to read the picked file"));
     onBoxActivated(m_path, [this] { openPicked(true); });
-    auto *readButton = makeColouredButton(this, "readmail", QStringLiteral("Read Saved File"), {128, 255, 128});
-    auto *deleteButton = makeColouredButton(this, "cmddelete", QStringLiteral("Delete Message"), {255, 192, 128});
-    auto *exitButton = makeColouredButton(this, "exit", QStringLiteral("Return to MainMenu"), modUIColorPalette::red);
+    auto *readButton = makeColouredButton(this, "readmail", QStringLiteral("&Read Saved File"), {128, 255, 128});
+    auto *deleteButton = makeColouredButton(this, "cmddelete", QStringLiteral("&Delete Message"), {255, 192, 128});
+    auto *exitButton = makeColouredButton(this, "exit", QStringLiteral("Return to &MainMenu"), modUIColorPalette::red);
 
     auto *layout = new QGridLayout(this);
     layout->setContentsMargins(30, 20, 30, 20);

@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QGridLayout>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -20,13 +21,13 @@
 
 namespace {
 
-constexpr NewDirectoryBox saveBox{"Text1", "MAIL SAVE", "CmdCreatDir", "Create Save Directory",
+constexpr NewDirectoryBox saveBox{"Text1", "MAIL SAVE", "CmdCreatDir", "Create Sa&ve Directory",
                                   "Error creating directory: "};
-constexpr NewDirectoryBox receiveBox{"Text2", "MAIL RECEIVE", "Cmdcreatrecieve", "Create Receive Directory",
+constexpr NewDirectoryBox receiveBox{"Text2", "MAIL RECEIVE", "Cmdcreatrecieve", "Create &Receive Directory",
                                      "Error creating directory: "};
-constexpr NewDirectoryBox sendBox{"Text4", "MAIL SEND", "Command2", "Create Send Directory",
+constexpr NewDirectoryBox sendBox{"Text4", "MAIL SEND", "Command2", "Create Se&nd Directory",
                                   "Cannot create directory: "};
-constexpr NewDirectoryBox attachmentBox{"Text7", "MAIL ATTACHMENT", "Command7", "Create Attachment Directory",
+constexpr NewDirectoryBox attachmentBox{"Text7", "MAIL ATTACHMENT", "Command7", "Create &Attachment Directory",
                                         "Cannot create directory: "};
 
 constexpr DirectorySetRow rows[] = {
@@ -75,8 +76,8 @@ DirChange::DirChange(DeskContext &context)
     auto *communication = new QWidget;
     auto *storageGrid = new QGridLayout(storage);
     auto *communicationGrid = new QGridLayout(communication);
-    tabs->addTab(storage, QStringLiteral("STORAGE FILES"));
-    tabs->addTab(communication, QStringLiteral("COMMUNICATION"));
+    tabs->addTab(storage, QStringLiteral("&STORAGE FILES"));
+    tabs->addTab(communication, QStringLiteral("&COMMUNICATION"));
     QFont tabFont = tabs->tabBar()->font();
     tabFont.setBold(true);
     tabs->tabBar()->setFont(tabFont);
@@ -87,9 +88,17 @@ DirChange::DirChange(DeskContext &context)
     for (const DirectorySetRow &row : rows) {
         auto *set = new DirectorySet(row, m_context, start);
         m_sets.append(set);
+        // Every set's button says "ENTER", so the letters of the caption
+        // cannot tell them apart: each takes the digit of its place on its tab.
+        const int place = row.kind == SetKind::Directory ? storageCount : programCount;
+        const QKeySequence key(Qt::ALT | Qt::Key(Qt::Key_1 + place));
+        set->enterButton()->setShortcut(key);
+        set->enterButton()->setToolTip(key.toString(QKeySequence::NativeText));
         if (row.kind == SetKind::Directory) {
             storageGrid->addWidget(set, 0, storageCount++);
         } else {
+            // Two rows of programs share the height: their captions fit one line.
+            set->setCaptionLines(1);
             communicationGrid->addWidget(set, programCount / columns, programCount % columns);
             ++programCount;
         }
@@ -99,7 +108,7 @@ DirChange::DirChange(DeskContext &context)
         communicationGrid->setColumnStretch(column, 1);
     }
 
-    auto *saveAll = new QPushButton(QStringLiteral("Click here to save all  Newly Created Directories"), this);
+    auto *saveAll = new QPushButton(QStringLiteral("Click here to save all  Newly Created &Directories"), this);
     saveAll->setObjectName(QStringLiteral("Command8"));
     saveAll->setMinimumHeight(40);
     auto *enterProgram = makeColouredButton(this, "Command1", QStringLiteral("&Enter Program"), lightGreen);
@@ -111,7 +120,7 @@ DirChange::DirChange(DeskContext &context)
     buttons->addWidget(exit, 1);
 
     auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(10, 10, 10, 10);
+    layout->setContentsMargins(8, 8, 8, 8);
     layout->addWidget(tabs, 1);
     layout->addLayout(buttons);
 
@@ -120,7 +129,12 @@ DirChange::DirChange(DeskContext &context)
     connect(exit, &QPushButton::clicked, this, &DirChange::exitToEntry);
 
     setTabOrder();
-    resize(1260, 860);
+}
+
+QSize DirChange::sizeHint() const
+{
+    // Twelve sets of lists: the setup takes all the room a screen may have.
+    return largestScreenSize;
 }
 
 DirectorySet *DirChange::set(int number) const

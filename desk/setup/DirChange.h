@@ -22,6 +22,8 @@ public:
     /// The directory set of that number (1 to 12), or null.
     DirectorySet *set(int number) const;
 
+    QSize sizeHint() const override;
+
 private:
     void setTabOrder();
     void reloadForNewDirectories();

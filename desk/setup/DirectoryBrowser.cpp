@@ -1,6 +1,7 @@
 #include "DirectoryBrowser.h"
 
 #include "DirectoryPaths.h"
+#include "shell/WindowChrome.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -51,8 +52,7 @@ DirectoryBrowser::DirectoryBrowser(int number, const QString &start, QWidget *pa
     // Long mount points must not widen the whole screen; the popup shows them whole.
     m_drives->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_drives->setMinimumContentsLength(8);
-    m_current = new QLineEdit(this);
-    m_current->setReadOnly(true);
+    m_current = new PathBox(this);
     m_current->setFocusPolicy(Qt::NoFocus);
     m_current->setFrame(false);
     m_directories = new QListWidget(this);
@@ -66,12 +66,35 @@ DirectoryBrowser::DirectoryBrowser(int number, const QString &start, QWidget *pa
     layout->setSpacing(3);
     layout->addWidget(m_drives);
     layout->addWidget(m_current);
-    layout->addWidget(m_directories, 3);
-    layout->addWidget(m_files, 2);
+    layout->addWidget(m_directories, 5);
+    layout->addWidget(m_files, 3);
+
+    // Text as large as the rest of the screen's, and room for eight rows
+    // between the two lists, so a folder can be found without scrolling.
+    for (QWidget *list : std::initializer_list<QWidget *>{m_drives, m_current, m_directories, m_files})
+        useListFont(list);
+    for (QListWidget *list : {m_directories, m_files}) {
+        // A long name is shortened in the middle rather than scrolled to.
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        list->setTextElideMode(Qt::ElideMiddle);
+        list->setUniformItemSizes(true);
+        // Icons no taller than the text, so the rows stay as close as the text's.
+        const int icon = QFontMetrics(list->font()).ascent();
+        list->setIconSize(QSize(icon, icon));
+    }
 
     setDrives(mountedDrives());
     if (!enter(start, false))
         enter(QDir::rootPath(), false);
+
+    // Rows measured on a listed entry, icon and all.
+    const QListWidgetItem sample(style()->standardIcon(QStyle::SP_DirIcon), QStringLiteral("Mg"));
+    m_directories->addItem(new QListWidgetItem(sample));
+    const int row = std::max(m_directories->sizeHintForRow(m_directories->count() - 1),
+                             QFontMetrics(m_directories->font()).height());
+    delete m_directories->takeItem(m_directories->count() - 1);
+    m_directories->setMinimumHeight(5 * row + 2 * m_directories->frameWidth());
+    m_files->setMinimumHeight(3 * row + 2 * m_files->frameWidth());
 
     connect(m_drives, &QComboBox::activated, this, [this](int index) { applyDrive(index, true); });
     connect(m_directories, &QListWidget::itemDoubleClicked, this, &DirectoryBrowser::openHighlighted);
@@ -172,8 +195,6 @@ bool DirectoryBrowser::enter(const QString &path, bool report)
 void DirectoryBrowser::list()
 {
     m_current->setText(directory());
-    m_current->setToolTip(directory());
-    m_current->setCursorPosition(m_current->text().size());
 
     const QDir here(m_directory);
     m_directories->clear();

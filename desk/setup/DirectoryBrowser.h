@@ -5,7 +5,7 @@
 #include <QWidget>
 
 class QComboBox;
-class QLineEdit;
+class PathBox;
 class QListWidget;
 
 /// The three lists of one directory set: a drive list (the mounted
@@ -77,7 +77,7 @@ private:
     void showDriveOf(const QString &path);
 
     QComboBox *m_drives = nullptr;
-    QLineEdit *m_current = nullptr;
+    PathBox *m_current = nullptr;
     QListWidget *m_directories = nullptr;
     QListWidget *m_files = nullptr;
     QString m_directory;

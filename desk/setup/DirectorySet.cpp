@@ -36,17 +36,18 @@ DirectorySet::DirectorySet(const DirectorySetRow &row, DeskContext &context, con
     QFont bold = caption->font();
     bold.setBold(true);
     caption->setFont(bold);
-    // Room for two lines in every set, so the lists of a row line up.
-    caption->setMinimumHeight(2 * QFontMetrics(bold).lineSpacing());
+    m_caption = caption;
+    setCaptionLines(2);
 
     m_browser = new DirectoryBrowser(row.number, start, this);
     caption->setBuddy(m_browser->driveList());
 
-    m_display = new QLineEdit(this);
+    auto *display = new PathBox(this);
+    display->setToolTipLead(QStringLiteral("The value stored by ENTER"));
+    useListFont(display);
+    m_display = display;
     m_display->setObjectName(QLatin1String(row.displayBox));
-    m_display->setReadOnly(true);
     m_display->setFocusPolicy(Qt::ClickFocus);
-    m_display->setToolTip(QStringLiteral("The value stored by ENTER"));
     // Tinted so it does not look like a box to type into.
     QPalette tint = m_display->palette();
     tint.setColor(QPalette::Base, QColor(255, 255, 220));
@@ -73,12 +74,22 @@ DirectorySet::DirectorySet(const DirectorySetRow &row, DeskContext &context, con
         connect(m_nameBox, &QLineEdit::returnPressed, this, &DirectorySet::createDirectory);
     }
 
-    layout->addWidget(m_display);
-    layout->addWidget(m_enterButton);
+    // The stored value and the button that stores it share a line.
+    auto *stored = new QHBoxLayout;
+    stored->setSpacing(4);
+    stored->addWidget(m_display, 1);
+    stored->addWidget(m_enterButton);
+    layout->addLayout(stored);
 
     connect(m_enterButton, &QPushButton::clicked, this, &DirectorySet::store);
     connect(m_browser, &DirectoryBrowser::directoryChanged, this, &DirectorySet::storeChangedDirectory);
     connect(m_browser, &DirectoryBrowser::refused, this, &DirectorySet::refuse);
+}
+
+void DirectorySet::setCaptionLines(int lines)
+{
+    // The same room in every set of a row, so their lists line up.
+    m_caption->setMinimumHeight(lines * m_caption->fontMetrics().lineSpacing());
 }
 
 void DirectorySet::store()

@@ -7,6 +7,7 @@
 
 struct DeskContext;
 class DirectoryBrowser;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -51,6 +52,9 @@ public:
     QPushButton *createButton() const { return m_createButton; }
     QPushButton *enterButton() const { return m_enterButton; }
 
+    /// Keeps room for that many lines of caption.
+    void setCaptionLines(int lines);
+
 private:
     void store();
     void createDirectory();
@@ -59,6 +63,7 @@ private:
 
     const DirectorySetRow &m_row;
     DeskContext &m_context;
+    QLabel *m_caption = nullptr;
     DirectoryBrowser *m_browser = nullptr;
     QLineEdit *m_display = nullptr;
     QLineEdit *m_nameBox = nullptr;

@@ -48,16 +48,16 @@ struct ButtonSpec {
 // Three columns: working screens, shell conveniences, switches.
 const ButtonSpec buttonSpecs[] = {
     {"PACKETMAIL", "&Packet Mail Form", {255, 255, 128}, 0, 0},
-    {"SEND", "Communication Center", {128, 128, 255}, 1, 0},
+    {"SEND", "&Communication Center", {128, 128, 255}, 1, 0},
     {"RECEIVE", "&Read Inbox", {255, 192, 128}, 2, 0},
     {"RETRIEVE", "Retrieve Saved &Message", {255, 192, 128}, 3, 0},
     {"SETTINGS", "&SETTINGS", {255, 128, 0}, 4, 0},
-    {"Explorer", "Windows File Explorer", {255, 255, 255}, 0, 1},
-    {"cmdopenstartmenu", " Windows Start Menu", {255, 255, 255}, 1, 1},
-    {"checktnc", "Check Running Packet Program", {255, 255, 128}, 2, 1},
-    {"CmdNPRSYSTEM", "       Open NPR         System", {128, 255, 128}, 3, 1},
-    {"cmdsoundtoggle", "        Sound On        Sound Off", {128, 255, 255}, 0, 2},
-    {"cmdAutoSaveToggle", "        Autosave for            Received File        On or Off", {192, 192, 255}, 1, 2},
+    {"Explorer", "Windows &File Explorer", {255, 255, 255}, 0, 1},
+    {"cmdopenstartmenu", " &Windows Start Menu", {255, 255, 255}, 1, 1},
+    {"checktnc", "C&heck Running Packet Program", {255, 255, 128}, 2, 1},
+    {"CmdNPRSYSTEM", "       Open &NPR         System", {128, 255, 128}, 3, 1},
+    {"cmdsoundtoggle", "        S&ound On        Sound Off", {128, 255, 255}, 0, 2},
+    {"cmdAutoSaveToggle", "        &Autosave for            Received File        On or Off", {192, 192, 255}, 1, 2},
     {"testprogram", "Mandatory &Test Prior to Running Program", {192, 192, 192}, 5, 0},
     {"exit", "E&XIT", {255, 0, 0}, 5, 2},
 };
@@ -109,12 +109,27 @@ MainMenu::MainMenu(DeskContext &context)
     // The warning wraps inside the menu instead of widening it past the display.
     m_arrivalSecond->setWordWrap(true);
     layout->addWidget(m_arrivalSecond, 2, 0, 1, 3);
+    // The notice's room is kept while it is hidden or blinks, so the
+    // heading and the buttons never jump; the warning has room for two lines.
+    for (QLabel *line : {m_arrivalFirst, m_arrivalSecond}) {
+        QSizePolicy policy = line->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        policy.setHorizontalPolicy(QSizePolicy::Ignored);
+        line->setSizePolicy(policy);
+    }
+    m_arrivalFirst->setMinimumHeight(m_arrivalFirst->fontMetrics().lineSpacing());
+    m_arrivalSecond->setMinimumHeight(2 * m_arrivalSecond->fontMetrics().lineSpacing());
 
     for (const ButtonSpec &spec : buttonSpecs) {
         auto *button = makeColouredButton(this, spec.name, stackedCaption(QString::fromLatin1(spec.caption)), spec.colour);
         // A caption stacked on three lines needs more than the usual height to show whole.
-        const int lines = int(button->text().count(u'\n')) + 1;
-        button->setMinimumSize(300, std::max(52, lines * button->fontMetrics().lineSpacing() + 16));
+        const QStringList lines = button->text().remove(u'&').split(u'\n');
+        int widest = 0;
+        for (const QString &line : lines)
+            widest = std::max(widest, button->fontMetrics().horizontalAdvance(line));
+        // The self-test's long caption widens its column; the full menu hides it.
+        button->setMinimumSize(std::max(300, widest + 24),
+                               std::max(52, int(lines.size()) * button->fontMetrics().lineSpacing() + 16));
         layout->addWidget(button, 3 + spec.row, spec.column);
     }
 
@@ -265,7 +280,7 @@ void MainMenu::paintSoundControls(bool on)
     m_soundCheck->setText(on ? QStringLiteral("ON") : QStringLiteral("OFF"));
     auto *soundButton = button("cmdsoundtoggle");
     setBackground(soundButton, on ? modUIColorPalette::onColour : modUIColorPalette::offColour);
-    soundButton->setText(on ? QStringLiteral("Sound ON") : QStringLiteral("Sound OFF"));
+    setCaptionKeepingMnemonic(soundButton, on ? QStringLiteral("Sound ON") : QStringLiteral("Sound OFF"));
 }
 
 void MainMenu::soundAction(bool on)

@@ -29,7 +29,7 @@ void paintAutoSaveControls(QCheckBox *check, QAbstractButton *button, bool on)
     check->setChecked(on);
     check->setText(caption);
     setBackground(check, colour);
-    button->setText(caption);
+    setCaptionKeepingMnemonic(button, caption);
     setBackground(button, colour);
 }
 

@@ -1,6 +1,7 @@
 #include "Navigator.h"
 
 #include "ScreenGuard.h"
+#include "WindowChrome.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -31,15 +32,17 @@ Navigator::~Navigator()
 void Navigator::show(QWidget *screen)
 {
     // A screen opens in the middle of the display the first time it shows.
+    const QScreen *display = QGuiApplication::primaryScreen();
     if (!screen->isVisible() && !screen->property("placed").toBool()) {
-        screen->adjustSize();
-        if (const QScreen *display = QGuiApplication::primaryScreen())
-            screen->move(display->availableGeometry().center() - screen->rect().center());
+        if (display)
+            fitOnDisplay(screen, display->availableGeometry());
         screen->setProperty("placed", true);
     }
     screen->show();
+    if (display)
+        keepInside(screen, display->availableGeometry());
     screen->raise();
-    screen->activateWindow();
+    ScreenGuard::takeKeyboard(screen);
     // Brought to the front counts as appearing, even when it was visible.
     if (m_guard)
         m_guard->markAppeared(screen);

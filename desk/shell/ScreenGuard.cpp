@@ -1,12 +1,16 @@
 #include "ScreenGuard.h"
 
 #include "Navigator.h"
+#include "WindowChrome.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScreen>
 #include <QStyleHints>
 #include <QTimer>
 #include <QWidget>
@@ -24,6 +28,10 @@ const std::pair<const char *, const char *> exitButtons[] = {
     {"received", "Cmdexit"},   {"inboxform", "Command2"}, {"receivefile", "Command2"},
     {"saveform", "exit"},      {"readform", "Command2"},
 };
+
+// The launcher tells operators "Do not use Enter Key": there Enter must
+// neither press a button nor start a program.
+const char *const enterIgnoringScreens[] = {"RODIRUVEREZER"};
 
 // One monotonic time line for every guard, so marks stay comparable when
 // more than one desk runs in a process.
@@ -67,6 +75,23 @@ void ScreenGuard::setBusy(QWidget *screen, bool busy)
     screen->setProperty(busyProperty, busy);
 }
 
+bool ScreenGuard::ignoresEnter(const QWidget *screen)
+{
+    for (const char *name : enterIgnoringScreens)
+        if (screen->objectName() == QLatin1String(name))
+            return true;
+    return false;
+}
+
+void ScreenGuard::takeKeyboard(QWidget *screen)
+{
+    screen->activateWindow();
+    if (screen->focusWidget())
+        return;
+    if (QWidget *first = firstTabStop(screen))
+        first->setFocus(Qt::TabFocusReason);
+}
+
 bool ScreenGuard::mayLeave(const QWidget *screen)
 {
     // A message box or progress dialog is up: the screen's handler waits
@@ -93,6 +118,23 @@ bool ScreenGuard::eventFilter(QObject *watched, QEvent *event)
         if (watched->isWidgetType())
             return handleClose(static_cast<QWidget *>(watched), event);
         return false;
+    case QEvent::KeyPress:
+        return handleEnter(watched, event);
+    case QEvent::Resize:
+        // A screen that grows (a longer text shown) stays on the display.
+        if (watched->isWidgetType() && static_cast<QWidget *>(watched)->isWindow()) {
+            auto *screen = static_cast<QWidget *>(watched);
+            if (screen->isVisible() && screen->screen() && m_navigator.loadedScreens().contains(screen))
+                keepInside(screen, screen->screen()->availableGeometry());
+        }
+        return false;
+    case QEvent::Hide:
+        // A message box going away leaves no window active on a desktop
+        // without a window manager; the screen behind it takes the keys again.
+        if (watched->isWidgetType() && static_cast<QWidget *>(watched)->isWindow()
+            && !m_navigator.loadedScreens().contains(static_cast<QWidget *>(watched)))
+            QTimer::singleShot(0, this, &ScreenGuard::returnKeyboardToFront);
+        return false;
     default:
         return false;
     }
@@ -115,4 +157,37 @@ bool ScreenGuard::handleClose(QWidget *screen, QEvent *event)
             button->click();
     });
     return true;
+}
+
+bool ScreenGuard::handleEnter(QObject *watched, QEvent *event)
+{
+    const auto *key = static_cast<QKeyEvent *>(event);
+    if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
+        return false;
+    if (!watched->isWidgetType())
+        return false;
+    auto *widget = static_cast<QWidget *>(watched);
+    QWidget *window = widget->window();
+    if (m_navigator.loadedScreens().contains(window) && ignoresEnter(window))
+        return true;
+    auto *button = qobject_cast<QAbstractButton *>(widget);
+    // Dialogs press their own default button.
+    if (!button || qobject_cast<QDialog *>(window) || !button->hasFocus())
+        return false;
+    // A held key presses once, as Space does.
+    if (!key->isAutoRepeat() && button->isEnabled())
+        button->click();
+    return true;
+}
+
+void ScreenGuard::returnKeyboardToFront()
+{
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget())
+        return;
+    QWidget *front = m_navigator.frontScreen();
+    if (!front || !front->isVisible())
+        return;
+    if (QApplication::activeWindow() && QApplication::activeWindow() != front)
+        return;
+    takeKeyboard(front);
 }

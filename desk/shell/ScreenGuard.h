@@ -16,7 +16,12 @@ class QWidget;
 /// - a close request (window manager, QWidget::close) on a loaded screen
 ///   never closes it: the screen's exit button is pressed instead, or, on a
 ///   screen without one, nothing happens. Only the entry form's quit ends
-///   the program.
+///   the program;
+/// - Return and Enter press the focused button as Space does, except on a
+///   screen whose text tells the operator not to use Enter: there they do
+///   nothing at all;
+/// - when a message box or other passing window closes, the screen in front
+///   gets the keyboard back, so its Alt shortcuts work without a click.
 class ScreenGuard : public QObject
 {
     Q_OBJECT
@@ -38,11 +43,20 @@ public:
     /// since pressing the exit would pull the screen away from its work.
     static void setBusy(QWidget *screen, bool busy);
 
+    /// True on the screens where Enter must press nothing.
+    static bool ignoresEnter(const QWidget *screen);
+
+    /// Gives the screen the keyboard: activates its window and, when
+    /// nothing in it has focus, focuses its first tab stop.
+    static void takeKeyboard(QWidget *screen);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     bool handleClose(QWidget *screen, QEvent *event);
+    bool handleEnter(QObject *watched, QEvent *event);
+    void returnKeyboardToFront();
     static bool mayLeave(const QWidget *screen);
 
     const Navigator &m_navigator;

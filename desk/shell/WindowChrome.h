@@ -1,13 +1,15 @@
 #pragma once
 
 #include <QColor>
+#include <QLineEdit>
+#include <QRect>
+#include <QSize>
 
 #include <functional>
 
 class QAbstractButton;
 class QGridLayout;
 class QLabel;
-class QLineEdit;
 class QPushButton;
 class QString;
 class QWidget;
@@ -43,3 +45,54 @@ void onBoxActivated(QLineEdit *box, std::function<void()> action);
 /// Adds, across `span` columns of `row`, the line that says how many unsent
 /// messages emptying the outbox moved to the trash; adds nothing when none.
 void addOutboxTrashedNotice(QGridLayout *layout, int row, int span, int trashed);
+
+/// The largest a screen opens: every screen fits a 1024x768 display.
+inline constexpr QSize largestScreenSize{1024, 768};
+
+/// Sizes a screen to its layout's wish within `room` and largestScreenSize
+/// (never below what its layout needs) and moves it to the middle of `room`.
+void fitOnDisplay(QWidget *screen, const QRect &room);
+
+/// Moves a shown screen back inside `room` where it sticks out.
+void keepInside(QWidget *screen, const QRect &room);
+
+/// The point size of list and path text on every screen: the size of the
+/// screens' other plain text, so a list is as readable as the buttons beside it.
+inline constexpr int listPointSize = 11;
+
+/// Gives a list (or any item view or box) the screens' list text size.
+void useListFont(QWidget *list);
+
+/// Sets a button's caption and keeps the Alt shortcut it had: the letter of
+/// the old caption's "&" is marked in the new caption (its first occurrence),
+/// so a switch that rewrites its caption never loses its key.
+void setCaptionKeepingMnemonic(QAbstractButton *button, const QString &caption);
+
+/// The first visible, enabled widget of the screen's tab chain that takes
+/// focus by Tab; null when there is none.
+QWidget *firstTabStop(QWidget *screen);
+
+/// A read-only box for a path that shows a long path shortened in the
+/// middle (both its start and its file name stay visible) and the whole
+/// path as its tool tip. Its text() is always the whole path.
+class PathBox : public QLineEdit
+{
+    Q_OBJECT
+public:
+    explicit PathBox(QWidget *parent = nullptr);
+
+    /// A line shown in the tool tip above the path.
+    void setToolTipLead(const QString &lead);
+
+    /// The text as shown now, shortened to the box's width.
+    QString shownText() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void updateToolTip();
+    int textWidth() const;
+
+    QString m_lead;
+};

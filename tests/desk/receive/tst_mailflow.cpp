@@ -138,7 +138,7 @@ private slots:
 
         // Auto-save on, from the reader itself; then exit archives the mail as shown.
         TestDesk::click(reader, "cmdAutoSaveToggle");
-        QCOMPARE(child<QPushButton>(menu, "cmdAutoSaveToggle")->text(), "Receive Auto Save ON");
+        QCOMPARE(child<QPushButton>(menu, "cmdAutoSaveToggle")->text(), "Receive &Auto Save ON");
         child<QLineEdit>(reader, "Text2")->setText("SUBJECT: X, edited");
         TestDesk::click(reader, "Command2");
         QCOMPARE(readAll(station.save + "/mail_26-12-07_1405.dat"),

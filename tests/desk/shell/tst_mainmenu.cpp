@@ -105,7 +105,7 @@ private slots:
         // Rebuilding the menu shows the stored state without touching the mute or speaking.
         QCOMPARE(desk.desktop.muteToggles, 0);
         QVERIFY(desk.speaker.spoken.isEmpty());
-        QCOMPARE(buttonOf(menu, "cmdsoundtoggle")->text(), startsOn ? "Sound ON" : "Sound OFF");
+        QCOMPARE(buttonOf(menu, "cmdsoundtoggle")->text(), startsOn ? "S&ound ON" : "S&ound OFF");
 
         desk.prompter.answers.enqueue(answer);
         TestDesk::click(menu, "cmdsoundtoggle");
@@ -180,18 +180,18 @@ private slots:
         auto *menu = MainMenu::open(desk.context, MainMenu::Opener::Reenter);
         TestDesk::click(menu, "cmdAutoSaveToggle");
         QCOMPARE(readAll(desk.files.path(Setting::AutoSaveStore)), QByteArray("1\r\n"));
-        QCOMPARE(buttonOf(menu, "cmdAutoSaveToggle")->text(), "Receive Auto Save ON");
+        QCOMPARE(buttonOf(menu, "cmdAutoSaveToggle")->text(), "Receive &Auto Save ON");
 
         desk.navigator.unload<MainMenu>();
         TestDesk::settle();
         menu = MainMenu::open(desk.context, MainMenu::Opener::Reenter);
         QVERIFY(menu->findChild<QCheckBox *>("chkAutoSave")->isChecked());
-        QCOMPARE(buttonOf(menu, "cmdAutoSaveToggle")->text(), "Receive Auto Save ON");
+        QCOMPARE(buttonOf(menu, "cmdAutoSaveToggle")->text(), "Receive &Auto Save ON");
         QCOMPARE(buttonOf(menu, "cmdAutoSaveToggle")->property("backgroundColour").value<QColor>(), QColor(0, 255, 0));
 
         TestDesk::click(menu, "cmdAutoSaveToggle");
         QCOMPARE(readAll(desk.files.path(Setting::AutoSaveStore)), QByteArray("0\r\n"));
-        QCOMPARE(buttonOf(menu, "cmdAutoSaveToggle")->text(), "Receive Auto Save OFF");
+        QCOMPARE(buttonOf(menu, "cmdAutoSaveToggle")->text(), "Receive &Auto Save OFF");
         QCOMPARE(buttonOf(menu, "cmdAutoSaveToggle")->property("backgroundColour").value<QColor>(),
                  QColor(255, 200, 150));
     }
