@@ -3,9 +3,14 @@
 // memory (VmHWM) is its own.
 #include "DataLink.h"
 #include "PortalDesktop.h"
+#include "PortalPorts.h"
 #include "PortalSetup.h"
 #include "Prompter.h"
+#include "SocketList.h"
+#include "SoundSetting.h"
 #include "Speaker.h"
+#include "StationIdStore.h"
+#include "StationStore.h"
 #include "TAVRIXTelnetserver.h"
 
 #include <QApplication>
@@ -26,7 +31,8 @@
 
 namespace {
 
-struct Silent : Speaker, Prompter, PortalDesktop
+// Every outside service of the portal, doing nothing and keeping nothing.
+struct Quiet : Speaker, Prompter, PortalDesktop, SocketList, SoundSetting
 {
     void say(const QString &) override {}
     void inform(const QString &, Icon) override {}
@@ -34,6 +40,33 @@ struct Silent : Speaker, Prompter, PortalDesktop
     bool raiseDesk(const QString &) override { return false; }
     void pressAltTab() override {}
     QString toggleMute() override { return {}; }
+    bool read(QStringList &lines, QString &) override
+    {
+        lines.clear();
+        return true;
+    }
+    QString store(bool) override { return {}; }
+};
+
+struct NoStationId : StationIdStore
+{
+    QString load() override { return {}; }
+    void store(const QString &) override {}
+};
+
+struct NoStations : StationStore
+{
+    QStringList load() override { return {}; }
+    QString append(const QString &) override { return {}; }
+    QString rewrite(const QStringList &) override { return {}; }
+};
+
+struct Silent
+{
+    Quiet quiet;
+    NoStationId stationId;
+    NoStations stations;
+    PortalPorts ports() { return {quiet, quiet, quiet, quiet, quiet, stationId, stations}; }
 };
 
 qint64 peakKiB()
@@ -75,7 +108,7 @@ PortalSetup setupIn(const QString &home, quint16 listenPort, quint16 peerPort)
 int receiver(const QString &home, quint16 port)
 {
     Silent silent;
-    TAVRIXTelnetserver portal(setupIn(home, port, 1), silent, silent, silent);
+    TAVRIXTelnetserver portal(setupIn(home, port, 1), silent.ports());
     QObject::connect(&portal.dataLink(), &DataLink::connectionStatusPrepended, [](const QString &line) {
         if (line.startsWith(QStringLiteral("Closed receive file: "))) {
             std::printf("receiver-peak-kib %lld\n", static_cast<long long>(peakKiB()));
@@ -166,7 +199,7 @@ int main(int argc, char *argv[])
     Silent silent;
     PortalSetup setup = senderSetup;
     setup.peerPort = receiverPort;
-    TAVRIXTelnetserver sender(setup, silent, silent, silent);
+    TAVRIXTelnetserver sender(setup, silent.ports());
     QElapsedTimer clock;
     QByteArray childReport;
     double portalSeconds = 0;
