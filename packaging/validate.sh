@@ -1,10 +1,11 @@
 #!/bin/sh
 # Installs a build into a scratch folder and checks what a desktop reads
 # there: the entries, their programs and icons, and the AppStream metadata.
-#   validate.sh BUILD_DIR SCRATCH_DIR
+#   validate.sh CMAKE BUILD_DIR SCRATCH_DIR
 set -eu
-build=$1
-dest=$2
+cmake=$1
+build=$2
+dest=$3
 
 for tool in desktop-file-validate appstreamcli; do
     if ! command -v "$tool" >/dev/null 2>&1; then
@@ -14,7 +15,7 @@ for tool in desktop-file-validate appstreamcli; do
 done
 
 rm -rf "$dest"
-cmake --install "$build" --prefix "$dest" >/dev/null
+"$cmake" --install "$build" --prefix "$dest" >/dev/null
 share=$dest/share
 failed=0
 fail() {
@@ -37,6 +38,7 @@ for program in tavrixdesk tavrixportal; do
     # Qt names a window's WM_CLASS instance after the program file.
     [ "$(value StartupWMClass "$entry")" = "$exec" ] || fail "$entry: StartupWMClass is not '$exec'"
     [ "$(value Categories "$entry")" = "Network;HamRadio;" ] || fail "$entry: categories are not Network;HamRadio;"
+    [ -f "$share/man/man1/$program.1.gz" ] || fail "no manual page for $program"
     icon=$(value Icon "$entry")
     [ -f "$share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "$entry: icon '$icon' is not installed"
 done
