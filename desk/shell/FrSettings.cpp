@@ -69,9 +69,9 @@ FrSettings::FrSettings(DeskContext &context)
     bool anyMissing = false;
     int row = 2;
     for (const ShownSetting &shown : shownSettings) {
-        auto *box = new QLineEdit(this);
+        // A long location shows its start and its end, and whole as the tip.
+        auto *box = new PathBox(this);
         box->setObjectName(QLatin1String(shown.box));
-        box->setReadOnly(true);
         box->setMinimumWidth(520);
         auto *label = new QLabel(QString::fromLatin1(shown.label), this);
         label->setBuddy(box);

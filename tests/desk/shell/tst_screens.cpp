@@ -25,6 +25,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QKeySequence>
 #include <QLabel>
 #include <QListWidget>
@@ -425,6 +426,41 @@ private slots:
             // Both ends stay in sight: where it starts and what it names.
             QVERIFY(shown.startsWith("/srv/"));
             QVERIFY(shown.endsWith("/last"));
+        }
+    }
+
+    void longPathsShowBothEnds_data()
+    {
+        QTest::addColumn<QString>("screen");
+        QTest::newRow("settings display") << "frsettings";
+        QTest::newRow("directory setup") << "DIRCHANGE/1";
+    }
+    void longPathsShowBothEnds()
+    {
+        QFETCH(QString, screen);
+        DeskStation station;
+        const QString deep = station.desk.makeDir(QStringList(4, QString(40, u'd')).join(u'/') + "/end of the path");
+        QVERIFY(QFileInfo(deep).isDir());
+        QVERIFY(station.desk.files.writePrintLine(Setting::SendDir, deep));
+        QWidget *shown = openScreen(station, screen);
+        QVERIFY(shown);
+        if (auto *setup = qobject_cast<DirChange *>(shown))
+            QVERIFY(setup->set(1)->browser()->setDirectory(deep));
+        TestDesk::settle();
+
+        QList<PathBox *> holding;
+        for (PathBox *box : shown->findChildren<PathBox *>())
+            if (box->isVisible() && QDir::fromNativeSeparators(box->text()) == deep)
+                holding << box;
+        QVERIFY(!holding.isEmpty());
+        for (PathBox *box : holding) {
+            const QString shownText = box->shownText();
+            // Shortened in the middle: a head of the path, "…", a tail of it.
+            const qsizetype cut = shownText.indexOf(QChar(0x2026));
+            QVERIFY2(cut > 0 && cut < shownText.size() - 1, qPrintable(shownText));
+            QVERIFY(box->text().startsWith(shownText.left(cut)));
+            QVERIFY(box->text().endsWith(shownText.mid(cut + 1)));
+            QVERIFY(box->toolTip().contains(box->text()));
         }
     }
 
