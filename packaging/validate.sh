@@ -53,6 +53,7 @@ for metainfo in "$share"/metainfo/*.metainfo.xml; do
     done
 done
 [ "$found" = 1 ] || fail "no AppStream metainfo file installed"
+appstreamcli validate-tree --no-net "$dest" || fail "appstreamcli rejects the installed tree"
 
 [ "$failed" = 0 ] && echo "desktop integration: all checks passed"
 exit "$failed"
