@@ -17,10 +17,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("telnet server"));
 
+    // The ports and the modem's address are PortalSetup's own defaults.
     PortalSetup setup;
-    setup.listenPort = 23;
-    setup.peerPort = 23;
-    setup.modemAddress = QStringLiteral("192.168.0.253");
     // The home folder stands for the drive root of the original folders.
     setup.sendDirectory = QDir::home().filePath(QStringLiteral("mail send"));
     setup.receiveDirectory = QDir::home().filePath(QStringLiteral("mail Receive"));

@@ -3,8 +3,9 @@
 #include <QString>
 
 /// Where the portal listens, whom it dials and which folders it uses.
-/// The program passes the fixed values; tests pass free loopback ports and
-/// folders of their own, and short limits.
+/// The defaults are the program's fixed values (written here only); the
+/// program fills in the folders, tests pass free loopback ports and folders
+/// of their own, and short limits.
 struct PortalSetup
 {
     /// An accepted connection must complete its first line (a transfer header
