@@ -2,15 +2,9 @@
 
 #include "AnsiText.h"
 #include "ReceiveName.h"
-
-#include <QDir>
-
-#include <filesystem>
-#include <system_error>
+#include "ReceiveSink.h"
 
 namespace {
-
-const QString incomingFolder = QStringLiteral(".incoming");
 
 bool isHeader(const QByteArray &line)
 {
@@ -20,8 +14,8 @@ bool isHeader(const QByteArray &line)
 
 } // namespace
 
-ReceiveMachine::ReceiveMachine(const QString &receiveFolder, qsizetype lineLimit)
-    : m_folder(receiveFolder)
+ReceiveMachine::ReceiveMachine(ReceiveSink &sink, qsizetype lineLimit)
+    : m_sink(sink)
     , m_lineLimit(lineLimit)
 {
 }
@@ -32,17 +26,12 @@ ReceiveMachine::~ReceiveMachine()
     discardFile();
 }
 
-QString ReceiveMachine::partialPath(const QString &name) const
-{
-    return QDir(m_folder).filePath(incomingFolder + u'/' + name);
-}
-
 QList<ReceiveMachine::Event> ReceiveMachine::feed(const QByteArray &bytes, bool chatModeActive)
 {
     QList<Event> events;
     m_buffer.append(bytes);
 
-    if (!m_file.isOpen()) {
+    if (!m_open) {
         const qsizetype end = m_buffer.indexOf("\r\n");
         if (end >= 0 && isHeader(m_buffer.left(end))) {
             const QString name = AnsiText::decode(m_buffer.mid(5, end - 5));
@@ -52,7 +41,7 @@ QList<ReceiveMachine::Event> ReceiveMachine::feed(const QByteArray &bytes, bool 
         }
     }
 
-    if (m_file.isOpen()) {
+    if (m_open) {
         if (!m_buffer.isEmpty() && !writeContent(events))
             return events;
     } else if (chatModeActive) {
@@ -60,7 +49,7 @@ QList<ReceiveMachine::Event> ReceiveMachine::feed(const QByteArray &bytes, bool 
     }
 
     // Whatever waits for a line end is bounded, so no peer can make the buffer grow without end.
-    if (!m_file.isOpen() && m_buffer.size() > m_lineLimit) {
+    if (!m_open && m_buffer.size() > m_lineLimit) {
         m_buffer.clear();
         events.append({Kind::Overflow, {}, {}});
     }
@@ -76,21 +65,12 @@ bool ReceiveMachine::openFile(const QString &name, QList<Event> &events)
         events.append({Kind::NameRefused, name, refusal});
         return false;
     }
-    const QString partial = partialPath(name);
-    if (!QDir().mkpath(QFileInfo(partial).absolutePath())) {
+    if (const Outcome opened = m_sink.open(name); !opened) {
         m_buffer.clear();
-        events.append({Kind::WriteFailed, name,
-                       QStringLiteral("the folder %1 cannot be created")
-                           .arg(QDir::toNativeSeparators(QFileInfo(partial).absolutePath()))});
+        events.append({Kind::WriteFailed, name, opened.why()});
         return false;
     }
-    m_file.setFileName(partial);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        m_buffer.clear();
-        events.append({Kind::WriteFailed, name,
-                       QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(partial), m_file.errorString())});
-        return false;
-    }
+    m_open = true;
     m_name = name;
     m_written = 0;
     m_tail.clear();
@@ -100,9 +80,8 @@ bool ReceiveMachine::openFile(const QString &name, QList<Event> &events)
 
 bool ReceiveMachine::writeContent(QList<Event> &events)
 {
-    if (m_file.write(m_buffer) != m_buffer.size()) {
-        const Event failed{Kind::WriteFailed, m_name,
-                           QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(m_file.fileName()), m_file.errorString())};
+    if (const Outcome appended = m_sink.append(m_buffer); !appended) {
+        const Event failed{Kind::WriteFailed, m_name, appended.why()};
         m_buffer.clear();
         discardFile();
         events.append(failed);
@@ -139,38 +118,21 @@ void ReceiveMachine::dispatchLines(QList<Event> &events)
     }
 }
 
-QString ReceiveMachine::finishFile()
+Outcome ReceiveMachine::finishFile()
 {
-    if (!m_file.isOpen())
+    if (!m_open)
         return {};
-    const QString partial = m_file.fileName();
-    const bool flushed = m_file.flush();
-    const QString flushError = m_file.errorString();
-    m_file.close();
-    const QString target = QDir(m_folder).filePath(m_name);
+    m_open = false;
     m_name.clear();
-    if (!flushed) {
-        QFile::remove(partial);
-        return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(partial), flushError);
-    }
-    // rename() replaces an existing file in one step; no tail of an older file survives.
-    std::error_code error;
-    std::filesystem::rename(std::filesystem::path(partial.toStdU16String()),
-                            std::filesystem::path(target.toStdU16String()), error);
-    if (error) {
-        return QStringLiteral("%1 cannot be moved to %2: %3")
-            .arg(QDir::toNativeSeparators(partial), QDir::toNativeSeparators(target),
-                 QString::fromStdString(error.message()));
-    }
-    return {};
+    return m_sink.commit();
 }
 
 void ReceiveMachine::discardFile()
 {
-    if (!m_file.isOpen())
+    if (!m_open)
         return;
-    m_file.close();
-    QFile::remove(m_file.fileName());
+    m_open = false;
+    m_sink.discard();
     m_name.clear();
 }
 
@@ -179,19 +141,4 @@ void ReceiveMachine::reset()
     m_buffer.clear();
     discardFile();
     m_name.clear();
-}
-
-int ReceiveMachine::removeLeftovers(QString *failure) const
-{
-    const QDir parts(QDir(m_folder).filePath(incomingFolder));
-    int removed = 0;
-    const QStringList names = parts.entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &name : names) {
-        QFile part(parts.filePath(name));
-        if (part.remove())
-            ++removed;
-        else if (failure && failure->isEmpty())
-            *failure = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(part.fileName()), part.errorString());
-    }
-    return removed;
 }

@@ -1,19 +1,18 @@
 #pragma once
 
+#include "Outcome.h"
+
 #include <QByteArray>
-#include <QFile>
 #include <QList>
 #include <QString>
 
+class ReceiveSink;
+
 /// What arrives on one data connection, fed in as it comes: a transfer
-/// header opens a receive file and the content goes into it; otherwise, in
-/// chat mode, complete lines become chat text or control events.
-///
-/// A receive file is written in a hidden ".incoming" folder inside the
-/// receive folder and moved over its final name only when the transfer
-/// ends in order, so readers of the receive folder never see half a file
-/// and an older file of that name is replaced whole. Any other end throws
-/// the part away.
+/// header opens a receive in the sink and the content goes into it;
+/// otherwise, in chat mode, complete lines become chat text or control events.
+/// The machine touches no file itself: how a receive is stored (and thrown
+/// away) is the sink's business.
 class ReceiveMachine
 {
 public:
@@ -34,7 +33,8 @@ public:
 
     static constexpr qsizetype defaultLineLimit = 64 * 1024;
 
-    explicit ReceiveMachine(const QString &receiveFolder, qsizetype lineLimit = defaultLineLimit);
+    explicit ReceiveMachine(ReceiveSink &sink, qsizetype lineLimit = defaultLineLimit);
+    /// An open receive is discarded: what arrived is not a whole message.
     ~ReceiveMachine();
 
     ReceiveMachine(const ReceiveMachine &) = delete;
@@ -45,42 +45,34 @@ public:
     /// closes or resets the connection.
     QList<Event> feed(const QByteArray &bytes, bool chatModeActive);
 
-    /// The peer ended the connection in order: the receive file (if any)
-    /// gets its final name. Returns the empty string or the reason it could not.
-    QString finishFile();
+    /// The peer ended the connection in order: the open receive (if any) is committed.
+    Outcome finishFile();
 
-    /// Forgets a receive file that did not arrive whole: the part is removed.
+    /// Forgets a receive that did not arrive whole: the sink discards it.
     void discardFile();
 
-    /// Empties the buffer and the name; an open receive file is discarded.
+    /// Empties the buffer and the name; an open receive is discarded.
     void reset();
 
-    /// Removes part files that an earlier run left behind (a crash, a kill).
-    /// Returns how many were removed; a part that cannot be removed is named in *failure.
-    int removeLeftovers(QString *failure = nullptr) const;
-
-    bool fileOpen() const { return m_file.isOpen(); }
+    bool fileOpen() const { return m_open; }
     QString receiveName() const { return m_name; }
-    /// Bytes of content written to the open receive file so far.
+    /// Bytes of content handed to the open receive so far.
     qint64 written() const { return m_written; }
-    /// Whether the content written so far ends in CR LF, as every message file does.
+    /// Whether the content so far ends in CR LF, as every message file does.
     bool endsWithLineEnd() const { return m_tail == "\r\n"; }
     qsizetype buffered() const { return m_buffer.size(); }
     qsizetype lineLimit() const { return m_lineLimit; }
-
-    /// Where a receive file of this name is written while it arrives.
-    QString partialPath(const QString &name) const;
 
 private:
     bool openFile(const QString &name, QList<Event> &events);
     bool writeContent(QList<Event> &events);
     void dispatchLines(QList<Event> &events);
 
-    QString m_folder;
+    ReceiveSink &m_sink;
     qsizetype m_lineLimit;
     QByteArray m_buffer;
     QString m_name;
-    QFile m_file;
+    bool m_open = false;
     qint64 m_written = 0;
     QByteArray m_tail;
 };

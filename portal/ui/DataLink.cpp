@@ -173,7 +173,8 @@ DataLink::DataLink(const PortalSetup &setup, Speaker &speaker, QObject *parent)
     , m_setup(setup)
     , m_speaker(speaker)
     , m_listenPort(setup.listenPort)
-    , m_machine(setup.receiveDirectory)
+    , m_receiveFolder(setup.receiveDirectory)
+    , m_machine(m_receiveFolder)
 {
     setObjectName(QStringLiteral("Winsock1"));
     m_connectTimer.setSingleShot(true);
@@ -295,7 +296,7 @@ void DataLink::removeLeftovers()
 {
     m_leftoversChecked = true;
     QString failure;
-    const int removed = m_machine.removeLeftovers(&failure);
+    const int removed = m_receiveFolder.removeLeftovers(&failure);
     if (removed > 0) {
         emit connectionStatusAdded(QStringLiteral("Removed %1 unfinished receive file(s) left from an earlier run "
                                                   "(the portal was stopped during a transfer).")
@@ -374,12 +375,12 @@ void DataLink::finishReceiveFile()
     const QString name = m_machine.receiveName();
     const qint64 bytes = m_machine.written();
     const bool lineEnd = m_machine.endsWithLineEnd();
-    const QString failure = m_machine.finishFile();
+    const Outcome kept = m_machine.finishFile();
     m_idleTimer.stop();
     emit connectionStatusPrepended(QStringLiteral("Closed receive file: ") + shortName(name));
-    if (!failure.isEmpty()) {
+    if (!kept) {
         emit connectionStatusPrepended(
-            QStringLiteral("The received file %1 could not be kept: %2").arg(shortName(name), failure));
+            QStringLiteral("The received file %1 could not be kept: %2").arg(shortName(name), kept.why()));
         return;
     }
     emit connectionStatusPrepended(

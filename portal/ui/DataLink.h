@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PortalSetup.h"
+#include "ReceiveFolder.h"
 #include "ReceiveMachine.h"
 
 #include <QElapsedTimer>
@@ -145,6 +146,7 @@ private:
     QTimer m_connectTimer;
     QTimer m_firstLineTimer;
     QTimer m_idleTimer;
+    ReceiveFolder m_receiveFolder; ///< outlives the machine, which discards into it
     ReceiveMachine m_machine;
     QFile m_outFile;
     qint64 m_sendSize = 0;

@@ -3,6 +3,7 @@
 // the receive folder, and a receive file gets its final name only there.
 #include "FuzzInput.h"
 
+#include "ReceiveFolder.h"
 #include "ReceiveMachine.h"
 #include "ReceiveName.h"
 
@@ -23,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const qsizetype limit = 16 + input.byte();
     const uint8_t ending = input.byte();
     {
-        ReceiveMachine machine(folder, limit);
+        ReceiveFolder sink(folder);
+        ReceiveMachine machine(sink, limit);
         while (!input.atEnd()) {
             const uint8_t how = input.byte();
             const QByteArray chunk = input.piece().left(1 + how % 64);
@@ -36,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                     FUZZ_CHECK(!machine.fileOpen(), "an overflow only outside a transfer");
             }
             if (machine.fileOpen()) {
-                const QString part = QDir::cleanPath(QFileInfo(machine.partialPath(machine.receiveName())).absoluteFilePath());
+                const QString part = QDir::cleanPath(QFileInfo(sink.partialPath(machine.receiveName())).absoluteFilePath());
                 FUZZ_CHECK(part.startsWith(inside + QStringLiteral(".incoming/")) && part.count(u'/') == inside.count(u'/') + 1,
                            "the part file lies in the hidden folder of the receive folder");
                 FUZZ_CHECK(QFileInfo(part).size() == machine.written(), "every byte of content is written");
@@ -49,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const QString name = machine.receiveName();
         if (machine.fileOpen() && (ending & 1)) {
             const qint64 written = machine.written();
-            FUZZ_CHECK(machine.finishFile().isEmpty(), "a finished file gets its name");
+            FUZZ_CHECK(machine.finishFile().ok(), "a finished file gets its name");
             const QFileInfo final(QDir(folder).filePath(name));
             FUZZ_CHECK(final.isFile() && final.size() == written, "the whole content under its final name");
             FUZZ_CHECK(QDir::cleanPath(final.absoluteFilePath()) == inside + name, "directly in the receive folder");

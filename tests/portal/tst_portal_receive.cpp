@@ -1,3 +1,4 @@
+#include "ReceiveFolder.h"
 #include "ReceiveMachine.h"
 
 #include <QDateTime>
@@ -25,6 +26,35 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Keeps a log of what the machine asks of its sink; each call can be made to fail.
+class RecordingSink : public ReceiveSink
+{
+public:
+    QStringList calls;
+    QByteArray content;
+    QString failOpen, failAppend, failCommit;
+
+    Outcome open(const QString &name) override
+    {
+        calls << QStringLiteral("open ") + name;
+        return failOpen.isEmpty() ? Outcome() : Outcome::failure(failOpen);
+    }
+    Outcome append(const QByteArray &bytes) override
+    {
+        calls << QStringLiteral("append");
+        if (!failAppend.isEmpty())
+            return Outcome::failure(failAppend);
+        content += bytes;
+        return {};
+    }
+    Outcome commit() override
+    {
+        calls << QStringLiteral("commit");
+        return failCommit.isEmpty() ? Outcome() : Outcome::failure(failCommit);
+    }
+    void discard() override { calls << QStringLiteral("discard"); }
+};
+
 } // namespace
 
 class PortalReceiveTest : public QObject
@@ -48,6 +78,11 @@ private slots:
     void lineEndAtTheEnd();
     void resetThrowsThePartAway();
     void leftoversAreRemoved();
+    void sinkSeesTheProtocol_data();
+    void sinkSeesTheProtocol();
+    void sinkFailures_data();
+    void sinkFailures();
+    void endingMidReceiveDiscards();
 };
 
 void PortalReceiveTest::transfers_data()
@@ -79,7 +114,8 @@ void PortalReceiveTest::transfers()
     QTemporaryDir home;
     // The receive folder does not exist yet: the first header creates it.
     const QString folder = home.filePath(QStringLiteral("mail Receive"));
-    ReceiveMachine machine(folder);
+    ReceiveFolder sink(folder);
+    ReceiveMachine machine(sink);
     QList<ReceiveMachine::Event> events;
     for (const QByteArray &arrival : arrivals)
         events += machine.feed(arrival, true);
@@ -87,7 +123,7 @@ void PortalReceiveTest::transfers()
     QCOMPARE(events[0].kind, Kind::FileOpened);
     QCOMPARE(events[0].text, name);
     QVERIFY(machine.fileOpen());
-    QCOMPARE(machine.finishFile(), QString());
+    QVERIFY(machine.finishFile().ok());
     QVERIFY(!machine.fileOpen());
     QVERIFY(QFileInfo::exists(QDir(folder).filePath(name)));
     QCOMPARE(readFile(QDir(folder).filePath(name)), content);
@@ -135,7 +171,8 @@ void PortalReceiveTest::chatLines()
     QFETCH(QStringList, texts);
     QFETCH(qsizetype, left);
     QTemporaryDir home;
-    ReceiveMachine machine(home.path());
+    ReceiveFolder sink(home.path());
+    ReceiveMachine machine(sink);
     QList<ReceiveMachine::Event> events;
     for (const QByteArray &arrival : arrivals)
         events += machine.feed(arrival, chatMode);
@@ -170,7 +207,8 @@ void PortalReceiveTest::refusedNamesWriteNothing()
     QFETCH(QByteArray, header);
     QTemporaryDir home;
     const QString folder = home.filePath(QStringLiteral("mail Receive"));
-    ReceiveMachine machine(folder);
+    ReceiveFolder sink(folder);
+    ReceiveMachine machine(sink);
     const QList<ReceiveMachine::Event> events = machine.feed(header + "content\r\n", true);
     QCOMPARE(events.size(), 1);
     QCOMPARE(events[0].kind, Kind::NameRefused);
@@ -199,7 +237,8 @@ void PortalReceiveTest::refusedNameLeavesExistingFile()
     QCOMPARE(existing.write(old), old.size());
     existing.close();
     const QDateTime stamp = QFileInfo(existing).lastModified();
-    ReceiveMachine machine(folder.path());
+    ReceiveFolder sink(folder.path());
+    ReceiveMachine machine(sink);
     const QList<ReceiveMachine::Event> events = machine.feed("FILE:" + name.toLatin1() + "\r\nreplacement\r\n", true);
     QCOMPARE(events.size(), 1);
     QCOMPARE(events[0].kind, Kind::NameRefused);
@@ -218,25 +257,27 @@ void PortalReceiveTest::existingFileIsReplacedWhole()
         QVERIFY(old.open(QIODevice::WriteOnly));
         old.write(QByteArray(5000, 'o'));
     }
-    ReceiveMachine machine(folder.path());
+    ReceiveFolder sink(folder.path());
+    ReceiveMachine machine(sink);
     machine.feed("MAIL:MAIL - 5.dat\r\nnew", true);
     // The old message stays readable whole until the new one is complete.
     QCOMPARE(readFile(target), QByteArray(5000, 'o'));
-    QCOMPARE(machine.finishFile(), QString());
+    QVERIFY(machine.finishFile().ok());
     QCOMPARE(readFile(target), QByteArray("new"));
 }
 
 void PortalReceiveTest::fileAppearsOnlyWhenFinished()
 {
     QTemporaryDir folder;
-    ReceiveMachine machine(folder.path());
+    ReceiveFolder sink(folder.path());
+    ReceiveMachine machine(sink);
     machine.feed("FILE:File - 6.txt\r\npart one", true);
     QVERIFY(machine.fileOpen());
     // What a reader of the folder sees while the transfer runs: no file at all.
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     machine.feed(" and two", true);
     QCOMPARE(machine.written(), 16);
-    QCOMPARE(machine.finishFile(), QString());
+    QVERIFY(machine.finishFile().ok());
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"File - 6.txt"});
     QCOMPARE(readFile(folder.filePath(QStringLiteral("File - 6.txt"))), QByteArray("part one and two"));
 }
@@ -244,23 +285,25 @@ void PortalReceiveTest::fileAppearsOnlyWhenFinished()
 void PortalReceiveTest::discardLeavesNothing()
 {
     QTemporaryDir folder;
-    ReceiveMachine machine(folder.path());
+    ReceiveFolder sink(folder.path());
+    ReceiveMachine machine(sink);
     machine.feed("FILE:File - 7.txt\r\nbroken", true);
     machine.discardFile();
     QVERIFY(!machine.fileOpen());
-    QVERIFY(!QFileInfo::exists(machine.partialPath(QStringLiteral("File - 7.txt"))));
+    QVERIFY(!QFileInfo::exists(sink.partialPath(QStringLiteral("File - 7.txt"))));
     QVERIFY(!QFileInfo::exists(folder.filePath(QStringLiteral("File - 7.txt"))));
 }
 
 void PortalReceiveTest::contentIsNotBoundedButLinesAre()
 {
     QTemporaryDir folder;
-    ReceiveMachine machine(folder.path(), 1024);
+    ReceiveFolder sink(folder.path());
+    ReceiveMachine machine(sink, 1024);
     QVERIFY(machine.feed("FILE:File - 8.txt\r\n", true).size() == 1);
     for (int i = 0; i < 50; ++i)
         QVERIFY(machine.feed(QByteArray(4096, 'c'), true).isEmpty());
     QCOMPARE(machine.buffered(), 0);
-    QCOMPARE(machine.finishFile(), QString());
+    QVERIFY(machine.finishFile().ok());
     QCOMPARE(QFileInfo(folder.filePath(QStringLiteral("File - 8.txt"))).size(), 50 * 4096);
 }
 
@@ -281,7 +324,8 @@ void PortalReceiveTest::lineEndAtTheEnd()
     QFETCH(QList<QByteArray>, content);
     QFETCH(bool, lineEnd);
     QTemporaryDir folder;
-    ReceiveMachine machine(folder.path());
+    ReceiveFolder sink(folder.path());
+    ReceiveMachine machine(sink);
     machine.feed("MAIL:MAIL - 9.dat\r\n", true);
     qint64 size = 0;
     for (const QByteArray &piece : content) {
@@ -301,7 +345,8 @@ void PortalReceiveTest::resetThrowsThePartAway()
         old.write("older whole file\r\n");
     }
     {
-        ReceiveMachine machine(folder.path());
+        ReceiveFolder sink(folder.path());
+        ReceiveMachine machine(sink);
         machine.feed("FILE:File - 10.txt\r\nhalf of the new", true);
         machine.reset();
         QVERIFY(!machine.fileOpen());
@@ -317,11 +362,12 @@ void PortalReceiveTest::resetThrowsThePartAway()
 void PortalReceiveTest::leftoversAreRemoved()
 {
     QTemporaryDir folder;
-    ReceiveMachine machine(folder.path());
-    QCOMPARE(machine.removeLeftovers(), 0);
+    ReceiveFolder sink(folder.path());
+    ReceiveMachine machine(sink);
+    QCOMPARE(sink.removeLeftovers(), 0);
     QVERIFY(QDir().mkpath(folder.filePath(QStringLiteral(".incoming"))));
     for (const QString &name : {QStringLiteral("MAIL - a.dat"), QStringLiteral(".hidden"), QStringLiteral("File - b.txt")}) {
-        QFile part(machine.partialPath(name));
+        QFile part(sink.partialPath(name));
         QVERIFY(part.open(QIODevice::WriteOnly));
         part.write("part");
     }
@@ -330,10 +376,102 @@ void PortalReceiveTest::leftoversAreRemoved()
     kept.write("whole\r\n");
     kept.close();
     QString failure;
-    QCOMPARE(machine.removeLeftovers(&failure), 3);
+    QCOMPARE(sink.removeLeftovers(&failure), 3);
     QCOMPARE(failure, QString());
     QCOMPARE(QDir(folder.filePath(QStringLiteral(".incoming"))).entryList(QDir::Files | QDir::Hidden), QStringList());
     QCOMPARE(readFile(kept.fileName()), QByteArray("whole\r\n"));
+}
+
+void PortalReceiveTest::sinkSeesTheProtocol_data()
+{
+    QTest::addColumn<QList<QByteArray>>("arrivals");
+    QTest::addColumn<bool>("finish");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QByteArray>("content");
+
+    QTest::addRow("header and content, finished")
+        << QList<QByteArray>{"MAIL:MAIL - 1.dat\r\nab", "cd\r\n"} << true
+        << QStringList{"open MAIL - 1.dat", "append", "append", "commit"} << QByteArray("abcd\r\n");
+    QTest::addRow("header alone opens, nothing appended")
+        << QList<QByteArray>{"FILE:File - 2.txt\r", "\n"} << true << QStringList{"open File - 2.txt", "commit"} << QByteArray();
+    QTest::addRow("a second header is content")
+        << QList<QByteArray>{"FILE:File - 3.txt\r\nMAIL:MAIL - 4.dat\r\n"} << true
+        << QStringList{"open File - 3.txt", "append", "commit"} << QByteArray("MAIL:MAIL - 4.dat\r\n");
+    QTest::addRow("not finished: nothing committed")
+        << QList<QByteArray>{"MAIL:MAIL - 5.dat\r\nx"} << false << QStringList{"open MAIL - 5.dat", "append"} << QByteArray("x");
+    QTest::addRow("refused name never reaches the sink")
+        << QList<QByteArray>{"MAIL:../MAIL.dat\r\nx"} << true << QStringList{} << QByteArray();
+    QTest::addRow("name not kept never reaches the sink")
+        << QList<QByteArray>{"FILE:notes.txt\r\nx"} << true << QStringList{} << QByteArray();
+    QTest::addRow("chat and control lines never reach the sink")
+        << QList<QByteArray>{"hello\r\nCHAT:x\r\n<RESET>\r\n"} << true << QStringList{} << QByteArray();
+}
+
+void PortalReceiveTest::sinkSeesTheProtocol()
+{
+    QFETCH(QList<QByteArray>, arrivals);
+    QFETCH(bool, finish);
+    QFETCH(QStringList, calls);
+    QFETCH(QByteArray, content);
+    RecordingSink sink;
+    {
+        ReceiveMachine machine(sink);
+        for (const QByteArray &arrival : arrivals)
+            (void)machine.feed(arrival, true);
+        if (finish)
+            QVERIFY(machine.finishFile().ok());
+        QCOMPARE(sink.calls, calls);
+        QCOMPARE(sink.content, content);
+        QCOMPARE(machine.written(), content.size());
+    }
+}
+
+void PortalReceiveTest::sinkFailures_data()
+{
+    QTest::addColumn<QString>("failing");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addRow("open") << "open" << QStringList{"open MAIL - 1.dat"};
+    QTest::addRow("append") << "append" << QStringList{"open MAIL - 1.dat", "append", "discard"};
+    QTest::addRow("commit") << "commit" << QStringList{"open MAIL - 1.dat", "append", "commit"};
+}
+
+void PortalReceiveTest::sinkFailures()
+{
+    QFETCH(QString, failing);
+    QFETCH(QStringList, calls);
+    const QString cause = QStringLiteral("cause of the %1 failure").arg(failing);
+    RecordingSink sink;
+    (failing == u"open" ? sink.failOpen : failing == u"append" ? sink.failAppend : sink.failCommit) = cause;
+    ReceiveMachine machine(sink);
+    const QList<ReceiveMachine::Event> events = machine.feed("MAIL:MAIL - 1.dat\r\ncontent\r\n", true);
+    if (failing == u"commit") {
+        QCOMPARE(events.size(), 1);
+        const Outcome finished = machine.finishFile();
+        QVERIFY(!finished.ok());
+        QCOMPARE(finished.why(), cause);
+    } else {
+        // The sink's own cause reaches the caller, and the receive is over.
+        QCOMPARE(events.size(), failing == u"open" ? 1 : 2);
+        QCOMPARE(events.last().kind, Kind::WriteFailed);
+        QCOMPARE(events.last().text, QStringLiteral("MAIL - 1.dat"));
+        QCOMPARE(events.last().detail, cause);
+        QCOMPARE(machine.buffered(), 0);
+    }
+    QVERIFY(!machine.fileOpen());
+    QCOMPARE(sink.calls, calls);
+}
+
+void PortalReceiveTest::endingMidReceiveDiscards()
+{
+    RecordingSink sink;
+    {
+        ReceiveMachine machine(sink);
+        (void)machine.feed("FILE:File - 1.txt\r\nhalf", true);
+        machine.reset();
+        (void)machine.feed("FILE:File - 2.txt\r\nhalf", true);
+    }
+    QCOMPARE(sink.calls,
+             (QStringList{"open File - 1.txt", "append", "discard", "open File - 2.txt", "append", "discard"}));
 }
 
 QTEST_GUILESS_MAIN(PortalReceiveTest)

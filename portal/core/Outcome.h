@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+#include <utility>
+
+/// The result of a fallible operation in the portal: success, or failure with
+/// its cause in words (the system's own description and the native path).
+///
+/// One shape everywhere instead of an empty string that means success: the
+/// type says the call can fail, [[nodiscard]] keeps a caller from dropping
+/// the cause the operator needs, and a failure can never be empty.
+class [[nodiscard]] Outcome
+{
+public:
+    /// Success.
+    Outcome() = default;
+
+    static Outcome failure(QString why)
+    {
+        Outcome outcome;
+        outcome.m_failed = true;
+        outcome.m_why = why.isEmpty() ? QStringLiteral("unknown cause") : std::move(why);
+        return outcome;
+    }
+
+    bool ok() const { return !m_failed; }
+    explicit operator bool() const { return ok(); }
+    /// The cause of a failure; empty on success.
+    const QString &why() const { return m_why; }
+
+private:
+    bool m_failed = false;
+    QString m_why;
+};

@@ -1,0 +1,114 @@
+#include "ReceiveFolder.h"
+
+#include "ReceiveName.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+const QString incomingFolder = QStringLiteral(".incoming");
+
+QString fileFailure(const QFile &file)
+{
+    return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file.fileName()), file.errorString());
+}
+
+} // namespace
+
+ReceiveFolder::ReceiveFolder(QString folder)
+    : m_folder(std::move(folder))
+{
+}
+
+ReceiveFolder::~ReceiveFolder()
+{
+    discard();
+}
+
+QString ReceiveFolder::partialPath(const QString &name) const
+{
+    return QDir(m_folder).filePath(incomingFolder + u'/' + name);
+}
+
+Outcome ReceiveFolder::open(const QString &name)
+{
+    discard();
+    // The folder keeps its own rule: nothing is written outside it, whoever calls.
+    const QString refusal = ReceiveName::refusal(name);
+    if (!refusal.isEmpty())
+        return Outcome::failure(refusal);
+    const QString partial = partialPath(name);
+    const QString parts = QFileInfo(partial).absolutePath();
+    if (!QDir().mkpath(parts))
+        return Outcome::failure(QStringLiteral("the folder %1 cannot be created").arg(QDir::toNativeSeparators(parts)));
+    m_file.setFileName(partial);
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        return Outcome::failure(fileFailure(m_file));
+    m_name = name;
+    return {};
+}
+
+Outcome ReceiveFolder::append(const QByteArray &bytes)
+{
+    if (!m_file.isOpen())
+        return Outcome::failure(QStringLiteral("no receive file is open"));
+    if (m_file.write(bytes) != bytes.size()) {
+        const QString why = fileFailure(m_file);
+        discard();
+        return Outcome::failure(why);
+    }
+    return {};
+}
+
+Outcome ReceiveFolder::commit()
+{
+    if (!m_file.isOpen())
+        return Outcome::failure(QStringLiteral("no receive file is open"));
+    const QString partial = m_file.fileName();
+    const bool flushed = m_file.flush();
+    const QString flushFailure = fileFailure(m_file);
+    m_file.close();
+    const QString target = QDir(m_folder).filePath(std::exchange(m_name, QString()));
+    if (!flushed) {
+        QFile::remove(partial);
+        return Outcome::failure(flushFailure);
+    }
+    // rename() replaces an existing file in one step; no tail of an older file survives.
+    std::error_code error;
+    std::filesystem::rename(std::filesystem::path(partial.toStdU16String()),
+                            std::filesystem::path(target.toStdU16String()), error);
+    if (error) {
+        return Outcome::failure(QStringLiteral("%1 cannot be moved to %2: %3")
+                                    .arg(QDir::toNativeSeparators(partial), QDir::toNativeSeparators(target),
+                                         QString::fromLocal8Bit(error.message())));
+    }
+    return {};
+}
+
+void ReceiveFolder::discard()
+{
+    m_name.clear();
+    if (!m_file.isOpen())
+        return;
+    m_file.close();
+    QFile::remove(m_file.fileName());
+}
+
+int ReceiveFolder::removeLeftovers(QString *failure) const
+{
+    const QDir parts(QDir(m_folder).filePath(incomingFolder));
+    int removed = 0;
+    const QStringList names = parts.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        QFile part(parts.filePath(name));
+        if (part.remove())
+            ++removed;
+        else if (failure && failure->isEmpty())
+            *failure = fileFailure(part);
+    }
+    return removed;
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "ReceiveSink.h"
+
+#include <QFile>
+#include <QString>
+
+/// The receive folder as a sink. A receive file is written in a hidden
+/// ".incoming" folder inside the receive folder and moved over its final
+/// name only on commit, so readers of the folder never see half a file and
+/// an older file of that name is replaced whole. Discard removes the part.
+class ReceiveFolder : public ReceiveSink
+{
+public:
+    explicit ReceiveFolder(QString folder);
+    /// An open receive that was never committed is not a whole message.
+    ~ReceiveFolder() override;
+
+    ReceiveFolder(const ReceiveFolder &) = delete;
+    ReceiveFolder &operator=(const ReceiveFolder &) = delete;
+
+    /// Refuses a name that is no plain file name inside the folder, creating nothing.
+    Outcome open(const QString &name) override;
+    Outcome append(const QByteArray &bytes) override;
+    Outcome commit() override;
+    void discard() override;
+
+    bool isOpen() const { return m_file.isOpen(); }
+    QString path() const { return m_folder; }
+    /// Where a receive file of this name is written while it arrives.
+    QString partialPath(const QString &name) const;
+
+    /// Removes part files that an earlier run left behind (a crash, a kill).
+    /// Returns how many were removed; a part that cannot be removed is named in *failure.
+    int removeLeftovers(QString *failure = nullptr) const;
+
+private:
+    QString m_folder;
+    QString m_name;
+    QFile m_file;
+};
