@@ -110,8 +110,8 @@ int main(int argc, char **argv)
         const AttachmentHeader header{QStringLiteral("Your Message: bench"), QStringLiteral("Subject: 100 MB"),
                                       QStringLiteral("TO: DL1ABC"), QStringLiteral("From: K7X"),
                                       QStringLiteral("original.bin")};
-        if (auto failure = AttachmentStream::writeEntry(header, source, out))
-            return failure;
+        if (const Outcome written = AttachmentStream::writeEntry(header, source, out); !written)
+            return written.error();
         if (!out.commit())
             return out.errorString();
         return std::nullopt;

@@ -62,21 +62,21 @@ private:
 
 } // namespace
 
-std::optional<QString> writeEntry(const AttachmentHeader &header, QIODevice &source, QIODevice &out,
-                                  const ProgressCallback &progress)
+Outcome writeEntry(const AttachmentHeader &header, QIODevice &source, QIODevice &out,
+                   const ProgressCallback &progress)
 {
     const QString fields = header.message + u',' + header.subject + u',' + header.to + u',' + header.from + u','
                            + header.fileName + u',';
     // The receiver would refuse it; one character is one byte of the code page.
     if (fields.size() - 1 > headerLimit)
-        return QObject::tr("the message's texts and file name are %1 characters long, more than the %2 an "
-                           "attachment message may carry")
-            .arg(fields.size() - 1)
-            .arg(headerLimit);
+        return Outcome::failure(QObject::tr("the message's texts and file name are %1 characters long, more than "
+                                            "the %2 an attachment message may carry")
+                                    .arg(fields.size() - 1)
+                                    .arg(headerLimit));
     OuterEncoder outer(out);
     const QString writeFailure = QObject::tr("the message file cannot be written: %1");
     if (!outer.add(Windows1252::encode(fields)))
-        return writeFailure.arg(out.errorString());
+        return Outcome::failure(writeFailure.arg(out.errorString()));
     const qint64 total = source.size();
     qint64 done = 0;
     while (true) {
@@ -85,15 +85,16 @@ std::optional<QString> writeEntry(const AttachmentHeader &header, QIODevice &sou
             break;
         done += chunk.size();
         if (!outer.add(Base64::encode(chunk)))
-            return writeFailure.arg(out.errorString());
+            return Outcome::failure(writeFailure.arg(out.errorString()));
         if (progress && !progress(done, total))
-            return QObject::tr("cancelled");
+            return Outcome::failure(QObject::tr("cancelled"));
     }
     if (done < total)
-        return QObject::tr("the file to attach cannot be read to its end: %1").arg(source.errorString());
+        return Outcome::failure(
+            QObject::tr("the file to attach cannot be read to its end: %1").arg(source.errorString()));
     if (!outer.finish())
-        return writeFailure.arg(out.errorString());
-    return std::nullopt;
+        return Outcome::failure(writeFailure.arg(out.errorString()));
+    return {};
 }
 
 Reader::Reader(QIODevice &in)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Base64.h"
+#include "shell/Outcome.h"
 
 #include <QList>
 #include <QString>
@@ -33,9 +34,9 @@ namespace AttachmentStream {
 inline constexpr qsizetype headerLimit = 4 * 1024 * 1024;
 
 /// Writes one attachment entry to `out`, reading the file's bytes from
-/// `source`. Returns the reason when it fails or is cancelled.
-std::optional<QString> writeEntry(const AttachmentHeader &header, QIODevice &source, QIODevice &out,
-                                  const ProgressCallback &progress = {});
+/// `source`. A failure or a cancel says why.
+Outcome writeEntry(const AttachmentHeader &header, QIODevice &source, QIODevice &out,
+                   const ProgressCallback &progress = {});
 
 /// Where the entries of an attachment message file lie.
 struct Layout {

@@ -67,14 +67,15 @@ void MailForm::ResetFields()
 
 void MailForm::ClearMailFile()
 {
-    m_context.files.clear(Setting::MailHandOver);
+    // Emptying the scratch hand-over file is a courtesy; the mail itself is safe.
+    static_cast<void>(m_context.files.clear(Setting::MailHandOver));
 }
 
 void MailForm::post()
 {
     const auto posted = MailPosting::postMail(m_context.files, m_context.clock.now(), m_boxes.fields());
     if (!posted) {
-        m_context.prompter.inform(posted.error, Prompter::Icon::Critical);
+        m_context.prompter.inform(posted.error(), Prompter::Icon::Critical);
         return;
     }
     ResetFields();

@@ -26,20 +26,18 @@ namespace {
 // the characters that any of them refuses.
 const QString forbiddenInNames = QStringLiteral("\\/:*?\"<>|");
 
-Result failure(const QString &why)
+Outcome failure(const QString &why)
 {
-    return {QString(), QObject::tr("The mail could not be posted: %1").arg(why)};
+    return Outcome::failure(QObject::tr("The mail could not be posted: %1").arg(why));
 }
 
-std::optional<QString> sendDirectory(const SettingFiles &files, Result *problem)
+Result<QString> sendDirectory(const SettingFiles &files)
 {
     const auto directory = files.readLine(Setting::SendDir);
-    if (!directory) {
-        *problem = failure(QObject::tr("no send folder is set (%1 is missing). Choose one in the directory setup.")
-                               .arg(QDir::toNativeSeparators(files.path(Setting::SendDir))));
-        return std::nullopt;
-    }
-    return directory;
+    if (!directory)
+        return failure(QObject::tr("no send folder is set (%1 is missing). Choose one in the directory setup.")
+                           .arg(QDir::toNativeSeparators(files.path(Setting::SendDir))));
+    return *directory;
 }
 
 // A new file is written here first, so that it takes its name only when
@@ -83,7 +81,7 @@ private:
 // The entry is on the disk, not only in the system's cache, before the
 // post counts as done: a file system that can only tell at that point
 // (a network share, a full disk) still gets its say.
-std::optional<QString> syncToDisk(QFileDevice &file)
+Outcome syncToDisk(QFileDevice &file)
 {
 #if defined(Q_OS_WIN)
     const bool synced = _commit(file.handle()) == 0;
@@ -91,17 +89,17 @@ std::optional<QString> syncToDisk(QFileDevice &file)
     const bool synced = ::fsync(file.handle()) == 0;
 #endif
     if (synced)
-        return std::nullopt;
-    return QObject::tr("%1 cannot be written: %2")
-        .arg(QDir::toNativeSeparators(file.fileName()), QString::fromLocal8Bit(std::strerror(errno)));
+        return {};
+    return Outcome::cannotWrite(file.fileName(), QString::fromLocal8Bit(std::strerror(errno)));
 }
 
-std::optional<QString> createWhole(const QString &path, const EntryWriter &write)
+Outcome createWhole(const QString &path, const EntryWriter &write)
 {
     const QString shown = QDir::toNativeSeparators(path);
     QDir folder = QFileInfo(path).dir();
     if (!folder.mkpath(partFolderName))
-        return QObject::tr("%1 cannot be created: %2").arg(shown, QString::fromLocal8Bit(std::strerror(errno)));
+        return Outcome::failure(
+            QObject::tr("%1 cannot be created: %2").arg(shown, QString::fromLocal8Bit(std::strerror(errno))));
     QFile part;
     for (int attempt = 0; attempt < 100 && !part.isOpen(); ++attempt) {
         part.setFileName(folder.filePath(partFolderName + QStringLiteral("/%1-%2.part")
@@ -109,49 +107,50 @@ std::optional<QString> createWhole(const QString &path, const EntryWriter &write
                                                              .arg(QRandomGenerator::global()->generate())));
         part.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered);
     }
-    std::optional<QString> failure;
+    Outcome outcome;
     if (!part.isOpen()) {
-        failure = QObject::tr("%1 cannot be created: %2").arg(shown, part.errorString());
+        outcome = Outcome::failure(QObject::tr("%1 cannot be created: %2").arg(shown, part.errorString()));
     } else {
         WholeWrites out(part);
-        failure = write(out);
-        if (!failure)
-            failure = syncToDisk(part);
+        outcome = write(out);
+        if (outcome)
+            outcome = syncToDisk(part);
         part.close();
         // Never replaces a file of that name that appeared meanwhile.
-        if (!failure && !part.rename(path))
-            failure = QObject::tr("%1 cannot be written: %2").arg(shown, part.errorString());
-        if (failure)
+        if (outcome && !part.rename(path))
+            outcome = Outcome::cannotWrite(path, part.errorString());
+        if (!outcome)
             part.remove();
     }
     folder.rmdir(partFolderName); // only when no other post is using it
-    return failure;
+    return outcome;
 }
 
-std::optional<QString> appendInPlace(const QString &path, const EntryWriter &write)
+Outcome appendInPlace(const QString &path, const EntryWriter &write)
 {
     QFile file(path);
     // Unbuffered: a write that fails says so at once, with the system's reason.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        return QObject::tr("%1 cannot be written: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+        return Outcome::cannotWrite(path, file.errorString());
     const qint64 before = file.size();
     WholeWrites out(file);
-    std::optional<QString> failure = write(out);
-    if (!failure)
-        failure = syncToDisk(file);
-    if (!failure)
-        return std::nullopt;
+    Outcome outcome = write(out);
+    if (outcome)
+        outcome = syncToDisk(file);
+    if (outcome)
+        return outcome;
     if (file.size() != before && !file.resize(before))
-        *failure += QObject::tr(" It could not be cut back to its former length of %1 bytes (%2), so it may end in "
-                                "part of this entry.")
-                        .arg(before)
-                        .arg(file.errorString());
-    return failure;
+        return Outcome::failure(outcome.error()
+                                + QObject::tr(" It could not be cut back to its former length of %1 bytes (%2), so "
+                                              "it may end in part of this entry.")
+                                      .arg(before)
+                                      .arg(file.errorString()));
+    return outcome;
 }
 
 } // namespace
 
-std::optional<QString> appendEntry(const QString &path, const EntryWriter &write)
+Outcome appendEntry(const QString &path, const EntryWriter &write)
 {
     const QFileInfo target(path);
     if (target.exists() || target.isSymLink())
@@ -159,7 +158,7 @@ std::optional<QString> appendEntry(const QString &path, const EntryWriter &write
     return createWhole(path, write);
 }
 
-Result appendRecord(const QString &directory, const QString &fileName, const MailFields &mail)
+Posted appendRecord(const QString &directory, const QString &fileName, const MailFields &mail)
 {
     if (directory.isEmpty() || !QFileInfo(directory).isDir())
         return failure(QObject::tr("the folder \"%1\" does not exist.").arg(QDir::toNativeSeparators(directory)));
@@ -169,31 +168,29 @@ Result appendRecord(const QString &directory, const QString &fileName, const Mai
                                .arg(fileName, forbiddenInNames));
     const QString path = QDir(directory).filePath(fileName);
     const QByteArray line = MessageFile::mailRecordLine(mail.to, mail.subject, mail.message, mail.from);
-    const auto problem = appendEntry(path, [&](QIODevice &out) -> std::optional<QString> {
+    const Outcome written = appendEntry(path, [&](QIODevice &out) {
         if (out.write(line) != line.size())
-            return QObject::tr("%1 cannot be written: %2").arg(QDir::toNativeSeparators(path), out.errorString());
-        return std::nullopt;
+            return Outcome::cannotWrite(path, out.errorString());
+        return Outcome();
     });
-    if (problem)
-        return failure(*problem);
-    return {path, QString()};
+    if (!written)
+        return failure(written.error());
+    return path;
 }
 
-Result postMail(const SettingFiles &files, const QDateTime &now, const MailFields &mail)
+Posted postMail(const SettingFiles &files, const QDateTime &now, const MailFields &mail)
 {
-    Result problem;
-    const auto directory = sendDirectory(files, &problem);
+    const auto directory = sendDirectory(files);
     if (!directory)
-        return problem;
+        return directory.outcome();
     return appendRecord(*directory, MessageFile::mailFileName(mail.from, now), mail);
 }
 
-Result postReply(const SettingFiles &files, const QDateTime &now, const MailFields &mail)
+Posted postReply(const SettingFiles &files, const QDateTime &now, const MailFields &mail)
 {
-    Result problem;
-    const auto directory = sendDirectory(files, &problem);
+    const auto directory = sendDirectory(files);
     if (!directory)
-        return problem;
+        return directory.outcome();
     return appendRecord(*directory, MessageFile::replyFileName(now), mail);
 }
 

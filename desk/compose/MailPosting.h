@@ -1,11 +1,11 @@
 #pragma once
 
 #include "shell/Modsavemodule.h"
+#include "shell/Outcome.h"
 
 #include <QDateTime>
 #include <QString>
 #include <functional>
-#include <optional>
 
 class QIODevice;
 class SettingFiles;
@@ -15,29 +15,25 @@ class SettingFiles;
 /// archive of saved messages. Every one of them goes through `appendEntry`.
 namespace MailPosting {
 
-/// Where a post went, or why it could not be written (then nothing was).
-struct Result {
-    QString path;
-    QString error;
-    explicit operator bool() const { return error.isEmpty(); }
-};
+/// Where a post went (its path), or why it could not be written (then nothing was).
+using Posted = Result<QString>;
 
-/// Puts one entry's bytes into `out`; returns the reason when it cannot.
-using EntryWriter = std::function<std::optional<QString>(QIODevice &out)>;
+/// Puts one entry's bytes into `out`; a failure says why it cannot.
+using EntryWriter = std::function<Outcome(QIODevice &out)>;
 
 /// Adds one entry to the file at `path`. A new file appears under its name
 /// only once it is whole; an existing file gets the entry appended and, on
-/// any failure, is cut back to the length it had. Returns the reason for a
-/// failure, with the operating system's own words.
-std::optional<QString> appendEntry(const QString &path, const EntryWriter &write);
+/// any failure, is cut back to the length it had. A failure carries the
+/// operating system's own words.
+Outcome appendEntry(const QString &path, const EntryWriter &write);
 
 /// The composer's post: "MAIL - <From>--<long stamp>.dat" in the send folder.
-Result postMail(const SettingFiles &files, const QDateTime &now, const MailFields &mail);
+Posted postMail(const SettingFiles &files, const QDateTime &now, const MailFields &mail);
 
 /// The inbox reader's reply: "MAIL - <short stamp>.txt" in the send folder.
-Result postReply(const SettingFiles &files, const QDateTime &now, const MailFields &mail);
+Posted postReply(const SettingFiles &files, const QDateTime &now, const MailFields &mail);
 
 /// Appends one mail record line to `fileName` in `directory`.
-Result appendRecord(const QString &directory, const QString &fileName, const MailFields &mail);
+Posted appendRecord(const QString &directory, const QString &fileName, const MailFields &mail);
 
 } // namespace MailPosting

@@ -115,11 +115,11 @@ void SendFile::post()
                                   MessageFile::fileNamePart(path)};
     TaskProgress progress(this, tr("Posting %1 to the outbox...").arg(header.fileName));
     // An earlier post of the same second stays in front of this entry.
-    const auto failure = MailPosting::appendEntry(target, [&](QIODevice &out) {
+    const Outcome posted = MailPosting::appendEntry(target, [&](QIODevice &out) {
         return AttachmentStream::writeEntry(header, source, out, progress.callback());
     });
-    if (failure) {
-        refuse(*failure);
+    if (!posted) {
+        refuse(posted.error());
         return;
     }
     Navigator &navigator = m_context.navigator;

@@ -272,8 +272,8 @@ void Rodiruverezer::startProgram(const LaunchedProgram &program)
     m_context.prompter.inform(result, Prompter::Icon::Information);
 
     button(program.startButton)->setEnabled(false);
-    if (!m_context.files.writePrintLine(program.stateFile, false))
-        fail(tr("cannot write %1").arg(QDir::toNativeSeparators(m_context.files.path(program.stateFile))));
+    if (const Outcome stored = m_context.files.writePrintLine(program.stateFile, false); !stored)
+        fail(stored.error());
 }
 
 void Rodiruverezer::resetProgram(const LaunchedProgram &program)
@@ -285,11 +285,8 @@ void Rodiruverezer::resetProgram(const LaunchedProgram &program)
         return;
     }
     button(program.startButton)->setEnabled(true);
-    if (!m_context.files.writeRecord(program.stateFile, true))
-        m_context.prompter.inform(
-            QStringLiteral("Error: ")
-                + tr("cannot write %1").arg(QDir::toNativeSeparators(m_context.files.path(program.stateFile))),
-            Prompter::Icon::Critical);
+    if (const Outcome stored = m_context.files.writeRecord(program.stateFile, true); !stored)
+        m_context.prompter.inform(QStringLiteral("Error: ") + stored.error(), Prompter::Icon::Critical);
     say(program.spokenReset);
     m_context.prompter.inform(QString::fromLatin1(program.shownReset), Prompter::Icon::Information);
 }

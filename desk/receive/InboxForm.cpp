@@ -117,7 +117,8 @@ void InboxForm::ResetFields()
 
 void InboxForm::ClearMailFile()
 {
-    m_context.files.clear(Setting::MailHandOver);
+    // Emptying the scratch hand-over file is a courtesy; the mail itself is safe.
+    static_cast<void>(m_context.files.clear(Setting::MailHandOver));
 }
 
 void InboxForm::hideReplyControls()
@@ -130,7 +131,7 @@ void InboxForm::sendReply()
 {
     const auto posted = MailPosting::postReply(m_context.files, m_context.clock.now(), fields());
     if (!posted) {
-        m_context.prompter.inform(posted.error, Prompter::Icon::Critical);
+        m_context.prompter.inform(posted.error(), Prompter::Icon::Critical);
         return;
     }
     ResetFields();
@@ -145,8 +146,8 @@ void InboxForm::exitToMainMenu()
 {
     if (m_autoSaveCheck->isChecked()) {
         // The reader closes whatever happens; a failed save is said in words.
-        if (const auto failure = Modsavemodule(m_context.files, m_context.clock).saveReceivedMessage(fields()))
-            m_context.prompter.inform(*failure, Prompter::Icon::Exclamation);
+        if (const Outcome saved = Modsavemodule(m_context.files, m_context.clock).saveReceivedMessage(fields()); !saved)
+            m_context.prompter.inform(saved.error(), Prompter::Icon::Exclamation);
     }
     m_context.navigator.unload<InboxForm>();
     returnToMainMenu(m_context);

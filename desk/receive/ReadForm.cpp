@@ -74,7 +74,8 @@ void ReadForm::loadHandOver()
 void ReadForm::exitToMainMenu()
 {
     m_boxes.setFields(designTexts);
-    m_context.files.clear(Setting::MailHandOver);
+    // Emptying the scratch hand-over file is a courtesy; the mail itself is safe.
+    static_cast<void>(m_context.files.clear(Setting::MailHandOver));
     m_context.navigator.unload<InboxForm>();
     m_context.navigator.unload<ReadForm>();
     returnToMainMenu(m_context);

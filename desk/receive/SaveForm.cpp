@@ -102,8 +102,9 @@ void SaveForm::openPicked(bool fromPathBox)
                                   Prompter::Icon::Exclamation);
         return;
     }
-    if (const auto failure = m_context.files.writeBytes(Setting::SavedMessageHandOver, saved.readAll() + "\r\n")) {
-        m_context.prompter.inform(tr("The saved message cannot be handed to the reader: %1").arg(*failure),
+    if (const Outcome handed = m_context.files.writeBytes(Setting::SavedMessageHandOver, saved.readAll() + "\r\n");
+        !handed) {
+        m_context.prompter.inform(tr("The saved message cannot be handed to the reader: %1").arg(handed.error()),
                                   Prompter::Icon::Exclamation);
         return;
     }

@@ -49,32 +49,17 @@ QString newDirectoryPath(const QString &base, const QString &name)
     return native(joined(QDir::fromNativeSeparators(base), relative));
 }
 
-Creation makeDirectory(const QString &path)
+Result<bool> makeDirectory(const QString &path)
 {
     if (QFileInfo(path).isDir())
-        return {Creation::AlreadyThere, {}};
+        return false;
     std::error_code error;
     std::filesystem::create_directory(std::filesystem::path(path.toStdU16String()), error);
     if (error)
-        return {Creation::Failed, QString::fromStdString(error.message())};
+        return Outcome::failure(QString::fromStdString(error.message()));
     if (!QFileInfo(path).isDir())
-        return {Creation::Failed, QStringLiteral("the directory was not created")};
-    return {Creation::Created, {}};
-}
-
-QString writeFailure(const QString &path)
-{
-    const QFileInfo file(path);
-    const QFileInfo folder(file.absolutePath());
-    if (!folder.isDir())
-        return QStringLiteral("the folder %1 does not exist").arg(native(folder.filePath()));
-    if (file.isDir())
-        return QStringLiteral("%1 is a folder, not a file").arg(native(path));
-    if (file.exists() && !file.isWritable())
-        return QStringLiteral("the file %1 is read-only").arg(native(path));
-    if (!folder.isWritable())
-        return QStringLiteral("no permission to write in %1").arg(native(folder.filePath()));
-    return QStringLiteral("could not write %1").arg(native(path));
+        return Outcome::failure(QStringLiteral("the directory was not created"));
+    return true;
 }
 
 } // namespace DirectoryPaths

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/Outcome.h"
+
 #include <QString>
 
 /// What a directory set stores: a working directory, or the path of an
@@ -20,17 +22,10 @@ QString settingValue(SetKind kind, const QString &directory, const QString &high
 /// when the name holds nothing but spaces and separators.
 QString newDirectoryPath(const QString &base, const QString &name);
 
-/// The outcome of creating one directory level.
-struct Creation {
-    enum Outcome { Created, AlreadyThere, Failed } outcome;
-    QString error; ///< the system's description when it failed
-};
-
-/// Creates the last level of `path` (its parent must exist already).
-Creation makeDirectory(const QString &path);
-
-/// Why a setting file at `path` could not be written, in words.
-QString writeFailure(const QString &path);
+/// Creates the last level of `path` (its parent must exist already): true
+/// when it was made, false when it was there already. A failure holds the
+/// system's description alone, for the set's own prefix to go before it.
+Result<bool> makeDirectory(const QString &path);
 
 /// The path as the operator reads it on this platform.
 QString native(const QString &path);

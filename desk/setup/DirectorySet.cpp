@@ -99,10 +99,9 @@ void DirectorySet::store()
     const QString highlighted = m_row.kind == SetKind::Program ? m_browser->highlightedFile() : QString();
     const QString value = DirectoryPaths::settingValue(m_row.kind, m_browser->directory(), highlighted);
     // One write of the final value, so a failure never leaves a half choice.
-    if (!m_context.files.writePrintLine(m_row.file, value)) {
-        const QString text = m_row.enterFailure
-            ? QString::fromUtf8(m_row.enterFailure)
-            : QStringLiteral("An error has occurred: ") + DirectoryPaths::writeFailure(m_context.files.path(m_row.file));
+    if (const Outcome stored = m_context.files.writePrintLine(m_row.file, value); !stored) {
+        const QString text = m_row.enterFailure ? QString::fromUtf8(m_row.enterFailure)
+                                                : QStringLiteral("An error has occurred: ") + stored.error();
         m_context.prompter.inform(text, Prompter::Icon::Critical);
         return;
     }
@@ -115,9 +114,8 @@ void DirectorySet::storeChangedDirectory(const QString &directory)
 {
     if (!m_row.storesAtChange)
         return;
-    if (!m_context.files.writePrintLine(m_row.file, directory)) {
-        m_context.prompter.inform(QStringLiteral("Error saving directory path: ")
-                                      + DirectoryPaths::writeFailure(m_context.files.path(m_row.file)),
+    if (const Outcome stored = m_context.files.writePrintLine(m_row.file, directory); !stored) {
+        m_context.prompter.inform(QStringLiteral("Error saving directory path: ") + stored.error(),
                                   Prompter::Icon::Critical);
         return;
     }
@@ -133,19 +131,15 @@ void DirectorySet::createDirectory()
         m_context.prompter.inform(QStringLiteral("Please enter a folder name."), Prompter::Icon::Exclamation);
         return;
     }
-    const DirectoryPaths::Creation creation = DirectoryPaths::makeDirectory(path);
-    switch (creation.outcome) {
-    case DirectoryPaths::Creation::AlreadyThere:
-        m_context.prompter.inform(QStringLiteral("Directory already exists: ") + path, Prompter::Icon::Information);
-        break;
-    case DirectoryPaths::Creation::Created:
-        m_context.prompter.inform(QStringLiteral("Directory created: ") + path, Prompter::Icon::Information);
-        break;
-    case DirectoryPaths::Creation::Failed:
-        m_context.prompter.inform(QString::fromUtf8(m_row.newDirectory->errorPrefix) + creation.error,
+    const Result<bool> created = DirectoryPaths::makeDirectory(path);
+    if (!created) {
+        m_context.prompter.inform(QString::fromUtf8(m_row.newDirectory->errorPrefix) + created.error(),
                                   Prompter::Icon::Critical);
         return;
     }
+    m_context.prompter.inform((*created ? QStringLiteral("Directory created: ") : QStringLiteral("Directory already exists: "))
+                                  + path,
+                              Prompter::Icon::Information);
     m_nameBox->clear();
 }
 

@@ -80,8 +80,8 @@ void closeReader(DeskContext &context)
         return;
     const Modsavemodule archive(context.files, context.clock);
     if (reader->isVisible() && archive.storedAutoSave().value_or(false)) {
-        if (const auto failure = archive.saveReceivedMessage(reader->fields()))
-            context.prompter.inform(*failure, Prompter::Icon::Exclamation);
+        if (const Outcome saved = archive.saveReceivedMessage(reader->fields()); !saved)
+            context.prompter.inform(saved.error(), Prompter::Icon::Exclamation);
     }
     context.navigator.unload<InboxForm>();
 }
@@ -286,7 +286,8 @@ void MainMenu::paintSoundControls(bool on)
 void MainMenu::soundAction(bool on)
 {
     const QString muteFailure = m_context.desktop.toggleMute();
-    Modsoundcontrol(m_context.files).storeSoundSetting(on);
+    // A failed store is ignored: speech and the mute have followed already.
+    static_cast<void>(Modsoundcontrol(m_context.files).storeSoundSetting(on));
     m_context.speaker.speak(on ? QStringLiteral("Sound on") : QStringLiteral("Sound off"));
     // The switch still works for speech; the operator learns why the
     // system's own sound did not follow it.
@@ -306,9 +307,10 @@ void MainMenu::toggleSound()
     const bool on = !m_soundCheck->isChecked();
     m_soundCheck->setChecked(on); // runs the sound action
     paintSoundControls(on);
-    if (!m_context.files.writePrintLine(Setting::SoundState, on ? QStringLiteral("ON") : QStringLiteral("OFF"))) {
-        m_context.prompter.inform(QStringLiteral("Error in cmdSoundToggle_Click: ")
-                                      + tr("cannot write %1").arg(m_context.files.path(Setting::SoundState)),
+    const Outcome stored =
+        m_context.files.writePrintLine(Setting::SoundState, on ? QStringLiteral("ON") : QStringLiteral("OFF"));
+    if (!stored) {
+        m_context.prompter.inform(QStringLiteral("Error in cmdSoundToggle_Click: ") + stored.error(),
                                   Prompter::Icon::Exclamation);
         return;
     }
@@ -382,13 +384,13 @@ void MainMenu::runSelfTest()
     const auto directory = m_context.files.readLine(Setting::ReceiveDir);
     const MailFields test{testField("Text3"), testField("Text2"), testField("Text1"), testField("Text4")};
     const auto posted = directory ? MailPosting::appendRecord(*directory, MessageFile::replyFileName(m_context.clock.now()), test)
-                                  : MailPosting::Result{QString(), tr("%1 is missing.").arg(QDir::toNativeSeparators(
-                                                                       m_context.files.path(Setting::ReceiveDir)))};
+                                  : MailPosting::Posted(Outcome::failure(tr("%1 is missing.").arg(
+                                        QDir::toNativeSeparators(m_context.files.path(Setting::ReceiveDir)))));
     if (!posted) {
         // The test button stays, so the test can run again after the setup.
         m_context.prompter.inform(tr("The test cannot run: the receive folder must be set first, in the directory "
                                      "setup, and it must be writable.\n\n%1")
-                                      .arg(posted.error),
+                                      .arg(posted.error()),
                                   Prompter::Icon::Exclamation);
         return;
     }

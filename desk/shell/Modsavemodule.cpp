@@ -26,9 +26,9 @@ std::optional<bool> Modsavemodule::storedAutoSave() const
     return text == u"ON" || SettingFiles::toNumber(text) == 1;
 }
 
-void Modsavemodule::storeAutoSaveSetting(bool on) const
+Outcome Modsavemodule::storeAutoSaveSetting(bool on) const
 {
-    m_files.writeRecord(Setting::AutoSaveStore, on ? 1 : 0);
+    return m_files.writeRecord(Setting::AutoSaveStore, on ? 1 : 0);
 }
 
 QString Modsavemodule::archiveFileName(const QDateTime &time)
@@ -37,25 +37,26 @@ QString Modsavemodule::archiveFileName(const QDateTime &time)
     return QStringLiteral("mail_") + time.toString(QStringLiteral("yy-MM-dd_HHmm")) + QStringLiteral(".dat");
 }
 
-std::optional<QString> Modsavemodule::saveReceivedMessage(const MailFields &mail) const
+Outcome Modsavemodule::saveReceivedMessage(const MailFields &mail) const
 {
     // The whole line, as the saved-messages screen reads it: a folder whose
     // name holds a comma is the folder that is browsed.
     const auto directory = m_files.readLine(Setting::SaveDir);
     if (!directory || directory->isEmpty())
-        return QObject::tr("The message could not be saved: no save directory is set (%1 is missing). "
-                           "Choose one in the directory setup.")
-            .arg(QDir::toNativeSeparators(m_files.path(Setting::SaveDir)));
+        return Outcome::failure(QObject::tr("The message could not be saved: no save directory is set (%1 is "
+                                            "missing). Choose one in the directory setup.")
+                                    .arg(QDir::toNativeSeparators(m_files.path(Setting::SaveDir))));
     const QString path = QDir(*directory).filePath(archiveFileName(m_clock.now()));
     const QByteArray record = archiveRecord(mail);
-    const auto failure = MailPosting::appendEntry(path, [&](QIODevice &out) -> std::optional<QString> {
+    const Outcome saved = MailPosting::appendEntry(path, [&](QIODevice &out) {
         if (out.write(record) != record.size())
-            return out.errorString();
-        return std::nullopt;
+            return Outcome::failure(out.errorString());
+        return Outcome();
     });
-    if (failure)
-        return QObject::tr("The message could not be saved to %1: %2").arg(QDir::toNativeSeparators(path), *failure);
-    return std::nullopt;
+    if (!saved)
+        return Outcome::failure(
+            QObject::tr("The message could not be saved to %1: %2").arg(QDir::toNativeSeparators(path), saved.error()));
+    return saved;
 }
 
 QByteArray Modsavemodule::archiveRecord(const MailFields &mail)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Outcome.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -30,8 +32,9 @@ public:
     /// when the text, trimmed and upper-cased, is "ON" or its value is 1.
     std::optional<bool> storedAutoSave() const;
 
-    /// Stores the switch; a failed write is skipped.
-    void storeAutoSaveSetting(bool on) const;
+    /// Stores the switch. The screens skip a failure, as the switch is
+    /// shown all the same.
+    Outcome storeAutoSaveSetting(bool on) const;
 
     /// The archive file's name for a moment: "mail_yy-MM-dd_HHmm.dat".
     static QString archiveFileName(const QDateTime &time);
@@ -47,9 +50,8 @@ public:
     /// at every comma of the whole text.
     static QStringList savedMessagePieces(const QByteArray &archive);
 
-    /// Appends the mail's record to the archive, whole or not at all. On
-    /// failure returns a message naming it.
-    std::optional<QString> saveReceivedMessage(const MailFields &mail) const;
+    /// Appends the mail's record to the archive, whole or not at all.
+    Outcome saveReceivedMessage(const MailFields &mail) const;
 
 private:
     const SettingFiles &m_files;

@@ -15,7 +15,7 @@ bool Modsoundcontrol::isSoundOn() const
     return !value || *value == 1;
 }
 
-void Modsoundcontrol::storeSoundSetting(bool on) const
+Outcome Modsoundcontrol::storeSoundSetting(bool on) const
 {
-    m_files.writeRecord(Setting::SoundSettings, on ? 1 : 0);
+    return m_files.writeRecord(Setting::SoundSettings, on ? 1 : 0);
 }

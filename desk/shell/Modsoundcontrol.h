@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Outcome.h"
+
 class SettingFiles;
 
 /// The stored sound switch ("soundsettings.dat") and the question every
@@ -13,8 +15,9 @@ public:
     /// A file that cannot be read counts as on.
     bool isSoundOn() const;
 
-    /// Stores the switch; a failed write is ignored.
-    void storeSoundSetting(bool on) const;
+    /// Stores the switch. The sound action ignores a failure: speech and
+    /// the system's mute have already followed the operator.
+    Outcome storeSoundSetting(bool on) const;
 
 private:
     const SettingFiles &m_files;

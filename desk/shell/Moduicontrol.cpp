@@ -19,7 +19,8 @@ void showAutoSaveState(Navigator &navigator, bool on)
 void switchAutoSave(DeskContext &context, bool on)
 {
     showAutoSaveState(context.navigator, on);
-    Modsavemodule(context.files, context.clock).storeAutoSaveSetting(on);
+    // A failed store is skipped: the screens show the switch all the same.
+    static_cast<void>(Modsavemodule(context.files, context.clock).storeAutoSaveSetting(on));
 }
 
 void paintAutoSaveControls(QCheckBox *check, QAbstractButton *button, bool on)

@@ -74,40 +74,40 @@ bool SettingFiles::exists(SettingFile file) const
     return QFile::exists(path(file));
 }
 
-bool SettingFiles::write(SettingFile file, const QString &text) const
+Outcome SettingFiles::write(SettingFile file, const QString &text) const
 {
-    return !writeBytes(file, (text + QStringLiteral("\r\n")).toUtf8());
+    return writeBytes(file, (text + QStringLiteral("\r\n")).toUtf8());
 }
 
-std::optional<QString> SettingFiles::writeBytes(SettingFile file, const QByteArray &bytes) const
+Outcome SettingFiles::writeBytes(SettingFile file, const QByteArray &bytes) const
 {
     QSaveFile out(path(file));
     if (out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.commit())
-        return std::nullopt;
-    return QObject::tr("%1 cannot be written: %2").arg(QDir::toNativeSeparators(out.fileName()), out.errorString());
+        return {};
+    return Outcome::cannotWrite(out.fileName(), out.errorString());
 }
 
-bool SettingFiles::writePrintLine(SettingFile file, const QString &value) const
+Outcome SettingFiles::writePrintLine(SettingFile file, const QString &value) const
 {
     return write(file, value);
 }
 
-bool SettingFiles::writePrintLine(SettingFile file, bool value) const
+Outcome SettingFiles::writePrintLine(SettingFile file, bool value) const
 {
     return write(file, value ? QStringLiteral("True") : QStringLiteral("False"));
 }
 
-bool SettingFiles::writeRecord(SettingFile file, const QString &value) const
+Outcome SettingFiles::writeRecord(SettingFile file, const QString &value) const
 {
     return write(file, u'"' + value + u'"');
 }
 
-bool SettingFiles::writeRecord(SettingFile file, int value) const
+Outcome SettingFiles::writeRecord(SettingFile file, int value) const
 {
     return write(file, QString::number(value));
 }
 
-bool SettingFiles::writeRecord(SettingFile file, bool value) const
+Outcome SettingFiles::writeRecord(SettingFile file, bool value) const
 {
     return write(file, value ? QStringLiteral("#TRUE#") : QStringLiteral("#FALSE#"));
 }
@@ -143,15 +143,21 @@ std::optional<bool> SettingFiles::readTruth(SettingFile file) const
     return field ? toTruth(*field) : std::nullopt;
 }
 
-bool SettingFiles::clear(SettingFile file) const
+Outcome SettingFiles::clear(SettingFile file) const
 {
     QFile out(path(file));
-    return out.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    if (out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return {};
+    return Outcome::cannotWrite(out.fileName(), out.errorString());
 }
 
-bool SettingFiles::remove(SettingFile file) const
+Outcome SettingFiles::remove(SettingFile file) const
 {
-    return QFile::remove(path(file));
+    QFile gone(path(file));
+    if (gone.remove() || !gone.exists())
+        return {};
+    return Outcome::failure(
+        QObject::tr("%1 cannot be deleted: %2").arg(QDir::toNativeSeparators(gone.fileName()), gone.errorString()));
 }
 
 QString SettingFiles::firstField(const QString &line)

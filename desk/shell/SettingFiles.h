@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Outcome.h"
+
 #include <QString>
 #include <functional>
 #include <optional>
@@ -99,27 +101,29 @@ public:
     QString path(SettingFile file) const;
     bool exists(SettingFile file) const;
 
-    bool writePrintLine(SettingFile file, const QString &value) const;
-    bool writePrintLine(SettingFile file, bool value) const;
+    /// Every write replaces the whole file or leaves it as it was; a failure
+    /// names the file and the system's reason.
+    Outcome writePrintLine(SettingFile file, const QString &value) const;
+    Outcome writePrintLine(SettingFile file, bool value) const;
     /// Keeps a string literal from turning into a truth value.
-    bool writePrintLine(SettingFile file, const char *value) const { return writePrintLine(file, QString::fromUtf8(value)); }
-    bool writeRecord(SettingFile file, const QString &value) const;
-    bool writeRecord(SettingFile file, int value) const;
-    bool writeRecord(SettingFile file, bool value) const;
+    Outcome writePrintLine(SettingFile file, const char *value) const { return writePrintLine(file, QString::fromUtf8(value)); }
+    Outcome writeRecord(SettingFile file, const QString &value) const;
+    Outcome writeRecord(SettingFile file, int value) const;
+    Outcome writeRecord(SettingFile file, bool value) const;
 
     std::optional<QString> readLine(SettingFile file) const;
     std::optional<QString> readField(SettingFile file) const;
     std::optional<int> readNumber(SettingFile file) const;
     std::optional<bool> readTruth(SettingFile file) const;
 
-    /// Replaces the file's whole content, or leaves it as it was. On failure
-    /// returns a message naming the file and the cause.
-    std::optional<QString> writeBytes(SettingFile file, const QByteArray &bytes) const;
+    /// Replaces the file's whole content, or leaves it as it was.
+    Outcome writeBytes(SettingFile file, const QByteArray &bytes) const;
 
     /// Empties the file (creating it if needed), as opening it for output
     /// and closing it does.
-    bool clear(SettingFile file) const;
-    bool remove(SettingFile file) const;
+    Outcome clear(SettingFile file) const;
+    /// Succeeds when the file is gone afterwards, also when it never was.
+    Outcome remove(SettingFile file) const;
 
     /// The conversions of a field read, for text read elsewhere.
     static QString firstField(const QString &line);
@@ -127,7 +131,7 @@ public:
     static std::optional<bool> toTruth(const QString &field);
 
 private:
-    bool write(SettingFile file, const QString &text) const;
+    Outcome write(SettingFile file, const QString &text) const;
 
     QString m_programDirectory;
     QString m_workingDirectory;

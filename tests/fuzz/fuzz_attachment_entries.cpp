@@ -23,8 +23,8 @@ QByteArray compose(const AttachmentHeader &header, const QByteArray &bytes)
     source.open(QIODevice::ReadOnly);
     QBuffer out;
     out.open(QIODevice::WriteOnly);
-    const auto failure = AttachmentStream::writeEntry(header, source, out);
-    FUZZ_CHECK(!failure, "writing to memory succeeds");
+    const Outcome written = AttachmentStream::writeEntry(header, source, out);
+    FUZZ_CHECK(written.ok(), "writing to memory succeeds");
     FUZZ_CHECK(out.data().endsWith("\r\n") && out.data().count("\r\n") == 1, "one entry ends with the one CR LF");
     return out.data();
 }

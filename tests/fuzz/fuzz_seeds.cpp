@@ -43,7 +43,7 @@ QByteArray entry(const AttachmentHeader &header, const QByteArray &data)
     source.open(QIODevice::ReadOnly);
     QBuffer out;
     out.open(QIODevice::WriteOnly);
-    AttachmentStream::writeEntry(header, source, out);
+    static_cast<void>(AttachmentStream::writeEntry(header, source, out));
     return out.data();
 }
 

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString value = QString::fromUtf8(input.rest());
 
     // Whatever another program or a damaged disk left in the file.
-    FUZZ_CHECK(!files.writeBytes(Setting::SendDir, raw), "the scratch file is written");
+    FUZZ_CHECK(files.writeBytes(Setting::SendDir, raw).ok(), "the scratch file is written");
     const auto line = files.readLine(Setting::SendDir);
     FUZZ_CHECK(line && !line->contains(u'\n') && !line->endsWith(u'\r'), "one line without its line end");
     const auto field = files.readField(Setting::SendDir);

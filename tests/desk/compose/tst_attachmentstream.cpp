@@ -38,10 +38,10 @@ QByteArray compose(const AttachmentHeader &header, const QByteArray &file)
     source.open(QIODevice::ReadOnly);
     QBuffer out;
     out.open(QIODevice::WriteOnly);
-    const auto failure = AttachmentStream::writeEntry(header, source, out);
-    if (failure)
-        qWarning() << "writeEntry failed:" << *failure;
-    return failure ? QByteArray() : out.data();
+    const Outcome written = AttachmentStream::writeEntry(header, source, out);
+    if (!written)
+        qWarning() << "writeEntry failed:" << written.error();
+    return written ? out.data() : QByteArray();
 }
 
 struct Received {
@@ -500,7 +500,7 @@ private slots:
             source.open(QIODevice::ReadOnly);
             QBuffer out;
             out.open(QIODevice::WriteOnly);
-            QVERIFY(AttachmentStream::writeEntry(headerOf(fields), source, out));
+            QVERIFY(!AttachmentStream::writeEntry(headerOf(fields), source, out));
             QVERIFY(out.data().isEmpty());
         }
     }
@@ -587,7 +587,7 @@ private slots:
         QBuffer entry;
         entry.open(QIODevice::WriteOnly);
         QList<QPair<qint64, qint64>> written;
-        QVERIFY(!AttachmentStream::writeEntry(headerOf(plainHeader), source, entry, [&](qint64 done, qint64 total) {
+        QVERIFY(AttachmentStream::writeEntry(headerOf(plainHeader), source, entry, [&](qint64 done, qint64 total) {
             written << qMakePair(done, total);
             return true;
         }));
@@ -615,7 +615,7 @@ private slots:
         source.seek(0);
         QBuffer cancelled;
         cancelled.open(QIODevice::WriteOnly);
-        QVERIFY(AttachmentStream::writeEntry(headerOf(plainHeader), source, cancelled, [](qint64, qint64) { return false; }));
+        QVERIFY(!AttachmentStream::writeEntry(headerOf(plainHeader), source, cancelled, [](qint64, qint64) { return false; }));
         in.seek(0);
         AttachmentStream::Reader cancelledReader(in);
         QVERIFY(cancelledReader.readHeader());
@@ -633,8 +633,8 @@ private slots:
         out.open(QIODevice::WriteOnly);
         QTest::ignoreMessage(QtWarningMsg, "QIODevice::read (QBuffer): device not open");
         const auto notRead = AttachmentStream::writeEntry(headerOf(plainHeader), unreadable, out);
-        QVERIFY(notRead);
-        QVERIFY(!notRead->isEmpty());
+        QVERIFY(!notRead);
+        QVERIFY(!notRead.error().isEmpty());
 
         QBuffer source;
         source.setData("some bytes");
@@ -643,8 +643,8 @@ private slots:
         readOnly.open(QIODevice::ReadOnly);
         QTest::ignoreMessage(QtWarningMsg, "QIODevice::write (QBuffer): ReadOnly device");
         const auto notWritten = AttachmentStream::writeEntry(headerOf(plainHeader), source, readOnly);
-        QVERIFY(notWritten);
-        QVERIFY(!notWritten->isEmpty());
+        QVERIFY(!notWritten);
+        QVERIFY(!notWritten.error().isEmpty());
     }
 
     void readFailureOfTheOutputIsReported()

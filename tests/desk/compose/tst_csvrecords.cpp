@@ -149,10 +149,11 @@ private slots:
         const QString save = root.filePath("save, home");
         QVERIFY(QDir().mkpath(save));
         const SettingFiles files(root.filePath("bin"), root.path());
-        files.writePrintLine(Setting::SaveDir, save);
+        QVERIFY(files.writePrintLine(Setting::SaveDir, save));
         const FixedClock clock;
         const MailFields mail{"A", "B, C", "D\rE", "F"};
-        QCOMPARE(Modsavemodule(files, clock).saveReceivedMessage(mail), std::nullopt);
+        const Outcome saved = Modsavemodule(files, clock).saveReceivedMessage(mail);
+        QVERIFY2(saved, qPrintable(saved.error()));
         QFile archive(save + "/mail_26-12-07_1405.dat");
         QVERIFY(archive.open(QIODevice::ReadOnly));
         QCOMPARE(archive.readAll(), Modsavemodule::archiveRecord(mail));

@@ -6,6 +6,7 @@
 #include "shell/Modsoundcontrol.h"
 
 #include <QDir>
+#include <algorithm>
 #include <QFile>
 #include <QListWidget>
 #include <QPointer>
@@ -242,10 +243,41 @@ private slots:
         QCOMPARE(buttonOf(launcher, program.start)->isEnabled(), yes);
     }
 
+    // The state file's write fails for real; the box names the file and
+    // the system's reason.
+    void stateWriteFailuresSayWhy_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<bool>("reset");
+        for (int i = 0; i < int(std::size(programs)); ++i) {
+            QTest::addRow("%s", programs[i].start) << i << false;
+            QTest::addRow("%s", programs[i].reset) << i << true;
+        }
+    }
+    void stateWriteFailuresSayWhy()
+    {
+        QFETCH(int, index);
+        QFETCH(bool, reset);
+        const Program &program = programs[index];
+        TestDesk desk;
+        installProgram(desk, program, true);
+        const QString path = besideProgram(desk, program.stateFile);
+        QVERIFY(blockWritesAt(path, "folder in its place"));
+        auto *launcher = desk.navigator.open<Rodiruverezer>();
+        if (reset)
+            desk.prompter.answers.enqueue(true);
+        TestDesk::click(launcher, reset ? program.reset : program.start);
+        const auto refusal = std::find_if(desk.prompter.boxes.cbegin(), desk.prompter.boxes.cend(),
+                                          [](const FakePrompter::Box &box) { return box.text.startsWith("Error: "); });
+        QVERIFY2(refusal != desk.prompter.boxes.cend(), qPrintable(desk.prompter.texts().join(" | ")));
+        QVERIFY2(namesRefusal(refusal->text, path), qPrintable(refusal->text));
+        QCOMPARE(refusal->icon, Icon::Critical);
+    }
+
     void soundOffSpeaksNothing()
     {
         TestDesk desk;
-        Modsoundcontrol(desk.files).storeSoundSetting(false);
+        QVERIFY(Modsoundcontrol(desk.files).storeSoundSetting(false));
         installProgram(desk, programs[0], true);
         auto *launcher = desk.navigator.open<Rodiruverezer>();
         TestDesk::click(launcher, programs[0].start);
@@ -325,7 +357,7 @@ private slots:
         TestDesk desk;
         const QString outbox = desk.makeDir("outbox");
         writeFile(outbox + "/MAIL_old", "old");
-        desk.files.writePrintLine(Setting::SendDir, outbox);
+        QVERIFY(desk.files.writePrintLine(Setting::SendDir, outbox));
         auto *launcher = desk.navigator.load<Rodiruverezer>();
         // Posted after the launcher was loaded: still taken away.
         writeFile(outbox + "/MAIL_new", "new");
@@ -403,7 +435,7 @@ private slots:
         const QString outbox = desk.makeDir("outbox");
         writeFile(outbox + "/MAIL_1", "1");
         writeFile(outbox + "/MAIL_2", "2");
-        desk.files.writePrintLine(Setting::SendDir, outbox);
+        QVERIFY(desk.files.writePrintLine(Setting::SendDir, outbox));
         auto *launcher = desk.navigator.open<Rodiruverezer>();
         auto *list = launcher->findChild<QListWidget *>("File1");
         if (!select.isEmpty())

@@ -30,8 +30,8 @@ QByteArray entry(const AttachmentHeader &header, const QByteArray &bytes)
     QByteArray message;
     QBuffer out(&message);
     out.open(QIODevice::WriteOnly);
-    if (const auto failure = AttachmentStream::writeEntry(header, source, out))
-        qWarning() << *failure;
+    if (const Outcome written = AttachmentStream::writeEntry(header, source, out); !written)
+        qWarning() << written.error();
     return message;
 }
 
@@ -158,7 +158,7 @@ private slots:
         writeFile(station.files + "/empty.txt", "");
         writeFile(station.files + "/a.txt", "a");
         if (problem == "no setting")
-            station.desk.files.remove(Setting::SendDir);
+            QVERIFY(station.desk.files.remove(Setting::SendDir));
         if (problem == "no folder")
             QDir(station.send).removeRecursively();
         auto *composer = station.desk.navigator.open<SendFile>();
@@ -209,7 +209,7 @@ private slots:
             source.open(QIODevice::ReadOnly);
             QBuffer out(&message);
             out.open(QIODevice::WriteOnly);
-            QVERIFY(!AttachmentStream::writeEntry({"m", "s", "t", "f", senderName}, source, out));
+            QVERIFY(AttachmentStream::writeEntry({"m", "s", "t", "f", senderName}, source, out));
         }
         writeFile(station.receive + "/File - 1.txt", message);
         const QStringList before = QDir(station.desk.programDir()).entryList(QDir::Files);

@@ -86,7 +86,7 @@ private slots:
         Station station;
         TestDesk &desk = station.desk;
         if (problem == "no setting")
-            desk.files.remove(Setting::SendDir);
+            QVERIFY(desk.files.remove(Setting::SendDir));
         auto *composer = desk.navigator.open<MailForm>();
         if (problem == "no folder")
             QDir(station.send).removeRecursively();
@@ -495,7 +495,7 @@ private slots:
     {
         Station station;
         TestDesk &desk = station.desk;
-        Modsoundcontrol(desk.files).storeSoundSetting(false);
+        QVERIFY(Modsoundcontrol(desk.files).storeSoundSetting(false));
         MainMenu::open(desk.context, MainMenu::Opener::Reenter);
         auto *list = desk.navigator.load<Received>();
         writeFile(station.receive + "/MAIL - 1.txt", "1");

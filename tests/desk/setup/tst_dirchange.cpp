@@ -412,7 +412,8 @@ private slots:
             QCOMPARE(desk.prompter.lastText(), message);
         } else {
             QVERIFY2(desk.prompter.lastText().startsWith(message), qPrintable(desk.prompter.lastText()));
-            QVERIFY2(desk.prompter.lastText().contains(QStringLiteral("is a folder")), qPrintable(desk.prompter.lastText()));
+            QVERIFY2(namesRefusal(desk.prompter.lastText(), desk.files.path(fileOfSet(number))),
+                     qPrintable(desk.prompter.lastText()));
         }
         QVERIFY(set->display()->text().isEmpty());
         QCOMPARE(desk.navigator.loaded<DirChange>(), screen);

@@ -56,7 +56,7 @@ private slots:
         QFETCH(bool, speaks);
         TestDesk desk;
         if (stored >= 0)
-            Modsoundcontrol(desk.files).storeSoundSetting(stored == 1);
+            QVERIFY(Modsoundcontrol(desk.files).storeSoundSetting(stored == 1));
         auto *enter = desk.navigator.open<EnterForm>();
         TestDesk::click(enter, QStringLiteral("Command2"));
         QCOMPARE(desk.quits, 1);

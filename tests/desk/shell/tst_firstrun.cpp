@@ -131,7 +131,7 @@ private slots:
     {
         TestDesk desk;
         const QString receive = desk.makeDir("receive");
-        desk.files.writePrintLine(Setting::ReceiveDir, receive);
+        QVERIFY(desk.files.writePrintLine(Setting::ReceiveDir, receive));
         auto *menu = MainMenu::open(desk.context, MainMenu::Opener::Enter);
         TestDesk::click(menu, "testprogram");
         const QByteArray record = readAll(receive + "/MAIL - 140509.txt");
@@ -161,7 +161,7 @@ private slots:
         if (full && !QFile::link("/dev/full", receive + "/MAIL - 140509.txt"))
             QSKIP("no /dev/full here");
         if (stored)
-            desk.files.writePrintLine(Setting::ReceiveDir, receive);
+            QVERIFY(desk.files.writePrintLine(Setting::ReceiveDir, receive));
         auto *menu = MainMenu::open(desk.context, MainMenu::Opener::Enter);
         TestDesk::click(menu, "testprogram");
         QVERIFY(desk.prompter.lastText().contains("receive folder must be set first"));
@@ -192,7 +192,7 @@ private slots:
         QFETCH(QStringList, shown);
         TestDesk desk;
         const QString save = desk.makeDir("save");
-        desk.files.writePrintLine(Setting::SaveDir, save);
+        QVERIFY(desk.files.writePrintLine(Setting::SaveDir, save));
         writeFile(save + "/mail_26-12-07_1405.dat", archive);
         writeFile(desk.files.path(Setting::SavedMessageHandOver), "old");
         auto *archiveScreen = desk.navigator.open<SaveForm>();
@@ -249,7 +249,7 @@ private slots:
             {"Text12", Setting::NprModem, "/p/npr", "/p/npr"}};
         for (const Stored &setting : stored)
             if (!missing.contains(setting.box))
-                desk.files.writePrintLine(setting.file, setting.written);
+                QVERIFY(desk.files.writePrintLine(setting.file, setting.written));
         auto *menu = MainMenu::open(desk.context, MainMenu::Opener::Reenter);
         TestDesk::click(menu, "SETTINGS");
         auto *settings = desk.navigator.loaded<FrSettings>();

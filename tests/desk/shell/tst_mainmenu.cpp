@@ -5,6 +5,7 @@
 #include "shell/Modsoundcontrol.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -99,8 +100,8 @@ private slots:
         QFETCH(bool, startsOn);
         QFETCH(bool, answer);
         TestDesk desk;
-        desk.files.writePrintLine(Setting::SoundState, startsOn ? QStringLiteral("ON") : QStringLiteral("OFF"));
-        Modsoundcontrol(desk.files).storeSoundSetting(startsOn);
+        QVERIFY(desk.files.writePrintLine(Setting::SoundState, startsOn ? QStringLiteral("ON") : QStringLiteral("OFF")));
+        QVERIFY(Modsoundcontrol(desk.files).storeSoundSetting(startsOn));
         auto *menu = MainMenu::open(desk.context, MainMenu::Opener::Reenter);
         // Rebuilding the menu shows the stored state without touching the mute or speaking.
         QCOMPARE(desk.desktop.muteToggles, 0);
@@ -125,6 +126,30 @@ private slots:
         }
     }
 
+    // The handler's prefix is followed by the system's own reason.
+    void soundButtonSaysWhyTheStateIsNotStored_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addRow("folder in its place") << "folder in its place";
+        QTest::addRow("its folder is a file") << "its folder is a file";
+    }
+    void soundButtonSaysWhyTheStateIsNotStored()
+    {
+        QFETCH(QString, how);
+        TestDesk desk;
+        auto *menu = MainMenu::open(desk.context, MainMenu::Opener::Reenter);
+        const QString path = desk.files.path(Setting::SoundState);
+        QVERIFY(blockWritesAt(path, how));
+        desk.prompter.answers.enqueue(true);
+        TestDesk::click(menu, "cmdsoundtoggle");
+        const QString shown = desk.prompter.lastText();
+        QVERIFY2(shown.startsWith("Error in cmdSoundToggle_Click: "), qPrintable(shown));
+        QVERIFY2(namesRefusal(shown, path), qPrintable(shown));
+        QCOMPARE(desk.prompter.boxes.last().icon, Prompter::Icon::Exclamation);
+        // The handler ends there: the menu stays.
+        QCOMPARE(desk.navigator.loaded<MainMenu>(), menu);
+    }
+
     void soundButtonSaysWhyTheMuteStaysAsItWas_data()
     {
         QTest::addColumn<QString>("muteFailure");
@@ -139,8 +164,8 @@ private slots:
         QFETCH(bool, startsOn);
         TestDesk desk;
         desk.desktop.muteFailure = muteFailure;
-        desk.files.writePrintLine(Setting::SoundState, startsOn ? QStringLiteral("ON") : QStringLiteral("OFF"));
-        Modsoundcontrol(desk.files).storeSoundSetting(startsOn);
+        QVERIFY(desk.files.writePrintLine(Setting::SoundState, startsOn ? QStringLiteral("ON") : QStringLiteral("OFF")));
+        QVERIFY(Modsoundcontrol(desk.files).storeSoundSetting(startsOn));
         auto *menu = MainMenu::open(desk.context, MainMenu::Opener::Reenter);
         TestDesk::click(menu, "cmdsoundtoggle");
 
@@ -222,19 +247,31 @@ private slots:
     void autoSaveArchive()
     {
         TestDesk desk;
-        desk.files.writePrintLine(Setting::SaveDir, desk.makeDir("save"));
+        QVERIFY(desk.files.writePrintLine(Setting::SaveDir, desk.makeDir("save")));
         const Modsavemodule save(desk.files, desk.clock);
         QCOMPARE(Modsavemodule::archiveFileName(desk.clock.now()), "mail_26-12-07_1405.dat");
-        QVERIFY(!save.saveReceivedMessage({"TO: A", "SUBJECT: B", "line 1\r\nline, 2", "FROM: C"}));
+        QVERIFY(save.saveReceivedMessage({"TO: A", "SUBJECT: B", "line 1\r\nline, 2", "FROM: C"}));
         desk.clock.time = desk.clock.time.addSecs(30); // same minute: same file
-        QVERIFY(!save.saveReceivedMessage({"x", "y", "z", "w"}));
+        QVERIFY(save.saveReceivedMessage({"x", "y", "z", "w"}));
         QCOMPARE(readAll(desk.makeDir("save") + "/mail_26-12-07_1405.dat"),
                  QByteArray("TO: A,SUBJECT: B,\"line 1\r\nline, 2\",FROM: C\r\nx,y,z,w\r\n"));
 
         // No save directory: a message that names the failure, nothing written.
         TestDesk bare;
-        const auto failure = Modsavemodule(bare.files, bare.clock).saveReceivedMessage({"a", "b", "c", "d"});
-        QVERIFY(failure && failure->contains("save directory"));
+        const Outcome failure = Modsavemodule(bare.files, bare.clock).saveReceivedMessage({"a", "b", "c", "d"});
+        QVERIFY(!failure && failure.error().contains("save directory"));
+
+        // A save directory that is a file: the archive's folder cannot hold it.
+        TestDesk blocked;
+        const QString notAFolder = blocked.makeDir("plain") + "/file";
+        writeFile(notAFolder, "x");
+        QVERIFY(blocked.files.writePrintLine(Setting::SaveDir, notAFolder));
+        const Outcome refused = Modsavemodule(blocked.files, blocked.clock).saveReceivedMessage({"a", "b", "c", "d"});
+        QVERIFY(!refused);
+        QFile plain(notAFolder + "/x.dat");
+        QVERIFY(!plain.open(QIODevice::WriteOnly));
+        QVERIFY2(refused.error().contains(plain.errorString()), qPrintable(refused.error()));
+        QVERIFY2(refused.error().contains(QDir::toNativeSeparators(notAFolder)), qPrintable(refused.error()));
     }
 
     void shellConveniences()

@@ -124,7 +124,7 @@ private slots:
         QFETCH(bool, autoSave);
         Station station;
         TestDesk &desk = station.desk;
-        desk.files.writePrintLine(Setting::AutoSaveStore, autoSave ? "ON" : "OFF");
+        QVERIFY(desk.files.writePrintLine(Setting::AutoSaveStore, autoSave ? "ON" : "OFF"));
         desk.navigator.open<EnterForm>();
         walk(desk, {"ENTER:Command3", "mainmenu:testprogram"});
         station.dropMail("MAIL - 000001.txt");
@@ -373,7 +373,7 @@ private slots:
         auto *early = desk.navigator.load<Received>();
         QVERIFY(!early->monitor().IsRunning());
         const QString receive = desk.makeDir("receive");
-        desk.files.writePrintLine(Setting::ReceiveDir, receive);
+        QVERIFY(desk.files.writePrintLine(Setting::ReceiveDir, receive));
         MainMenu::open(desk.context, MainMenu::Opener::WorkingScreen);
         auto *list = desk.navigator.loaded<Received>();
         QVERIFY(list && list->monitor().IsRunning());

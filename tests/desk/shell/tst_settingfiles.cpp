@@ -1,5 +1,6 @@
 #include "shell/Modsoundcontrol.h"
 #include "shell/SettingFiles.h"
+#include "TestDesk.h"
 
 #include <QDir>
 #include <QFile>
@@ -85,17 +86,17 @@ private slots:
         const SettingFile file = Setting::SendDir;
         // Writing again empties the file first.
         QVERIFY(files.writePrintLine(file, QStringLiteral("a much longer value than any of the expected ones")));
-        bool ok = false;
+        Outcome written;
         switch (kind) {
-        case 0: ok = files.writePrintLine(file, QStringLiteral("C:\\mail send")); break;
-        case 1: ok = files.writePrintLine(file, true); break;
-        case 2: ok = files.writePrintLine(file, false); break;
-        case 3: ok = files.writeRecord(file, 1); break;
-        case 4: ok = files.writeRecord(file, true); break;
-        case 5: ok = files.writeRecord(file, false); break;
-        case 6: ok = files.writeRecord(file, QStringLiteral("a, b")); break;
+        case 0: written = files.writePrintLine(file, QStringLiteral("C:\\mail send")); break;
+        case 1: written = files.writePrintLine(file, true); break;
+        case 2: written = files.writePrintLine(file, false); break;
+        case 3: written = files.writeRecord(file, 1); break;
+        case 4: written = files.writeRecord(file, true); break;
+        case 5: written = files.writeRecord(file, false); break;
+        case 6: written = files.writeRecord(file, QStringLiteral("a, b")); break;
         }
-        QVERIFY(ok);
+        QVERIFY2(written, qPrintable(written.error()));
         QCOMPARE(contents(files.path(file)), expected);
     }
 
@@ -184,6 +185,48 @@ private slots:
         QVERIFY(!files.writePrintLine(Setting::SendDir, QStringLiteral("x")));
     }
 
+    // Every writer hands on the system's own reason and the native path,
+    // for the failures that stop even root.
+    void failedWritesSayWhy_data()
+    {
+        QTest::addColumn<int>("writer");
+        QTest::addColumn<QString>("how");
+        const char *writers[] = {"print line", "truth as print line", "record", "number record", "truth record",
+                                 "whole bytes", "clearing"};
+        for (const char *how : {"folder in its place", "its folder is a file"})
+            for (int i = 0; i < int(std::size(writers)); ++i)
+                QTest::addRow("%s, %s", writers[i], how) << i << QString::fromLatin1(how);
+    }
+    void failedWritesSayWhy()
+    {
+        QFETCH(int, writer);
+        QFETCH(QString, how);
+        QTemporaryDir root;
+        const SettingFiles files(root.filePath("bin"), root.filePath("cwd"));
+        const SettingFile file = Setting::SoundState; // inside the program's folder
+        QVERIFY(blockWritesAt(files.path(file), how));
+        Outcome written;
+        switch (writer) {
+        case 0: written = files.writePrintLine(file, QStringLiteral("ON")); break;
+        case 1: written = files.writePrintLine(file, true); break;
+        case 2: written = files.writeRecord(file, QStringLiteral("x")); break;
+        case 3: written = files.writeRecord(file, 1); break;
+        case 4: written = files.writeRecord(file, false); break;
+        case 5: written = files.writeBytes(file, "bytes"); break;
+        case 6: written = files.clear(file); break;
+        }
+        QVERIFY(!written);
+        if (writer == 6) {
+            // Emptying opens the file itself, so the plain file's words apply.
+            QFile plain(files.path(file));
+            QVERIFY(!plain.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            QVERIFY2(written.error().contains(plain.errorString()), qPrintable(written.error()));
+            QVERIFY2(written.error().contains(QDir::toNativeSeparators(files.path(file))), qPrintable(written.error()));
+        } else {
+            QVERIFY2(namesRefusal(written.error(), files.path(file)), qPrintable(written.error()));
+        }
+    }
+
     void soundSwitch_data()
     {
         QTest::addColumn<QByteArray>("content"); // "<none>": no file
@@ -211,10 +254,10 @@ private slots:
     {
         const SettingFiles files(dir("store"), dir("cwd"));
         const Modsoundcontrol sound(files);
-        sound.storeSoundSetting(false);
+        QVERIFY(sound.storeSoundSetting(false));
         QCOMPARE(contents(files.path(Setting::SoundSettings)), QByteArray("0\r\n"));
         QVERIFY(!sound.isSoundOn());
-        sound.storeSoundSetting(true);
+        QVERIFY(sound.storeSoundSetting(true));
         QCOMPARE(contents(files.path(Setting::SoundSettings)), QByteArray("1\r\n"));
         QVERIFY(sound.isSoundOn());
     }

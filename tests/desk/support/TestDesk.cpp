@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 
 QByteArray readAll(const QString &path)
 {
@@ -14,6 +16,32 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(bytes);
+}
+
+bool blockWritesAt(const QString &path, const QString &how)
+{
+    if (how == u"folder in its place")
+        return QDir().mkpath(path);
+    const QString folder = QFileInfo(path).absolutePath();
+    QDir(folder).removeRecursively();
+    QFile file(folder);
+    return file.open(QIODevice::WriteOnly) && file.write("not a folder") > 0;
+}
+
+QString refusalAt(const QString &path)
+{
+    QSaveFile probe(path);
+    if (probe.open(QIODevice::WriteOnly)) {
+        probe.cancelWriting();
+        return {};
+    }
+    return probe.errorString();
+}
+
+bool namesRefusal(const QString &text, const QString &path)
+{
+    const QString reason = refusalAt(path);
+    return !reason.isEmpty() && text.contains(reason) && text.contains(QDir::toNativeSeparators(path));
 }
 
 TestDesk::TestDesk()
@@ -35,7 +63,8 @@ QString TestDesk::makeDir(const QString &name) const
 QString TestDesk::makeSettingDir(const SettingFile &setting, const QString &name) const
 {
     const QString path = makeDir(name);
-    files.writePrintLine(setting, path);
+    if (const Outcome stored = files.writePrintLine(setting, path); !stored)
+        qWarning() << stored.error();
     return path;
 }
 

@@ -14,6 +14,18 @@ QByteArray readAll(const QString &path);
 /// Writes a whole file, replacing what was there.
 void writeFile(const QString &path, const QByteArray &bytes);
 
+/// Makes a later write of a whole file at `path` fail for real, as a
+/// read-only folder would not for root: `how` is "folder in its place" (a
+/// folder takes the file's name) or "its folder is a file" (a regular file
+/// takes the parent folder's name).
+bool blockWritesAt(const QString &path, const QString &how);
+/// The system's own words for refusing a whole-file write at `path`, as the
+/// save device reports them; empty when the path would take the file.
+QString refusalAt(const QString &path);
+/// True when `text` carries both the system's words for a refused write at
+/// `path` and the path in native form.
+bool namesRefusal(const QString &text, const QString &path);
+
 /// A screen's control by object name.
 template<class T>
 T *child(QWidget *screen, const char *name)
