@@ -45,6 +45,7 @@ for exe in "$dir"/tests/fuzz/fuzz_*; do
   log="$work/$name.log"
   # The first folder takes new inputs; the checked-in one is only read.
   if ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+     LSAN_OPTIONS="suppressions=$PWD/tests/fuzz/lsan.supp" \
      "$exe" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=8192 -print_final_stats=1 \
        -artifact_prefix="$work/$name-found/" "$work/$name" "$corpus" >"$log" 2>&1; then
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)

@@ -9,7 +9,7 @@
 
 namespace {
 
-struct Outcome {
+struct Reading {
     std::optional<AttachmentHeader> header;
     bool dataRead = false;
     QByteArray data;
@@ -17,10 +17,10 @@ struct Outcome {
     bool more = false;
 };
 
-Outcome readAll(QIODevice &in)
+Reading readAll(QIODevice &in)
 {
     AttachmentStream::Reader reader(in);
-    Outcome outcome;
+    Reading outcome;
     outcome.header = reader.readHeader();
     if (outcome.header) {
         QBuffer out;
@@ -54,18 +54,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QBuffer whole;
     whole.setData(file);
     whole.open(QIODevice::ReadOnly);
-    const Outcome a = readAll(whole);
+    const Reading a = readAll(whole);
 
     ChunkedDevice pieces(file, chunk, false);
     pieces.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    const Outcome b = readAll(pieces);
+    const Reading b = readAll(pieces);
     FUZZ_CHECK(sameHeader(a.header, b.header), "the same header in pieces");
     FUZZ_CHECK(a.dataRead == b.dataRead && a.data == b.data, "the same data in pieces");
     FUZZ_CHECK(a.error == b.error && a.more == b.more, "the same verdict in pieces");
 
     ChunkedDevice pipe(file, chunk, true);
     pipe.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    const Outcome c = readAll(pipe);
+    const Reading c = readAll(pipe);
     FUZZ_CHECK(!c.dataRead || a.dataRead, "a pipe takes no more than the file");
     return 0;
 }

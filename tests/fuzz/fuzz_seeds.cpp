@@ -89,6 +89,9 @@ int main(int argc, char **argv)
                entry({"Message:", "Subject:", "TO:", "From:", "a.txt"}, "file")}));
     seed("message_file", "reply", join({"a", "b", "c", "d", "..\\C:evil/..name.txt", MessageFile::replyFileName(when).toUtf8()}));
 
+    seed("mail_boxes", "reply",
+         join({"TO: AB", "Subject: X", Windows1252::encode(mailText) + "\rthree\nfour\r\n", "From- C"}));
+
     seed("csv_records", "quoted",
          join({"\x03", "plain", "with, comma", "with \"quotes\"\r\nand lines",
                CsvRecords::line({QStringLiteral("a,b"), QStringLiteral("\"q\""), QString()}).toLatin1() + "x,y\nz\r"}));
