@@ -26,9 +26,6 @@ using StatusText::shortName;
 
 namespace {
 
-constexpr qint64 chunkSize = 64 * 1024;
-// Enough queued to keep the link busy; the file is read on as it drains.
-constexpr qint64 highWater = 256 * 1024;
 constexpr qint64 readBufferSize = 1024 * 1024;
 // Progress of a transfer shows after its first second, then now and then.
 constexpr qint64 firstProgressMs = 1000;
@@ -207,31 +204,62 @@ DataLink::~DataLink()
         closeDescriptor(delivery->socket());
 }
 
-int DataLink::state() const
+DataLink::SocketPhase DataLink::state() const
 {
     if (m_socket) {
         switch (m_socket->state()) {
-        case QAbstractSocket::UnconnectedState: return 0;
-        case QAbstractSocket::HostLookupState: return 4;
-        case QAbstractSocket::ConnectingState: return 6;
-        case QAbstractSocket::ConnectedState: return 7;
-        case QAbstractSocket::BoundState: return 1;
-        case QAbstractSocket::ClosingState: return 8;
-        case QAbstractSocket::ListeningState: return 2;
+        case QAbstractSocket::UnconnectedState: return SocketPhase::Closed;
+        case QAbstractSocket::HostLookupState: return SocketPhase::Resolving;
+        case QAbstractSocket::ConnectingState: return SocketPhase::Connecting;
+        case QAbstractSocket::ConnectedState: return SocketPhase::Connected;
+        case QAbstractSocket::BoundState: return SocketPhase::Bound;
+        case QAbstractSocket::ClosingState: return SocketPhase::Closing;
+        case QAbstractSocket::ListeningState: return SocketPhase::Listening;
         }
     }
-    return m_server.isListening() ? 2 : 0;
+    return m_server.isListening() ? SocketPhase::Listening : SocketPhase::Closed;
 }
 
-QString DataLink::stateName(int state)
+int DataLink::statusNumber(SocketPhase phase)
 {
-    switch (state) {
-    case 0: return QStringLiteral("CLOSED");
-    case 2: return QStringLiteral("LISTENING");
-    case 7: return QStringLiteral("CONNECTED");
-    case 8: return QStringLiteral("CLOSING");
-    default: return QStringLiteral("State=") + QString::number(state);
+    switch (phase) {
+    case SocketPhase::Closed: return 0;
+    case SocketPhase::Bound: return 1;
+    case SocketPhase::Listening: return 2;
+    case SocketPhase::Resolving: return 4;
+    case SocketPhase::Connecting: return 6;
+    case SocketPhase::Connected: return 7;
+    case SocketPhase::Closing: return 8;
     }
+    return 0;
+}
+
+int DataLink::statusNumber(SendMode mode)
+{
+    switch (mode) {
+    case SendMode::Idle: return 0;
+    case SendMode::File: return 1;
+    case SendMode::Mail: return 2;
+    case SendMode::Chat: return 3;
+    }
+    return 0;
+}
+
+QString DataLink::stateName(SocketPhase phase)
+{
+    switch (phase) {
+    case SocketPhase::Closed: return QStringLiteral("CLOSED");
+    case SocketPhase::Listening: return QStringLiteral("LISTENING");
+    case SocketPhase::Connected: return QStringLiteral("CONNECTED");
+    case SocketPhase::Closing: return QStringLiteral("CLOSING");
+    default: return QStringLiteral("State=") + QString::number(statusNumber(phase));
+    }
+}
+
+void DataLink::stopCarrying(Carrying what)
+{
+    if (m_carrying == what)
+        m_carrying = Carrying::Nothing;
 }
 
 QString DataLink::addressText(const QHostAddress &address)
@@ -250,7 +278,7 @@ QString DataLink::peerText() const
 
 bool DataLink::transferInProgress() const
 {
-    return m_transferInFlight || m_machine.fileOpen();
+    return m_carrying == Carrying::Transfer || m_machine.fileOpen();
 }
 
 QString DataLink::localIp() const
@@ -356,7 +384,7 @@ void DataLink::breakOffReceive(const QString &why)
 bool DataLink::endLocally(const QString &why)
 {
     const bool receiving = m_machine.fileOpen();
-    const bool sending = m_transferInFlight;
+    const bool sending = m_carrying == Carrying::Transfer;
     if (receiving)
         breakOffReceive(why);
     if (sending) {
@@ -400,10 +428,12 @@ void DataLink::dropSocket(Close how)
     m_connectTimer.stop();
     m_firstLineTimer.stop();
     m_idleTimer.stop();
-    m_outFile.close();
+    m_pump.close();
     // A transfer that did not complete is ended with a reset, whatever the caller asked.
-    if (std::exchange(m_transferInFlight, false))
+    if (m_carrying == Carrying::Transfer) {
+        m_carrying = Carrying::Nothing;
         how = Close::Reset;
+    }
     // The second descriptor goes first, or the close below would not reach the peer.
     if (m_watch >= 0)
         closeDescriptor(std::exchange(m_watch, -1));
@@ -443,8 +473,8 @@ void DataLink::closeAndListen()
     // sees a reset, never the clean close that means "taken whole".
     dropSocket(Close::Reset);
     ResetReceiveState();
-    m_chatModeActive = false;
-    m_sendMode = Idle;
+    stopCarrying(Carrying::Chat);
+    m_sendMode = SendMode::Idle;
     listenAgain();
 }
 
@@ -528,22 +558,22 @@ void DataLink::SendNewestOutboxFile(const QString &remoteHost)
         }
     }
 
-    if (m_chatModeActive && !transferInProgress() && m_socket && m_socket->state() == QAbstractSocket::ConnectedState) {
+    if (chatModeActive() && !transferInProgress() && m_socket && m_socket->state() == QAbstractSocket::ConnectedState) {
         // The one data connection is needed for the mail: the chat ends the
         // way End Chat ends it, so the peer knows.
         m_socket->write(Wire::endChatLines());
         dropSocket(Close::Graceful);
-        m_chatModeActive = false;
+        stopCarrying(Carrying::Chat);
         emit connectionStatusPrepended(QStringLiteral("Chat ended: the connection is needed to send %1.").arg(name));
         emit chatEndedBySend();
     }
-    m_chatModeActive = false;
+    stopCarrying(Carrying::Chat);
     const bool mail = Wire::isMailName(name);
-    m_sendMode = mail ? MailSend : FileSend;
+    m_sendMode = mail ? SendMode::Mail : SendMode::File;
     emit sendStatusAdded((mail ? QStringLiteral("Preparing MAIL: ") : QStringLiteral("Preparing FILE: ")) + name);
     m_remoteHost = StatusText::trimSpaces(remoteHost);
     const quint16 port = m_setup.peerPort;
-    const int mode = m_sendMode;
+    const int mode = statusNumber(m_sendMode);
     connectToPeer();
     emit sendStatusAdded(QStringLiteral("Connect attempted to %1 on port %2, sendMode=%3, file=%4")
                              .arg(m_remoteHost)
@@ -560,25 +590,21 @@ void DataLink::onConnected()
     m_peer = m_socket->peerAddress();
     m_watch = watchOf(m_socket);
     setKeepAlive(m_socket, m_setup);
-    if (m_sendMode == FileSend || m_sendMode == MailSend) {
-        const bool mail = m_sendMode == MailSend;
-        m_outFile.setFileName(QDir(m_setup.sendDirectory).filePath(m_sendFileName));
-        if (!m_outFile.open(QIODevice::ReadOnly)) {
+    if (m_sendMode == SendMode::File || m_sendMode == SendMode::Mail) {
+        const bool mail = m_sendMode == SendMode::Mail;
+        const QString path = QDir(m_setup.sendDirectory).filePath(m_sendFileName);
+        if (const Outcome opened = m_pump.open(path); !opened) {
             emit connectionStatusAdded(errorLine(QStringLiteral("[CONNECT ERR "), 53,
-                                                 QStringLiteral("File not found: %1 (%2)")
-                                                     .arg(QDir::toNativeSeparators(m_outFile.fileName()),
-                                                          m_outFile.errorString())));
+                                                 QStringLiteral("File not found: ") + opened.why()));
             dropSocket(Close::Abort);
             ResetReceiveState();
             StartListening();
             return;
         }
-        m_transferInFlight = true;
-        m_sendSize = m_outFile.size();
-        m_sentBytes = 0;
+        m_carrying = Carrying::Transfer;
         setResetOnClose(m_socket, true);
         const QByteArray header = Wire::transferHeader(m_sendFileName);
-        m_headerBytes = header.size();
+        m_pump.start(header.size());
         m_progressClock.start();
         m_nextProgressMs = firstProgressMs;
         m_idleTimer.start();
@@ -587,10 +613,10 @@ void DataLink::onConnected()
         m_speaker.say(mail ? QStringLiteral("Mail send Started") : QStringLiteral("File send Started"));
         emit sendStatusAdded((mail ? QStringLiteral("MAIL send started: ") : QStringLiteral("FILE send started: ")) +
                              m_sendFileName);
-    } else if (m_sendMode == Chat) {
-        m_chatModeActive = true;
+    } else if (m_sendMode == SendMode::Chat) {
+        m_carrying = Carrying::Chat;
         emit connectionStatusAdded(QStringLiteral("Chat connection confirmed. State=%1, RemoteHost=%2, Port=%3")
-                                       .arg(state())
+                                       .arg(statusNumber(state()))
                                        .arg(m_remoteHost)
                                        .arg(m_setup.peerPort));
     }
@@ -598,21 +624,11 @@ void DataLink::onConnected()
 
 void DataLink::pumpFile()
 {
-    // The file goes out in chunks as the socket drains, so its size never sits in memory.
-    while (m_socket && m_outFile.isOpen() && m_socket->bytesToWrite() < highWater) {
-        const QByteArray chunk = m_outFile.read(chunkSize);
-        if (chunk.isEmpty()) {
-            if (m_outFile.error() != QFileDevice::NoError) {
-                const QString failure = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(m_outFile.fileName()),
-                                                                     m_outFile.errorString());
-                emit sendStatusAppended(QStringLiteral("Send failed for %1: %2").arg(m_sendFileName, failure));
-                closeAndListen();
-                return;
-            }
-            m_outFile.close();
-            break;
-        }
-        m_socket->write(chunk);
+    if (!m_socket)
+        return;
+    if (const Outcome filled = m_pump.fill(*m_socket); !filled) {
+        emit sendStatusAppended(QStringLiteral("Send failed for %1: %2").arg(m_sendFileName, filled.why()));
+        closeAndListen();
     }
 }
 
@@ -625,9 +641,9 @@ void DataLink::reportProgress(bool sending)
     if (sending) {
         emit sendStatusAppended(QStringLiteral("Sending %1: %2 of %3 bytes%4")
                                     .arg(m_sendFileName)
-                                    .arg(m_sentBytes)
-                                    .arg(m_sendSize)
-                                    .arg(percent(m_sentBytes, m_sendSize)));
+                                    .arg(m_pump.sent())
+                                    .arg(m_pump.size())
+                                    .arg(percent(m_pump.sent(), m_pump.size())));
     } else {
         emit connectionStatusPrepended(QStringLiteral("Receiving %1: %2 bytes so far")
                                            .arg(shortName(m_machine.receiveName()))
@@ -639,46 +655,44 @@ void DataLink::onBytesWritten(qint64 bytes)
 {
     if (!m_socket)
         return;
-    if (m_transferInFlight) {
-        const qint64 header = qMin(bytes, m_headerBytes);
-        m_headerBytes -= header;
-        m_sentBytes += bytes - header;
+    if (m_carrying == Carrying::Transfer) {
+        m_pump.taken(bytes);
         m_idleTimer.start();
         reportProgress(true);
     }
-    if (m_outFile.isOpen())
+    if (m_pump.reading())
         pumpFile();
-    if (!m_socket || m_outFile.isOpen() || m_socket->bytesToWrite() > 0)
+    if (!m_socket || m_pump.reading() || m_socket->bytesToWrite() > 0)
         return;
-    if (m_transferInFlight || m_sendMode == Chat)
+    if (m_carrying == Carrying::Transfer || m_sendMode == SendMode::Chat)
         sendComplete();
 }
 
 void DataLink::sendComplete()
 {
     emit sendStatusAdded(QStringLiteral("SendComplete. State=%1, sendMode=%2, last=%3")
-                             .arg(state())
-                             .arg(m_sendMode)
+                             .arg(statusNumber(state()))
+                             .arg(statusNumber(m_sendMode))
                              .arg(m_sendFileName));
-    if (m_sendMode == FileSend || m_sendMode == MailSend) {
+    if (m_sendMode == SendMode::File || m_sendMode == SendMode::Mail) {
         // Every byte is with the network now: from here a clean close delivers them.
-        m_transferInFlight = false;
+        stopCarrying(Carrying::Transfer);
         setResetOnClose(m_socket, false);
         emit sendStatusAppended(
-            QStringLiteral("%1: %2 bytes handed to %3.").arg(m_sendFileName).arg(m_sentBytes).arg(peerText()));
+            QStringLiteral("%1: %2 bytes handed to %3.").arg(m_sendFileName).arg(m_pump.sent()).arg(peerText()));
         // The end of the content is our close; whether the other station took
         // it whole shows in how it closes its side. "Send complete" waits for that.
         const int watch = std::exchange(m_watch, -1);
         if (watch >= 0)
-            watchDelivery(watch, m_sendFileName, m_sentBytes);
+            watchDelivery(watch, m_sendFileName, m_pump.sent());
         else
             emit sendStatusAppended(QStringLiteral("Send complete for ") + m_sendFileName);
         dropSocket();
         emit sendStatusAdded(QStringLiteral("Non-chat send complete. Socket closed."));
         ResetReceiveState();
-        m_sendMode = Idle;
+        m_sendMode = SendMode::Idle;
         listenAgain();
-    } else if (m_sendMode == Chat) {
+    } else if (m_sendMode == SendMode::Chat) {
         emit sendStatusAdded(QStringLiteral("Chat send complete. Socket remains open."));
     }
 }
@@ -766,8 +780,8 @@ void DataLink::serveNext()
 void DataLink::onConnectionRequest(qintptr descriptor)
 {
     emit connectionStatusAdded(QStringLiteral("ConnectionRequest fired. State=%1, chatModeActive=%2")
-                                   .arg(state())
-                                   .arg(word(m_chatModeActive)));
+                                   .arg(statusNumber(state()))
+                                   .arg(word(chatModeActive())));
     auto *incoming = new QTcpSocket(this);
     if (!incoming->setSocketDescriptor(descriptor)) {
         emit connectionStatusAdded(errorLine(QStringLiteral("[ACCEPT ERR "), errorNumber(incoming->error()),
@@ -783,8 +797,8 @@ void DataLink::onConnectionRequest(qintptr descriptor)
     m_peer = incoming->peerAddress();
     m_watch = watchOf(incoming);
     setKeepAlive(incoming, m_setup);
-    m_chatModeActive = true;
-    m_sendMode = Chat;
+    m_carrying = Carrying::Chat;
+    m_sendMode = SendMode::Chat;
     m_speaker.say(QStringLiteral("Connection accepted."));
     emit connectionStatusAdded(QStringLiteral("Connection accepted. Chat mode active."));
     emit connectionStatusAdded(
@@ -798,7 +812,7 @@ void DataLink::onReadyRead()
 {
     if (!m_socket)
         return;
-    handle(m_machine.feed(m_socket->readAll(), m_chatModeActive));
+    handle(m_machine.feed(m_socket->readAll(), chatModeActive()));
     if (m_machine.fileOpen()) {
         m_idleTimer.start();
         reportProgress(false);
@@ -846,7 +860,7 @@ void DataLink::handle(const QList<ReceiveMachine::Event> &events)
             return;
         case Kind::Reset:
             ResetReceiveState();
-            m_sendMode = Idle;
+            m_sendMode = SendMode::Idle;
             StartListening();
             m_speaker.say(QStringLiteral("Port reset Ready to receive in comming connection Request"));
             emit connectionStatusPrepended(QStringLiteral("Listening again on port ") + QString::number(m_listenPort));
@@ -859,11 +873,11 @@ void DataLink::remoteEndOfChat()
 {
     m_speaker.say(QStringLiteral("Chat session ended."));
     emit remoteEndedChat();
-    m_chatModeActive = false;
+    stopCarrying(Carrying::Chat);
     dropSocket();
     emit connectionStatusPrepended(QStringLiteral("Remote terminated chat session."));
     ResetReceiveState();
-    m_sendMode = Idle;
+    m_sendMode = SendMode::Idle;
     listenAgain();
 }
 
@@ -875,8 +889,8 @@ void DataLink::onPeerClosed()
         return;
     QString why;
     const PeerEnd end = peerEnd(m_watch, &why);
-    if (m_transferInFlight) {
-        m_transferInFlight = false;
+    if (m_carrying == Carrying::Transfer) {
+        m_carrying = Carrying::Nothing;
         emit sendStatusAppended(QStringLiteral("Send of %1 broken off: the peer closed the connection%2.")
                                     .arg(m_sendFileName, end == PeerEnd::Reset ? QStringLiteral(" (") + why + u')'
                                                                                 : QString()));
@@ -895,10 +909,10 @@ void DataLink::onPeerClosed()
         }
     }
     m_machine.reset();
-    m_chatModeActive = false;
+    stopCarrying(Carrying::Chat);
     // Never left deaf: after the peer's close the portal listens again.
     dropSocket(Close::Abort);
-    m_sendMode = Idle;
+    m_sendMode = SendMode::Idle;
     listenAgain();
 }
 
@@ -919,7 +933,7 @@ void DataLink::onSocketError()
                                              QStringLiteral("%1 (%2 port %3)")
                                                  .arg(description, peerText().isEmpty() ? m_socket->peerName() : peerText())
                                                  .arg(m_socket->peerPort() ? m_socket->peerPort() : m_setup.peerPort)));
-    if (m_sendMode == FileSend || m_sendMode == MailSend)
+    if (m_sendMode == SendMode::File || m_sendMode == SendMode::Mail)
         emit sendStatusAppended(QStringLiteral("Send failed for %1: %2").arg(m_sendFileName, description));
     // The connection broke: what arrived is known to be incomplete.
     if (m_machine.fileOpen())
@@ -936,7 +950,7 @@ void DataLink::onConnectTimeout()
                                                  .arg(m_remoteHost)
                                                  .arg(m_setup.peerPort)
                                                  .arg(m_setup.connectTimeoutMs / 1000)));
-    if (m_sendMode == FileSend || m_sendMode == MailSend)
+    if (m_sendMode == SendMode::File || m_sendMode == SendMode::Mail)
         emit sendStatusAppended(QStringLiteral("Send failed for %1: no answer from %2").arg(m_sendFileName, m_remoteHost));
     closeAndListen();
 }
@@ -959,8 +973,8 @@ void DataLink::onIdleTimeout()
     const QString why = QStringLiteral("no data moved for %1 seconds").arg(m_setup.transferIdleTimeoutMs / 1000.0);
     endLocally(why);
     ResetReceiveState();
-    m_chatModeActive = false;
-    m_sendMode = Idle;
+    stopCarrying(Carrying::Chat);
+    m_sendMode = SendMode::Idle;
     listenAgain();
 }
 
@@ -969,15 +983,15 @@ void DataLink::abortTransfer()
     if (!endLocally(QStringLiteral("stopped here")))
         return;
     ResetReceiveState();
-    m_chatModeActive = false;
-    m_sendMode = Idle;
+    stopCarrying(Carrying::Chat);
+    m_sendMode = SendMode::Idle;
     listenAgain();
 }
 
 void DataLink::chatConnect(const QString &remoteHost)
 {
-    m_sendMode = Chat;
-    m_chatModeActive = false;
+    m_sendMode = SendMode::Chat;
+    stopCarrying(Carrying::Chat);
     emit connectionStatusPrepended(QStringLiteral("Chat mode armed. Next connect will stay open."));
     m_remoteHost = StatusText::trimSpaces(remoteHost);
     connectToPeer();
@@ -988,8 +1002,8 @@ void DataLink::reconnect(const QString &remoteHost)
     endLocally(QStringLiteral("Reconnect Last IP was used"));
     dropSocket(Close::Abort);
     ResetReceiveState();
-    m_sendMode = Chat;
-    m_chatModeActive = false;
+    m_sendMode = SendMode::Chat;
+    stopCarrying(Carrying::Chat);
     m_remoteHost = StatusText::trimSpaces(remoteHost);
     const QString host = m_remoteHost;
     connectToPeer();
@@ -999,7 +1013,7 @@ void DataLink::reconnect(const QString &remoteHost)
 bool DataLink::sendChat(const QString &message)
 {
     // Chat bytes on a transfer connection would land inside the file.
-    if (state() != 7 || !m_chatModeActive || m_sendMode != Chat || transferInProgress())
+    if (state() != SocketPhase::Connected || !chatModeActive() || m_sendMode != SendMode::Chat || transferInProgress())
         return false;
     m_firstLineTimer.stop();
     m_socket->write(Wire::chatLine(message));
@@ -1010,8 +1024,8 @@ void DataLink::endChat()
 {
     emit connectionStatusCleared();
     const bool transfer = endLocally(QStringLiteral("End Chat was used"));
-    if (m_chatModeActive) {
-        m_chatModeActive = false;
+    if (chatModeActive()) {
+        stopCarrying(Carrying::Chat);
         emit connectionStatusPrepended(QStringLiteral("Chat mode terminated by user."));
         // The graceful close below hands both lines to the network before the connection ends.
         if (!transfer && m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
@@ -1019,7 +1033,7 @@ void DataLink::endChat()
     }
     dropSocket();
     ResetReceiveState();
-    m_sendMode = Idle;
+    m_sendMode = SendMode::Idle;
     StartListening();
     emit connectionStatusPrepended(QStringLiteral("Listening again on port ") + QString::number(m_listenPort));
     emit connectionStatusPrepended(QStringLiteral(" CHAT Session Ended"));

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "FilePump.h"
 #include "PortalSetup.h"
 #include "ReceiveFolder.h"
 #include "ReceiveMachine.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QHostAddress>
 #include <QObject>
 #include <QTcpServer>
@@ -28,7 +28,12 @@ class DataLink : public QObject
 {
     Q_OBJECT
 public:
-    enum SendMode { Idle = 0, FileSend = 1, MailSend = 2, Chat = 3 };
+    /// The socket's phase; the status lines show it as a number (statusNumber).
+    enum class SocketPhase { Closed, Bound, Listening, Resolving, Connecting, Connected, Closing };
+    Q_ENUM(SocketPhase)
+    /// What the current (or the next) connection is for.
+    enum class SendMode { Idle, File, Mail, Chat };
+    Q_ENUM(SendMode)
     /// Asks the operator a Yes/No question; true for Yes.
     using Confirm = std::function<bool(const QString &question)>;
 
@@ -39,13 +44,17 @@ public:
     DataLink(const PortalSetup &setup, Speaker &speaker, QObject *parent = nullptr);
     ~DataLink() override;
 
-    /// The state numbers of the status lines: 0 closed, 2 listening,
+    SocketPhase state() const;
+    /// The numbers of the status lines: 0 closed, 1 bound, 2 listening,
     /// 4 resolving, 6 connecting, 7 connected, 8 closing.
-    int state() const;
-    static QString stateName(int state);
+    static int statusNumber(SocketPhase phase);
+    /// The numbers of the status lines: 0 idle, 1 file, 2 mail, 3 chat.
+    static int statusNumber(SendMode mode);
+    static QString stateName(SocketPhase phase);
 
-    int sendMode() const { return m_sendMode; }
-    bool chatModeActive() const { return m_chatModeActive; }
+    SendMode sendMode() const { return m_sendMode; }
+    /// A chat connection is confirmed and open.
+    bool chatModeActive() const { return m_carrying == Carrying::Chat; }
     QString sendFileName() const { return m_sendFileName; }
     QString remoteHost() const { return m_remoteHost; }
     /// The port listened on (the one chosen when the setup asked for any).
@@ -101,6 +110,11 @@ private:
         void incomingConnection(qintptr descriptor) override { take(descriptor); }
     };
     enum class Close { Graceful, Abort, Reset };
+    /// What the open connection carries: a confirmed chat, or a file going
+    /// out that has not all been handed to the network. Never both.
+    enum class Carrying { Nothing, Chat, Transfer };
+    /// Ends the chat or the transfer state, leaving the other as it is.
+    void stopCarrying(Carrying what);
 
     void LogSocketStatus();
     QString localIp() const;
@@ -148,16 +162,12 @@ private:
     QTimer m_idleTimer;
     ReceiveFolder m_receiveFolder; ///< outlives the machine, which discards into it
     ReceiveMachine m_machine;
-    QFile m_outFile;
-    qint64 m_sendSize = 0;
-    qint64 m_sentBytes = 0;
-    qint64 m_headerBytes = 0;
+    FilePump m_pump;
     QElapsedTimer m_progressClock;
     qint64 m_nextProgressMs = 0;
-    bool m_transferInFlight = false;
+    Carrying m_carrying = Carrying::Nothing;
     bool m_leftoversChecked = false;
-    int m_sendMode = Idle;
-    bool m_chatModeActive = false;
+    SendMode m_sendMode = SendMode::Idle;
     QString m_sendFileName;
     QString m_remoteHost;
     Confirm m_confirm;

@@ -451,7 +451,7 @@ void TAVRIXTelnetserver::sendChatLine()
     const QString text = StatusText::trimSpaces(m_chatSend->text());
     const QString message = text.isEmpty() ? id : id + u'-' + text;
     addBelow(m_logRecv, QStringLiteral("ChatSend invoked. State=%1, chatModeActive=%2")
-                            .arg(m_link->state())
+                            .arg(DataLink::statusNumber(m_link->state()))
                             .arg(m_link->chatModeActive() ? QStringLiteral("True") : QStringLiteral("False")));
     if (message.isEmpty())
         return;

@@ -16,7 +16,7 @@ QString withoutStamps(QString shown)
 
 bool listening(const PortalStation &station)
 {
-    return station.link().state() == 2;
+    return station.link().state() == DataLink::SocketPhase::Listening;
 }
 
 } // namespace
@@ -66,7 +66,7 @@ void PortalChatTest::connectChat()
     QTRY_VERIFY(m_a->link().chatModeActive() && m_b->link().chatModeActive());
     QVERIFY(m_a->text("Txtlogrecv").contains(
         QStringLiteral("Chat connection confirmed. State=7, RemoteHost=127.0.0.1, Port=%1").arg(m_b->link().listenPort())));
-    QCOMPARE(m_b->link().sendMode(), 3);
+    QCOMPARE(m_b->link().sendMode(), DataLink::SendMode::Chat);
 }
 
 void PortalChatTest::chatBothWays_data()
@@ -160,7 +160,7 @@ void PortalChatTest::endChat()
     QTRY_VERIFY(listening(other));
     QVERIFY(other.text("Txtlogrecv").contains(QStringLiteral("Remote terminated chat session.")));
     QVERIFY(other.speaker.phrases.contains(QStringLiteral("Chat session ended.")));
-    QCOMPARE(other.link().sendMode(), 0);
+    QCOMPARE(other.link().sendMode(), DataLink::SendMode::Idle);
     // Both can chat again afterwards.
     connectChat();
 }

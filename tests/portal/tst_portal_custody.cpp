@@ -34,7 +34,7 @@ QString partFolder(const PortalStation &station)
 
 bool listeningAgain(const PortalStation &station)
 {
-    return station.link().state() == 2 &&
+    return station.link().state() == DataLink::SocketPhase::Listening &&
            station.text("Txtlogrecv").startsWith(QStringLiteral("Listening again on port %1").arg(station.link().listenPort()));
 }
 
@@ -391,7 +391,7 @@ void PortalCustodyTest::stationsSendingToEachOtherAtOnce()
         QTRY_VERIFY_WITH_TIMEOUT(m_b->received(fromA) == contentA && m_a->received(fromB) == contentB, 10000);
         QTRY_VERIFY(m_a->text("Txtlogsend").contains(fromA + QStringLiteral(" delivered")));
         QTRY_VERIFY(m_b->text("Txtlogsend").contains(fromB + QStringLiteral(" delivered")));
-        QTRY_VERIFY(m_a->link().state() == 2 && m_b->link().state() == 2);
+        QTRY_VERIFY(m_a->link().state() == DataLink::SocketPhase::Listening && m_b->link().state() == DataLink::SocketPhase::Listening);
         QDir(m_a->setup.sendDirectory).removeRecursively();
         QDir(m_b->setup.sendDirectory).removeRecursively();
         QDir().mkpath(m_a->setup.sendDirectory);
@@ -452,7 +452,7 @@ void PortalCustodyTest::chatMayIdle()
     QVERIFY(chat.connected);
     QVERIFY(chat.send("CHAT:K1-hello\r\n"));
     QCOMPARE(chat.waitForEnd(800), RawPeer::End::Open);
-    QCOMPARE(station.link().state(), 7);
+    QCOMPARE(station.link().state(), DataLink::SocketPhase::Connected);
     QVERIFY(station.link().sendChat(QStringLiteral("K2-still here")));
     QCOMPARE(chat.waitForEnd(300), RawPeer::End::Open);
     QCOMPARE(chat.received, QByteArray("CHAT:K2-still here\r\n"));
@@ -467,7 +467,7 @@ void PortalCustodyTest::keepAliveOnTheSocket()
     station.start();
     RawPeer chat(station.link().listenPort());
     QVERIFY(chat.connected);
-    QTRY_COMPARE(station.link().state(), 7);
+    QTRY_COMPARE(station.link().state(), DataLink::SocketPhase::Connected);
     int fd = -1;
     for (QTcpSocket *socket : station.link().findChildren<QTcpSocket *>()) {
         if (socket->state() == QAbstractSocket::ConnectedState)

@@ -21,7 +21,7 @@ QByteArray randomBytes(qsizetype size)
 
 bool listeningAgain(const PortalStation &station)
 {
-    return station.link().state() == 2 &&
+    return station.link().state() == DataLink::SocketPhase::Listening &&
            station.text("Txtlogrecv").startsWith(QStringLiteral("Listening again on port %1").arg(station.link().listenPort()));
 }
 
@@ -229,7 +229,7 @@ void PortalTransferTest::nothingToSend()
     QCOMPARE(m_a->speaker.phrases.contains(QStringLiteral("No Files Found")), !emptyFile);
     // No connection was started: both still listen and the receiver saw nothing.
     QTest::qWait(50);
-    QCOMPARE(m_a->link().state(), 2);
+    QCOMPARE(m_a->link().state(), DataLink::SocketPhase::Listening);
     QVERIFY(!m_b->text("Txtlogrecv").contains(QStringLiteral("ConnectionRequest")));
 }
 
@@ -265,7 +265,7 @@ void PortalTransferTest::chatFromRawPeer()
         QVERIFY(m_b->speaker.phrases.contains(phrase));
     } else {
         QTRY_VERIFY(m_b->text("Txtchatrecv").count(u'\n') == chatBox.count(u'\n'));
-        QCOMPARE(m_b->link().state(), 7);
+        QCOMPARE(m_b->link().state(), DataLink::SocketPhase::Connected);
     }
     // Drop the "[hh:mm:ss" stamps: they are checked for their form, not their value.
     QString shown = m_b->text("Txtchatrecv");

@@ -120,7 +120,7 @@ void PortalWindowTest::startUp()
     QVERIFY(lines[1].startsWith(QStringLiteral("[] Socket status: LISTENING, LocalIP=")));
     QVERIFY(lines[1].endsWith(QStringLiteral(", LocalPort=%1").arg(port)));
     QCOMPARE(lines[2], QStringLiteral("Program started. Listening on port %1").arg(port));
-    QCOMPARE(station.link().sendMode(), 0);
+    QCOMPARE(station.link().sendMode(), DataLink::SendMode::Idle);
     QVERIFY(!station.link().chatModeActive());
 }
 
