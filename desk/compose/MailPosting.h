@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/Modsavemodule.h"
+#include "MailFields.h"
 #include "shell/Outcome.h"
 
 #include <QDateTime>

@@ -4,6 +4,7 @@
 #include "platform/Prompter.h"
 #include "shell/DeskContext.h"
 #include "shell/MainMenu.h"
+#include "shell/Modsavemodule.h"
 #include "shell/Navigator.h"
 #include "shell/SettingFiles.h"
 #include "shell/WindowChrome.h"

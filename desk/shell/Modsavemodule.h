@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Outcome.h"
+#include "compose/MailFields.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -10,14 +11,6 @@
 
 class Clock;
 class SettingFiles;
-
-/// The four fields of a mail as the operator sees them.
-struct MailFields {
-    QString to;
-    QString subject;
-    QString message;
-    QString from;
-};
 
 /// The receive auto-save switch ("autosave.dat") and the archive it feeds:
 /// every mail closed while the switch is on is appended to a file of the

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+/// The four fields of a mail as the operator sees them.
+struct MailFields {
+    QString to;
+    QString subject;
+    QString message;
+    QString from;
+};
