@@ -1,0 +1,119 @@
+#include "SocketDescriptor.h"
+
+#include <QTcpSocket>
+
+#ifdef Q_OS_UNIX
+#include <cstring>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+namespace SocketDescriptor {
+
+// Qt reports a reset (recv() failing with ECONNRESET) as the same "remote
+// host closed" as an orderly close, and it has closed its own descriptor by
+// then. A second descriptor keeps the connection alive long enough to ask the
+// kernel: a peer's FIN leaves it in CLOSE-WAIT, a reset leaves it CLOSED.
+PeerEnd peerEnd(int watch, QString *why)
+{
+#ifdef Q_OS_LINUX
+    if (watch < 0)
+        return PeerEnd::Unknown;
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(watch, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error != 0) {
+        *why = QString::fromLocal8Bit(std::strerror(error));
+        return PeerEnd::Reset;
+    }
+    tcp_info info{};
+    length = sizeof info;
+    if (::getsockopt(watch, IPPROTO_TCP, TCP_INFO, &info, &length) == 0) {
+        if (info.tcpi_state == TCP_CLOSE_WAIT)
+            return PeerEnd::Orderly;
+        if (info.tcpi_state == TCP_CLOSE) {
+            *why = QStringLiteral("the peer reset the connection");
+            return PeerEnd::Reset;
+        }
+    }
+#else
+    Q_UNUSED(watch);
+    Q_UNUSED(why);
+#endif
+    return PeerEnd::Unknown;
+}
+
+int watchOf(const QTcpSocket *socket)
+{
+#ifdef Q_OS_UNIX
+    const qintptr descriptor = socket->socketDescriptor();
+    return descriptor >= 0 ? ::dup(int(descriptor)) : -1;
+#else
+    Q_UNUSED(socket);
+    return -1;
+#endif
+}
+
+void closeDescriptor(qintptr descriptor)
+{
+#ifdef Q_OS_UNIX
+    if (descriptor >= 0)
+        ::close(int(descriptor));
+#else
+    Q_UNUSED(descriptor);
+#endif
+}
+
+// With a zero linger time a close sends a reset: a transfer that ends any way
+// but its own (a kill of this program included) never looks complete to the peer.
+void setResetOnClose(const QTcpSocket *socket, bool reset)
+{
+#ifdef Q_OS_UNIX
+    const qintptr descriptor = socket->socketDescriptor();
+    if (descriptor < 0)
+        return;
+    linger option{};
+    option.l_onoff = reset ? 1 : 0;
+    option.l_linger = 0;
+    ::setsockopt(int(descriptor), SOL_SOCKET, SO_LINGER, &option, sizeof option);
+#else
+    Q_UNUSED(socket);
+    Q_UNUSED(reset);
+#endif
+}
+
+// A peer whose network vanished sends nothing more, not even a reset;
+// keep-alive probes find out, also on an idle chat.
+void setKeepAlive(const QTcpSocket *socket, const PortalSetup &setup)
+{
+#ifdef Q_OS_LINUX
+    const qintptr descriptor = socket->socketDescriptor();
+    if (descriptor < 0)
+        return;
+    const int fd = int(descriptor);
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &setup.keepAliveIdleS, sizeof setup.keepAliveIdleS);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &setup.keepAliveIntervalS, sizeof setup.keepAliveIntervalS);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &setup.keepAliveCount, sizeof setup.keepAliveCount);
+#else
+    Q_UNUSED(setup);
+    const_cast<QTcpSocket *>(socket)->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+#endif
+}
+
+QHostAddress peerOfDescriptor(qintptr descriptor)
+{
+#ifdef Q_OS_UNIX
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getpeername(int(descriptor), reinterpret_cast<sockaddr *>(&address), &length) == 0)
+        return QHostAddress(reinterpret_cast<sockaddr *>(&address));
+#else
+    Q_UNUSED(descriptor);
+#endif
+    return {};
+}
+
+} // namespace SocketDescriptor
