@@ -39,13 +39,13 @@ struct Quiet : Speaker, Prompter, PortalDesktop, SocketList, SoundSetting
     bool ask(const QString &) override { return true; }
     bool raiseDesk(const QString &) override { return false; }
     void pressAltTab() override {}
-    QString toggleMute() override { return {}; }
-    bool read(QStringList &lines, QString &) override
+    Outcome toggleMute() override { return {}; }
+    Outcome read(QStringList &lines) override
     {
         lines.clear();
-        return true;
+        return {};
     }
-    QString store(bool) override { return {}; }
+    Outcome store(bool) override { return {}; }
 };
 
 struct NoStationId : StationIdStore
@@ -57,8 +57,8 @@ struct NoStationId : StationIdStore
 struct NoStations : StationStore
 {
     QStringList load() override { return {}; }
-    QString append(const QString &) override { return {}; }
-    QString rewrite(const QStringList &) override { return {}; }
+    Outcome append(const QString &) override { return {}; }
+    Outcome rewrite(const QStringList &) override { return {}; }
 };
 
 struct Silent

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Outcome.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -14,12 +16,10 @@ public:
     static QStringList read(QIODevice &file);
 
     /// Appends one entry and CR LF to the file at path, creating it when missing.
-    /// Returns an empty string or the reason it failed.
-    static QString append(const QString &path, const QString &entry);
+    static Outcome append(const QString &path, const QString &entry);
 
     /// Rewrites the file at path whole with the entries in order.
-    /// Returns an empty string or the reason it failed.
-    static QString rewrite(const QString &path, const QStringList &entries);
+    static Outcome rewrite(const QString &path, const QStringList &entries);
 
     /// The peer address an entry names: the text between its first and
     /// second "-", trimmed; the whole entry when it holds no "-". When that

@@ -25,13 +25,13 @@ void FileStationStore::makeFolder() const
     QDir().mkpath(QFileInfo(m_path).absolutePath());
 }
 
-QString FileStationStore::append(const QString &entry)
+Outcome FileStationStore::append(const QString &entry)
 {
     makeFolder();
     return StationList::append(m_path, entry);
 }
 
-QString FileStationStore::rewrite(const QStringList &entries)
+Outcome FileStationStore::rewrite(const QStringList &entries)
 {
     makeFolder();
     return StationList::rewrite(m_path, entries);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Outcome.h"
+
 #include <QString>
 
 /// The desktop services the portal uses: bringing the desk forward,
@@ -15,6 +17,6 @@ public:
     /// Alt pressed, Tab pressed, Tab released, Alt released: every key
     /// pressed is let go again.
     virtual void pressAltTab() = 0;
-    /// Toggles the system mute. Returns an empty string or why it cannot.
-    virtual QString toggleMute() = 0;
+    /// Toggles the system mute.
+    virtual Outcome toggleMute() = 0;
 };

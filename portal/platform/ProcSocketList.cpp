@@ -11,7 +11,7 @@ ProcSocketList::ProcSocketList(QString folder)
 {
 }
 
-bool ProcSocketList::read(QStringList &lines, QString &failure)
+Outcome ProcSocketList::read(QStringList &lines)
 {
     lines.clear();
     const QStringList names{QStringLiteral("tcp"), QStringLiteral("tcp6")};
@@ -21,9 +21,8 @@ bool ProcSocketList::read(QStringList &lines, QString &failure)
         if (!table.open(QIODevice::ReadOnly)) {
             // A system without IPv6 has no second table; only a missing first one is an error.
             if (name == names.first()) {
-                failure = QStringLiteral("The socket list %1 cannot be read: %2")
-                              .arg(QDir::toNativeSeparators(path), table.errorString());
-                return false;
+                return Outcome::failure(QStringLiteral("The socket list %1 cannot be read: %2")
+                                            .arg(QDir::toNativeSeparators(path), table.errorString()));
             }
             continue;
         }
@@ -33,5 +32,5 @@ bool ProcSocketList::read(QStringList &lines, QString &failure)
         buffer.open(QIODevice::ReadOnly);
         lines += SocketTable::read(buffer);
     }
-    return true;
+    return {};
 }

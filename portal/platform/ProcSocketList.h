@@ -9,7 +9,7 @@ class ProcSocketList : public SocketList
 public:
     /// The folder holding tcp and tcp6; tests pass a folder of their own.
     explicit ProcSocketList(QString folder = QStringLiteral("/proc/net"));
-    bool read(QStringList &lines, QString &failure) override;
+    Outcome read(QStringList &lines) override;
 
 private:
     QString m_folder;

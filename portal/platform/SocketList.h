@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Outcome.h"
+
 #include <QStringList>
 
 /// The platform's table of TCP sockets, one line per socket in the form
@@ -8,8 +10,7 @@ class SocketList
 {
 public:
     virtual ~SocketList() = default;
-    /// Fills lines with every socket. False, with the reason in words
-    /// (what could not be read and the system's description), when the
-    /// table cannot be read; lines then hold nothing.
-    virtual bool read(QStringList &lines, QString &failure) = 0;
+    /// Fills lines with every socket. When the table cannot be read the
+    /// failure says what and the system's description; lines then hold nothing.
+    virtual Outcome read(QStringList &lines) = 0;
 };

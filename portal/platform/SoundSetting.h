@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include "Outcome.h"
 
 /// The sound setting file the portal shares with the desk ("soundsettings.dat"):
 /// the portal only ever writes it.
@@ -8,6 +8,6 @@ class SoundSetting
 {
 public:
     virtual ~SoundSetting() = default;
-    /// Stores the switch. Returns an empty string or why it could not, in words.
-    virtual QString store(bool on) = 0;
+    /// Stores the switch.
+    virtual Outcome store(bool on) = 0;
 };

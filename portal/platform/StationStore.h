@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Outcome.h"
+
 #include <QStringList>
 
 /// Where the station list is kept between runs.
@@ -9,8 +11,8 @@ public:
     virtual ~StationStore() = default;
     /// The stored entries in order; none when nothing was ever stored.
     virtual QStringList load() = 0;
-    /// Adds one entry at the end. Returns an empty string or the reason it failed.
-    virtual QString append(const QString &entry) = 0;
-    /// Replaces the whole list. Returns an empty string or the reason it failed.
-    virtual QString rewrite(const QStringList &entries) = 0;
+    /// Adds one entry at the end.
+    virtual Outcome append(const QString &entry) = 0;
+    /// Replaces the whole list.
+    virtual Outcome rewrite(const QStringList &entries) = 0;
 };

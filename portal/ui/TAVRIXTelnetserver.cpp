@@ -311,9 +311,8 @@ void TAVRIXTelnetserver::addStation()
     }
     addListEntry(entry);
     m_text1->clear();
-    const QString failure = m_ports.stations.append(entry);
-    if (!failure.isEmpty())
-        m_prompter.inform(StatusText::errorLine(QStringLiteral("[ADD ERR "), 75, failure), Prompter::Icon::Critical);
+    if (const Outcome added = m_ports.stations.append(entry); !added)
+        m_prompter.inform(StatusText::errorLine(QStringLiteral("[ADD ERR "), 75, added.why()), Prompter::Icon::Critical);
 }
 
 void TAVRIXTelnetserver::deleteStation()
@@ -333,9 +332,9 @@ void TAVRIXTelnetserver::deleteStation()
     QStringList entries;
     for (int i = 0; i < m_list1->count(); ++i)
         entries.append(m_list1->item(i)->text());
-    const QString failure = m_ports.stations.rewrite(entries);
-    if (!failure.isEmpty())
-        m_prompter.inform(StatusText::errorLine(QStringLiteral("[DELETE ERR "), 75, failure), Prompter::Icon::Critical);
+    if (const Outcome rewritten = m_ports.stations.rewrite(entries); !rewritten)
+        m_prompter.inform(StatusText::errorLine(QStringLiteral("[DELETE ERR "), 75, rewritten.why()),
+                          Prompter::Icon::Critical);
 }
 
 void TAVRIXTelnetserver::pickStation()
@@ -498,9 +497,8 @@ void TAVRIXTelnetserver::checkPort()
     m_logRecv->clear();
     const quint16 port = m_link->listenPort();
     QStringList lines;
-    QString failure;
-    if (!m_ports.sockets.read(lines, failure)) {
-        addBelow(m_logRecv, StatusText::errorLine(QStringLiteral("[CHECKPORT ERR "), 53, failure));
+    if (const Outcome read = m_ports.sockets.read(lines); !read) {
+        addBelow(m_logRecv, StatusText::errorLine(QStringLiteral("[CHECKPORT ERR "), 53, read.why()));
         return;
     }
     for (const QString &line : SocketTable::usingPort(lines, port))
@@ -510,17 +508,16 @@ void TAVRIXTelnetserver::checkPort()
 
 void TAVRIXTelnetserver::toggleSound()
 {
-    const QString muteFailure = m_desktop.toggleMute();
-    if (!muteFailure.isEmpty() && !m_muteFailureTold) {
+    const Outcome muted = m_desktop.toggleMute();
+    if (!muted && !m_muteFailureTold) {
         m_muteFailureTold = true;
         PrependConnectionStatus(QStringLiteral("The system mute cannot be switched here (%1); "
                                                "the sound setting is saved all the same.")
-                                    .arg(muteFailure));
+                                    .arg(muted.why()));
     }
     const bool on = m_sound->isChecked();
-    const QString failure = m_ports.sound.store(on);
-    if (!failure.isEmpty())
-        PrependConnectionStatus(failure);
+    if (const Outcome stored = m_ports.sound.store(on); !stored)
+        PrependConnectionStatus(stored.why());
     Announce(on ? QStringLiteral("Sound on") : QStringLiteral("Sound off"));
 }
 

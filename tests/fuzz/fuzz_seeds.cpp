@@ -115,8 +115,12 @@ int main(int argc, char **argv)
 
     QTemporaryDir scratch;
     const QString list = scratch.filePath(QStringLiteral("listitems.txt"));
-    StationList::rewrite(list, {QStringLiteral("W1AW - 10.0.0.1"), QStringLiteral("K7X-10 - 44.1.2.3"),
-                                QStringLiteral("DL1ABC - fe80::1"), QStringLiteral("F4\u00c9X - 10.0.0.9")});
+    const Outcome listed = StationList::rewrite(list, {QStringLiteral("W1AW - 10.0.0.1"), QStringLiteral("K7X-10 - 44.1.2.3"),
+                                                       QStringLiteral("DL1ABC - fe80::1"), QStringLiteral("F4\u00c9X - 10.0.0.9")});
+    if (!listed) {
+        std::fprintf(stderr, "%s\n", qPrintable(listed.why()));
+        return 1;
+    }
     QFile listFile(list);
     listFile.open(QIODevice::ReadOnly);
     const QByteArray stations = listFile.readAll();

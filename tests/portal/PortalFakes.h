@@ -52,10 +52,10 @@ public:
         return deskRunning;
     }
     void pressAltTab() override { ++altTabs; }
-    QString toggleMute() override
+    Outcome toggleMute() override
     {
         ++muteToggles;
-        return muteFailure;
+        return muteFailure.isEmpty() ? Outcome() : Outcome::failure(muteFailure);
     }
     QStringList raised;
     bool deskRunning = false;
@@ -68,12 +68,11 @@ public:
 class FakeSocketList : public SocketList
 {
 public:
-    bool read(QStringList &out, QString &why) override
+    Outcome read(QStringList &out) override
     {
         ++reads;
         out = failure.isEmpty() ? lines : QStringList();
-        why = failure;
-        return failure.isEmpty();
+        return failure.isEmpty() ? Outcome() : Outcome::failure(failure);
     }
     QStringList lines;
     QString failure; ///< set: the table cannot be read, for this reason
@@ -84,10 +83,10 @@ public:
 class FakeSoundSetting : public SoundSetting
 {
 public:
-    QString store(bool on) override
+    Outcome store(bool on) override
     {
         stored.append(on);
-        return failure;
+        return failure.isEmpty() ? Outcome() : Outcome::failure(failure);
     }
     QList<bool> stored;
     QString failure;
@@ -113,17 +112,19 @@ class FakeStationStore : public StationStore
 {
 public:
     QStringList load() override { return entries; }
-    QString append(const QString &entry) override
+    Outcome append(const QString &entry) override
     {
-        if (failure.isEmpty())
-            entries.append(entry);
-        return failure;
+        if (!failure.isEmpty())
+            return Outcome::failure(failure);
+        entries.append(entry);
+        return {};
     }
-    QString rewrite(const QStringList &all) override
+    Outcome rewrite(const QStringList &all) override
     {
-        if (failure.isEmpty())
-            entries = all;
-        return failure;
+        if (!failure.isEmpty())
+            return Outcome::failure(failure);
+        entries = all;
+        return {};
     }
     QStringList entries;
     QString failure;

@@ -87,22 +87,22 @@ void PortalCoreTest::stationListAppendAndRewrite()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("listitems.txt"));
-    QVERIFY(StationList::append(path, QStringLiteral("A-1.1.1.1")).isEmpty());
-    QVERIFY(StationList::append(path, QStringLiteral("B-2.2.2.2")).isEmpty());
+    QVERIFY(StationList::append(path, QStringLiteral("A-1.1.1.1")).ok());
+    QVERIFY(StationList::append(path, QStringLiteral("B-2.2.2.2")).ok());
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("A-1.1.1.1\r\nB-2.2.2.2\r\n"));
     file.close();
 
-    QVERIFY(StationList::rewrite(path, {QStringLiteral("B-2.2.2.2")}).isEmpty());
+    QVERIFY(StationList::rewrite(path, {QStringLiteral("B-2.2.2.2")}).ok());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("B-2.2.2.2\r\n"));
     file.close();
 
-    QVERIFY(StationList::rewrite(path, {}).isEmpty());
+    QVERIFY(StationList::rewrite(path, {}).ok());
     QCOMPARE(QFileInfo(path).size(), 0);
 
-    QVERIFY(!StationList::append(dir.filePath(QStringLiteral("no/such/folder/listitems.txt")), QStringLiteral("x")).isEmpty());
+    QVERIFY(!StationList::append(dir.filePath(QStringLiteral("no/such/folder/listitems.txt")), QStringLiteral("x")).ok());
 }
 
 void PortalCoreTest::stationListRewriteKeepsEveryByte()
@@ -117,7 +117,7 @@ void PortalCoreTest::stationListRewriteKeepsEveryByte()
     QCOMPARE(entries.size(), 1 + 0x100 - 0x21);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("listitems.txt"));
-    QVERIFY(StationList::rewrite(path, entries).isEmpty());
+    QVERIFY(StationList::rewrite(path, entries).ok());
     QFile written(path);
     QVERIFY(written.open(QIODevice::ReadOnly));
     QCOMPARE(written.readAll(), content);

@@ -188,8 +188,9 @@ void PortalPortsTest::procSocketListReadsBothTables()
         writeFile(folder.filePath(QStringLiteral("tcp6")), tcp6);
     ProcSocketList sockets(folder.path());
     QStringList lines{QStringLiteral("stale")};
-    QString failure;
-    const bool read = sockets.read(lines, failure);
+    const Outcome outcome = sockets.read(lines);
+    const bool read = outcome.ok();
+    const QString failure = outcome.why();
     QCOMPARE(read, tcp != "<none>");
     if (!read) {
         QVERIFY(lines.isEmpty());
@@ -208,8 +209,8 @@ void PortalPortsTest::procSocketListSeesARealListener()
     QVERIFY(server.listen(QHostAddress::LocalHost, 0));
     ProcSocketList sockets;
     QStringList lines;
-    QString failure;
-    QVERIFY2(sockets.read(lines, failure), qPrintable(failure));
+    const Outcome read = sockets.read(lines);
+    QVERIFY2(read.ok(), qPrintable(read.why()));
     QVERIFY(!SocketTable::usingPort(lines, server.serverPort()).isEmpty());
 }
 
@@ -219,9 +220,9 @@ void PortalPortsTest::soundFileHoldsTheSwitch()
     const QString path = folder.filePath(QStringLiteral("soundsettings.dat"));
     writeFile(path, "old longer content\r\n");
     FileSoundSetting sound(path);
-    QCOMPARE(sound.store(true), QString());
+    QVERIFY(sound.store(true).ok());
     QCOMPARE(contentOf(path), QByteArray("1\r\n"));
-    QCOMPARE(sound.store(false), QString());
+    QVERIFY(sound.store(false).ok());
     QCOMPARE(contentOf(path), QByteArray("0\r\n"));
 }
 
@@ -232,7 +233,7 @@ void PortalPortsTest::soundFileFailureNamesPathAndReason()
     const QString path = folder.filePath(QStringLiteral("soundsettings.dat"));
     QVERIFY(QDir().mkdir(path));
     FileSoundSetting sound(path);
-    const QString failure = sound.store(true);
+    const QString failure = sound.store(true).why();
     QVERIFY2(failure.startsWith(QStringLiteral("The sound setting cannot be written to %1: ")
                                     .arg(QDir::toNativeSeparators(path))),
              qPrintable(failure));
@@ -245,11 +246,11 @@ void PortalPortsTest::stationFileRoundTrip()
     const QString path = folder.filePath(QStringLiteral("listitems.txt"));
     FileStationStore stations(path);
     QCOMPARE(stations.load(), QStringList());
-    QCOMPARE(stations.append(QStringLiteral("A-1.1.1.1")), QString());
-    QCOMPARE(stations.append(QStringLiteral("caf\u00e9-2.2.2.2")), QString());
+    QVERIFY(stations.append(QStringLiteral("A-1.1.1.1")).ok());
+    QVERIFY(stations.append(QStringLiteral("caf\u00e9-2.2.2.2")).ok());
     QCOMPARE(contentOf(path), QByteArray("A-1.1.1.1\r\ncaf\xe9-2.2.2.2\r\n"));
     QCOMPARE(stations.load(), QStringList({"A-1.1.1.1", QStringLiteral("caf\u00e9-2.2.2.2")}));
-    QCOMPARE(stations.rewrite({QStringLiteral("B-3.3.3.3")}), QString());
+    QVERIFY(stations.rewrite({QStringLiteral("B-3.3.3.3")}).ok());
     QCOMPARE(stations.load(), QStringList{"B-3.3.3.3"});
 }
 
@@ -259,7 +260,7 @@ void PortalPortsTest::stationFileFailureNamesPathAndReason()
     const QString path = folder.filePath(QStringLiteral("listitems.txt"));
     QVERIFY(QDir().mkdir(path));
     FileStationStore stations(path);
-    for (const QString &failure : {stations.append(QStringLiteral("A-1.1.1.1")), stations.rewrite({})})
+    for (const QString &failure : {stations.append(QStringLiteral("A-1.1.1.1")).why(), stations.rewrite({}).why()})
         QVERIFY2(failure.startsWith(QDir::toNativeSeparators(path) + QStringLiteral(": ")), qPrintable(failure));
     QVERIFY(QFileInfo(path).isDir());
 }

@@ -1,8 +1,10 @@
 #include "PortalStation.h"
 
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
+#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cstdio>
@@ -51,6 +53,8 @@ private slots:
     void windowKeepsItsFilesInTheChosenFolder();
     void realReadOnlyProgramFolder_data();
     void realReadOnlyProgramFolder();
+    void failedWriteShowsTheSystemsDescription_data();
+    void failedWriteShowsTheSystemsDescription();
 };
 
 void PortalSettingsTest::pathForms_data()
@@ -184,6 +188,52 @@ void PortalSettingsTest::realReadOnlyProgramFolder()
     QCOMPARE(chosen, readOnly ? SettingFolder::userFolder() : program.path());
     // Outside the child's namespace the folder stays writable.
     QVERIFY(SettingFolder::canWriteIn(program.path()));
+}
+
+void PortalSettingsTest::failedWriteShowsTheSystemsDescription_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("action");
+    QTest::addRow("sound setting") << "sound" << "Chksoundtoggle";
+    QTest::addRow("station added") << "stations" << "Commandadd";
+    QTest::addRow("station deleted") << "stations" << "Commanddelete";
+}
+
+void PortalSettingsTest::failedWriteShowsTheSystemsDescription()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, action);
+    PortalStation station(0, 0);
+    station.start();
+    const bool sound = file == u"sound";
+    const QString path = sound ? station.soundSettingPath() : station.stationListPath();
+    if (action == u"Commanddelete") {
+        station.find<QLineEdit>("Text1")->setText(QStringLiteral("A-10.0.0.1"));
+        station.click("Commandadd");
+        QCOMPARE(station.prompter.texts, QStringList());
+        station.find<QListWidget>("List1")->setCurrentRow(0);
+    }
+    // A folder where the file should be: the system refuses the write.
+    QFile::remove(path);
+    QVERIFY(QDir().mkpath(path));
+    // What Qt reports for the same write: the whole list goes through a save file.
+    QFile same(path);
+    QSaveFile sameSaved(path);
+    const bool whole = action == u"Commanddelete";
+    QVERIFY(whole ? !sameSaved.open(QIODevice::WriteOnly) : !same.open(QIODevice::WriteOnly | QIODevice::Append));
+    const QString description = whole ? sameSaved.errorString() : same.errorString();
+    QVERIFY(!description.isEmpty());
+
+    if (sound) {
+        station.find<QCheckBox>("Chksoundtoggle")->click();
+    } else {
+        station.find<QLineEdit>("Text1")->setText(QStringLiteral("B-10.0.0.2"));
+        station.click(action.toLatin1().constData());
+    }
+    const QString shown = sound ? station.text("Txtlogrecv") : station.prompter.texts.join(u'\n');
+    const QString expected = QDir::toNativeSeparators(path) + QStringLiteral(": ");
+    QVERIFY2(shown.contains(expected + description), qPrintable(shown));
+    QVERIFY(QFileInfo(path).isDir());
 }
 
 int main(int argc, char *argv[])
