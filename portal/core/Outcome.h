@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDir>
+#include <QFileDevice>
 #include <QString>
 
 #include <utility>
@@ -22,6 +24,13 @@ public:
         outcome.m_failed = true;
         outcome.m_why = why.isEmpty() ? QStringLiteral("unknown cause") : std::move(why);
         return outcome;
+    }
+
+    /// The failure of a file operation: its native path and Qt's description
+    /// of what the system answered.
+    static Outcome fileFailure(const QFileDevice &file)
+    {
+        return failure(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
     }
 
     bool ok() const { return !m_failed; }

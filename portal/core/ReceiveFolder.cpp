@@ -12,11 +12,6 @@ namespace {
 
 const QString incomingFolder = QStringLiteral(".incoming");
 
-QString fileFailure(const QFile &file)
-{
-    return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file.fileName()), file.errorString());
-}
-
 } // namespace
 
 ReceiveFolder::ReceiveFolder(QString folder)
@@ -43,11 +38,16 @@ Outcome ReceiveFolder::open(const QString &name)
         return Outcome::failure(refusal);
     const QString partial = partialPath(name);
     const QString parts = QFileInfo(partial).absolutePath();
-    if (!QDir().mkpath(parts))
-        return Outcome::failure(QStringLiteral("the folder %1 cannot be created").arg(QDir::toNativeSeparators(parts)));
+    // Made through the standard library, which keeps the system's reason when it fails.
+    std::error_code made;
+    std::filesystem::create_directories(std::filesystem::path(parts.toStdU16String()), made);
+    if (made) {
+        return Outcome::failure(QStringLiteral("the folder %1 cannot be created: %2")
+                                    .arg(QDir::toNativeSeparators(parts), QString::fromLocal8Bit(made.message())));
+    }
     m_file.setFileName(partial);
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        return Outcome::failure(fileFailure(m_file));
+        return Outcome::fileFailure(m_file);
     m_name = name;
     return {};
 }
@@ -57,9 +57,9 @@ Outcome ReceiveFolder::append(const QByteArray &bytes)
     if (!m_file.isOpen())
         return Outcome::failure(QStringLiteral("no receive file is open"));
     if (m_file.write(bytes) != bytes.size()) {
-        const QString why = fileFailure(m_file);
+        const Outcome failed = Outcome::fileFailure(m_file);
         discard();
-        return Outcome::failure(why);
+        return failed;
     }
     return {};
 }
@@ -70,12 +70,12 @@ Outcome ReceiveFolder::commit()
         return Outcome::failure(QStringLiteral("no receive file is open"));
     const QString partial = m_file.fileName();
     const bool flushed = m_file.flush();
-    const QString flushFailure = fileFailure(m_file);
+    const Outcome flushFailure = Outcome::fileFailure(m_file);
     m_file.close();
     const QString target = QDir(m_folder).filePath(std::exchange(m_name, QString()));
     if (!flushed) {
         QFile::remove(partial);
-        return Outcome::failure(flushFailure);
+        return flushFailure;
     }
     // rename() replaces an existing file in one step; no tail of an older file survives.
     std::error_code error;
@@ -108,7 +108,7 @@ int ReceiveFolder::removeLeftovers(QString *failure) const
         if (part.remove())
             ++removed;
         else if (failure && failure->isEmpty())
-            *failure = fileFailure(part);
+            *failure = Outcome::fileFailure(part).why();
     }
     return removed;
 }

@@ -23,24 +23,15 @@ QStringList StationList::read(QIODevice &file)
     return entries;
 }
 
-namespace {
-
-Outcome fileFailure(const QString &path, const QFileDevice &file)
-{
-    return Outcome::failure(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
-}
-
-} // namespace
-
 Outcome StationList::append(const QString &path, const QString &entry)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return fileFailure(path, file);
+        return Outcome::fileFailure(file);
     const QByteArray line = AnsiText::encode(entry) + "\r\n";
     // The flush is checked too: a full disk shows only when the bytes leave the buffer.
     if (file.write(line) != line.size() || !file.flush())
-        return fileFailure(path, file);
+        return Outcome::fileFailure(file);
     return {};
 }
 
@@ -49,11 +40,11 @@ Outcome StationList::rewrite(const QString &path, const QStringList &entries)
     // Written aside and swapped in, so a failure leaves the old list intact.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return fileFailure(path, file);
+        return Outcome::fileFailure(file);
     for (const QString &entry : entries)
         file.write(AnsiText::encode(entry) + "\r\n");
     if (!file.commit())
-        return fileFailure(path, file);
+        return Outcome::fileFailure(file);
     return {};
 }
 

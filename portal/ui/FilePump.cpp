@@ -1,22 +1,11 @@
 #include "FilePump.h"
 
-#include <QDir>
-
-namespace {
-
-QString failure(const QFile &file)
-{
-    return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file.fileName()), file.errorString());
-}
-
-} // namespace
-
 Outcome FilePump::open(const QString &path)
 {
     m_file.close();
     m_file.setFileName(path);
     if (!m_file.open(QIODevice::ReadOnly))
-        return Outcome::failure(failure(m_file));
+        return Outcome::fileFailure(m_file);
     m_size = m_file.size();
     m_sent = 0;
     m_headerBytes = 0;
@@ -35,10 +24,10 @@ Outcome FilePump::fill(QIODevice &connection)
         const QByteArray chunk = m_file.read(chunkSize);
         if (chunk.isEmpty()) {
             const bool failed = m_file.error() != QFileDevice::NoError;
-            const QString why = failed ? failure(m_file) : QString();
+            const Outcome read = failed ? Outcome::fileFailure(m_file) : Outcome();
             m_file.close();
             if (failed)
-                return Outcome::failure(why);
+                return read;
             break;
         }
         // A connection that stops taking bytes reports its own error.
