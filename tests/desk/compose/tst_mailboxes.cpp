@@ -8,6 +8,7 @@
 #include "receive/InboxForm.h"
 #include "receive/ReadForm.h"
 #include "receive/SaveForm.h"
+#include "shell/Modsavemodule.h"
 
 #include <QDir>
 #include <QFile>
