@@ -15,7 +15,7 @@ FrmDecide::FrmDecide(DeskContext &context)
 {
     setObjectName(QStringLiteral("frmdecide"));
     setWindowTitle(QStringLiteral("Form1"));
-    setPanelColour(this, QColor(224, 224, 224));
+    auto *layout = makeScreenFrame<QVBoxLayout>(this, screenMargins::spacious);
     removeCaptionBar(this);
 
     auto *question = makeHeading(this, "Label1",
@@ -25,8 +25,6 @@ FrmDecide::FrmDecide(DeskContext &context)
     auto *fileButton =
         makeColouredButton(this, "Cmdfile", QStringLiteral("Send Packet Mail with &Attached File"), {128, 255, 255});
 
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(40, 30, 40, 30);
     layout->setSpacing(20);
     layout->addWidget(question);
     layout->addWidget(mailButton);

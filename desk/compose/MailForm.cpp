@@ -23,7 +23,7 @@ MailForm::MailForm(DeskContext &context)
     setObjectName(QStringLiteral("mailform"));
     // The composer keeps its title bar.
     setWindowTitle(QStringLiteral("mailform"));
-    setPanelColour(this, QColor(224, 224, 224));
+    auto *layout = makeScreenFrame<QGridLayout>(this);
 
     auto *heading = makeHeading(this, "Label1", QStringLiteral("Packet Mail Form"), 20);
     auto *messageLabel = new QLabel(QStringLiteral("Your Message"), this);
@@ -34,8 +34,6 @@ MailForm::MailForm(DeskContext &context)
     auto *unusedRichText = new QPlainTextEdit(this);
     unusedRichText->setObjectName(QStringLiteral("RichTextBox1"));
 
-    auto *layout = new QGridLayout(this);
-    layout->setContentsMargins(30, 20, 30, 20);
     layout->addWidget(heading, 0, 0, 1, 3);
     layout->addWidget(m_boxes.to, 1, 0, 1, 3);
     layout->addWidget(m_boxes.subject, 2, 0, 1, 3);

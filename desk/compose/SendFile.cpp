@@ -31,7 +31,7 @@ SendFile::SendFile(DeskContext &context)
     setObjectName(QStringLiteral("sendfile"));
     // This composer keeps its title bar.
     setWindowTitle(QStringLiteral("Form1"));
-    setPanelColour(this, QColor(224, 224, 224));
+    auto *layout = makeScreenFrame<QGridLayout>(this);
 
     m_path = new QLineEdit(this);
     m_path->setObjectName(QStringLiteral("Text5"));
@@ -44,8 +44,6 @@ SendFile::SendFile(DeskContext &context)
     auto *unusedRichText = new QPlainTextEdit(this);
     unusedRichText->setObjectName(QStringLiteral("RichTextBox1"));
 
-    auto *layout = new QGridLayout(this);
-    layout->setContentsMargins(30, 20, 30, 20);
     layout->addWidget(makeHeading(this, "Label1", QStringLiteral("Packet Mail Form"), 20), 0, 0, 1, 3);
     layout->addWidget(m_boxes.to, 1, 0, 1, 3);
     layout->addWidget(m_boxes.subject, 2, 0, 1, 3);

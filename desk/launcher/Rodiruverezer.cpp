@@ -82,7 +82,6 @@ const LaunchedProgram programs[] = {
 };
 constexpr int firstModemProgram = 6;
 
-const QColor panelGrey{224, 224, 224};
 const QColor startColour{128, 255, 128};
 const QColor resetColour{255, 192, 128};
 
@@ -115,10 +114,8 @@ Rodiruverezer::Rodiruverezer(DeskContext &context)
 {
     setObjectName(QStringLiteral("RODIRUVEREZER"));
     setWindowTitle(QStringLiteral("RODIRUVEREZER"));
-    setPanelColour(this, panelGrey);
+    auto *layout = makeScreenFrame<QGridLayout>(this, screenMargins::launcher);
 
-    auto *layout = new QGridLayout(this);
-    layout->setContentsMargins(24, 16, 24, 16);
     layout->setHorizontalSpacing(12);
     layout->setVerticalSpacing(8);
 

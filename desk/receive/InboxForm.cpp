@@ -28,7 +28,7 @@ InboxForm::InboxForm(DeskContext &context)
 {
     setObjectName(QStringLiteral("inboxform"));
     setWindowTitle(QStringLiteral("Form1"));
-    setPanelColour(this, QColor(224, 224, 224));
+    auto *layout = makeScreenFrame<QGridLayout>(this);
 
     auto *heading = makeHeading(this, "Label1", QStringLiteral("Packet Mail Form"), 20);
 
@@ -42,8 +42,6 @@ InboxForm::InboxForm(DeskContext &context)
     auto *unusedRichText = new QPlainTextEdit(this);
     unusedRichText->setObjectName(QStringLiteral("RichTextBox1"));
 
-    auto *layout = new QGridLayout(this);
-    layout->setContentsMargins(30, 20, 30, 20);
     layout->addWidget(heading, 0, 0, 1, 4);
     layout->addWidget(m_boxes.to, 1, 0, 1, 4);
     layout->addWidget(m_boxes.subject, 2, 0, 1, 4);

@@ -27,7 +27,7 @@ ReadForm::ReadForm(DeskContext &context)
 {
     setObjectName(QStringLiteral("readform"));
     setWindowTitle(QStringLiteral("Readform"));
-    setPanelColour(this, QColor(224, 224, 224));
+    auto *layout = makeScreenFrame<QGridLayout>(this);
 
     auto *heading = makeHeading(this, "Label1", QStringLiteral("Packet Mail Form"), 20);
     auto *exitButton = makeColouredButton(this, "Command2", QStringLiteral("E&XIT"), modUIColorPalette::red);
@@ -35,8 +35,6 @@ ReadForm::ReadForm(DeskContext &context)
     unusedRichText->setObjectName(QStringLiteral("RichTextBox1"));
     unusedRichText->hide();
 
-    auto *layout = new QGridLayout(this);
-    layout->setContentsMargins(30, 20, 30, 20);
     layout->addWidget(heading, 0, 0);
     layout->addWidget(m_boxes.to, 1, 0);
     layout->addWidget(m_boxes.subject, 2, 0);

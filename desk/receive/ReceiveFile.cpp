@@ -99,7 +99,7 @@ ReceiveFile::ReceiveFile(DeskContext &context)
 {
     setObjectName(QStringLiteral("receivefile"));
     setWindowTitle(QStringLiteral("Receive a sent attachment"));
-    setPanelColour(this, QColor(224, 224, 224));
+    auto *layout = makeScreenFrame<QGridLayout>(this);
 
     auto *savedPath = new PathBox(this);
     savedPath->setToolTipLead(tr("Click here, or press Enter, to save a copy elsewhere"));
@@ -112,8 +112,6 @@ ReceiveFile::ReceiveFile(DeskContext &context)
     auto *exitButton = makeColouredButton(this, "Command2", QStringLiteral("E&XIT"), modUIColorPalette::red);
     connect(exitButton, &QPushButton::clicked, this, &ReceiveFile::exitToMainMenu);
 
-    auto *layout = new QGridLayout(this);
-    layout->setContentsMargins(30, 20, 30, 20);
     layout->addWidget(makeHeading(this, "Label1", QStringLiteral("Packet Mail Form"), 20), 0, 0, 1, 2);
     layout->addWidget(m_boxes.to, 1, 0, 1, 2);
     layout->addWidget(m_boxes.subject, 2, 0, 1, 2);

@@ -47,7 +47,7 @@ Received::Received(DeskContext &context)
 {
     setObjectName(QStringLiteral("received"));
     setWindowTitle(QStringLiteral("Form1"));
-    setPanelColour(this, QColor(224, 224, 224));
+    auto *layout = makeScreenFrame<QGridLayout>(this);
 
     auto *instruction = makeHeading(this, "Label1", QStringLiteral("Click on file to Retrieve"), 16);
 
@@ -65,8 +65,6 @@ Received::Received(DeskContext &context)
     auto *deleteButton = makeColouredButton(this, "Command1", QStringLiteral("&Delete messages"), {255, 192, 128});
     auto *exitButton = makeColouredButton(this, "Cmdexit", QStringLiteral("E&xit"), modUIColorPalette::red);
 
-    auto *layout = new QGridLayout(this);
-    layout->setContentsMargins(30, 20, 30, 20);
     layout->addWidget(instruction, 0, 0, 1, 3);
     layout->addWidget(m_list, 1, 0, 1, 3);
     layout->addWidget(readButton, 2, 0);

@@ -21,7 +21,7 @@ SaveForm::SaveForm(DeskContext &context)
 {
     setObjectName(QStringLiteral("saveform"));
     setWindowTitle(QStringLiteral("Form1"));
-    setPanelColour(this, QColor(224, 224, 224));
+    auto *layout = makeScreenFrame<QGridLayout>(this);
 
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("File1"));
@@ -36,8 +36,6 @@ SaveForm::SaveForm(DeskContext &context)
     auto *deleteButton = makeColouredButton(this, "cmddelete", QStringLiteral("&Delete Message"), {255, 192, 128});
     auto *exitButton = makeColouredButton(this, "exit", QStringLiteral("Return to &MainMenu"), modUIColorPalette::red);
 
-    auto *layout = new QGridLayout(this);
-    layout->setContentsMargins(30, 20, 30, 20);
     layout->addWidget(makeHeading(this, "Label1", tr("Saved Messages"), 18), 0, 0, 1, 3);
     layout->addWidget(m_list, 1, 0, 1, 3);
     layout->addWidget(m_path, 2, 0, 1, 3);

@@ -68,7 +68,7 @@ DirChange::DirChange(DeskContext &context)
     setObjectName(QStringLiteral("DIRCHANGE"));
     setWindowTitle(QStringLiteral("Form1"));
     removeCaptionBar(this);
-    setPanelColour(this, QColor(224, 224, 224));
+    auto *layout = makeScreenFrame<QVBoxLayout>(this, screenMargins::tight);
 
     auto *tabs = new QTabWidget(this);
     tabs->setObjectName(QStringLiteral("groups"));
@@ -119,8 +119,6 @@ DirChange::DirChange(DeskContext &context)
     buttons->addWidget(enterProgram, 1);
     buttons->addWidget(exit, 1);
 
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(8, 8, 8, 8);
     layout->addWidget(tabs, 1);
     layout->addLayout(buttons);
 

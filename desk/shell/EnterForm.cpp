@@ -26,7 +26,7 @@ const QColor yellow{255, 255, 0};
 QPixmap stationPicture()
 {
     QPixmap picture(420, 260);
-    picture.fill(QColor(10, 20, 60));
+    picture.fill(modUIColorPalette::nightBlue);
     QPainter painter(&picture);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(QColor(200, 200, 210), 4));
@@ -52,7 +52,7 @@ EnterForm::EnterForm(DeskContext &context)
     setObjectName(QStringLiteral("ENTER"));
     setWindowTitle(QStringLiteral("Form1"));
     removeCaptionBar(this);
-    setPanelColour(this, QColor(10, 20, 60));
+    auto *layout = makeScreenFrame<QGridLayout>(this, screenMargins::spacious, modUIColorPalette::nightBlue);
 
     auto *title = makeHeading(this, "Label1", QStringLiteral("TAVRIX PACKET MESSAGING PROGRAM"), 30);
     title->setStyleSheet(QStringLiteral("color: rgb(255,255,0); background: transparent;"));
@@ -67,8 +67,6 @@ EnterForm::EnterForm(DeskContext &context)
     auto *quitButton = makeColouredButton(this, "Command2", QStringLiteral("&QUIT"), modUIColorPalette::red, 14);
     m_reenter = makeColouredButton(this, "reenter", QStringLiteral("&RE-ENTER"), yellow, 14);
 
-    auto *layout = new QGridLayout(this);
-    layout->setContentsMargins(40, 30, 40, 30);
     layout->setVerticalSpacing(24);
     layout->addWidget(title, 0, 0, 1, 3);
     layout->addWidget(image, 1, 0, 1, 3);

@@ -46,11 +46,9 @@ FrSettings::FrSettings(DeskContext &context)
 {
     setObjectName(QStringLiteral("frsettings"));
     setWindowTitle(QStringLiteral("settings"));
-    setPanelColour(this, QColor(224, 224, 224));
+    auto *layout = makeScreenFrame<QGridLayout>(this);
     removeCaptionBar(this);
 
-    auto *layout = new QGridLayout(this);
-    layout->setContentsMargins(30, 20, 30, 20);
     auto *heading = makeHeading(
         this, "Label13",
         QStringLiteral("Showing the saved locations for files. If any are wrong click on Setup and Change location"), 14);

@@ -35,7 +35,6 @@
 
 namespace {
 
-const QColor menuGrey{224, 224, 224};
 
 struct ButtonSpec {
     const char *name;
@@ -93,10 +92,8 @@ MainMenu::MainMenu(DeskContext &context)
 {
     setObjectName(QStringLiteral("mainmenu"));
     setWindowTitle(QStringLiteral("Form1"));
-    setPanelColour(this, menuGrey);
+    auto *layout = makeScreenFrame<QGridLayout>(this);
 
-    auto *layout = new QGridLayout(this);
-    layout->setContentsMargins(30, 20, 30, 20);
     layout->setSpacing(12);
 
     auto *title = makeHeading(this, "lbmainmenu", QStringLiteral("Main Menu"), 30);

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QLineEdit>
+#include <QMargins>
 #include <QRect>
 #include <QSize>
 
@@ -19,7 +20,23 @@ namespace modUIColorPalette {
 inline const QColor onColour{0, 255, 0};
 inline const QColor red{255, 0, 0};
 inline const QColor offColour{255, 200, 150};
+/// The background of every screen but the entry form.
+inline const QColor panelGrey{224, 224, 224};
+/// The entry form's night sky.
+inline const QColor nightBlue{10, 20, 60};
 } // namespace modUIColorPalette
+
+/// The room between a screen's edge and its controls.
+namespace screenMargins {
+/// Screens of boxes, lists and buttons.
+inline constexpr QMargins form{30, 20, 30, 20};
+/// Screens of a few large controls: the entry form and the mail chooser.
+inline constexpr QMargins spacious{40, 30, 40, 30};
+/// The launcher, whose many buttons need the room.
+inline constexpr QMargins launcher{24, 16, 24, 16};
+/// The directory setup, whose tabs carry their own frames.
+inline constexpr QMargins tight{8, 8, 8, 8};
+} // namespace screenMargins
 
 /// The desk's screens are fixed panels without a title bar; this takes the
 /// bar off a screen (before it is first shown).
@@ -30,6 +47,18 @@ void setBackground(QWidget *control, const QColor &colour);
 
 /// Gives a widget a fixed background colour for its whole area.
 void setPanelColour(QWidget *panel, const QColor &colour);
+
+/// A screen's frame: its colour over the whole area and its top layout
+/// with the screen's margins. Every screen is built on one.
+template <class Layout>
+Layout *makeScreenFrame(QWidget *screen, const QMargins &margins = screenMargins::form,
+                        const QColor &colour = modUIColorPalette::panelGrey)
+{
+    setPanelColour(screen, colour);
+    auto *layout = new Layout(screen);
+    layout->setContentsMargins(margins);
+    return layout;
+}
 
 /// A bold push button in the graphical style with its background colour.
 QPushButton *makeColouredButton(QWidget *parent, const char *objectName, const QString &caption,
