@@ -39,16 +39,13 @@ bool Outbox::exists() const
     return isSet() && QFileInfo(m_directory).isDir();
 }
 
-QStringList Outbox::fileNames(QString *error) const
+Result<QStringList> Outbox::fileNames() const
 {
     if (!exists())
-        return {};
+        return QStringList();
     const QDir folder(m_directory);
-    if (!folder.isReadable()) {
-        if (error)
-            *error = describe(m_directory, QObject::tr("the folder cannot be read"));
-        return {};
-    }
+    if (!folder.isReadable())
+        return Outcome::failure(describe(m_directory, QObject::tr("the folder cannot be read")));
     return folder.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
 }
 
@@ -57,47 +54,38 @@ QString Outbox::filePath(const QString &name) const
     return QDir(m_directory).filePath(name);
 }
 
-std::optional<QString> Outbox::moveToTrash(const QString &path, QString *trashedTo)
+Result<QString> Outbox::moveToTrash(const QString &path)
 {
-    const QString native = QDir::toNativeSeparators(path);
     if (!QFileInfo::exists(path))
-        return QObject::tr("%1: the file is gone").arg(native);
+        return Outcome::failure(describe(path, QObject::tr("the file is gone")));
     if (!homeTrashPossible())
-        return QObject::tr("%1: there is no trash to move it to (%2 cannot be made)")
-            .arg(native, QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)));
+        return Outcome::failure(describe(
+            path, QObject::tr("there is no trash to move it to (%1 cannot be made)")
+                      .arg(QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)))));
     QFile file(path);
     if (!file.moveToTrash())
-        return QObject::tr("%1: %2").arg(native, file.errorString());
+        return Outcome::failure(describe(path, file.errorString()));
     const QString inTrash = file.fileName();
-    if (QDir::isAbsolutePath(inTrash)) {
-        if (trashedTo)
-            *trashedTo = inTrash;
-        return std::nullopt;
-    }
+    if (QDir::isAbsolutePath(inTrash))
+        return inTrash;
     // Qt found no trash after all and filed it under the working directory
     // ("files/" and "info/"): that is no trash, so the file goes back.
     const QFileInfo moved(inTrash);
     if (!QFile::rename(moved.absoluteFilePath(), path))
-        return QObject::tr("%1: there is no trash, and the file was left at %2")
-            .arg(native, QDir::toNativeSeparators(moved.absoluteFilePath()));
+        return Outcome::failure(describe(path, QObject::tr("there is no trash, and the file was left at %1")
+                                                   .arg(QDir::toNativeSeparators(moved.absoluteFilePath()))));
     QFile::remove(moved.dir().filePath(QStringLiteral("../info/") + moved.fileName() + QStringLiteral(".trashinfo")));
-    return QObject::tr("%1: there is no trash to move it to").arg(native);
+    return Outcome::failure(describe(path, QObject::tr("there is no trash to move it to")));
 }
 
-Outbox::Removal Outbox::discard(const QString &path)
+Result<QString> Outbox::discard(const QString &path)
 {
-    Removal removal;
-    if (!moveToTrash(path, &removal.trashedTo)) {
-        removal.removed = true;
-        return removal;
-    }
+    if (const Result<QString> trashed = moveToTrash(path))
+        return trashed;
     QFile file(path);
-    if (file.remove()) {
-        removal.removed = true;
-        return removal;
-    }
-    removal.error = describe(path, file.errorString());
-    return removal;
+    if (file.remove())
+        return QString();
+    return Outcome::failure(describe(path, file.errorString()));
 }
 
 QString Outbox::trashedNotice(int trashed)

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "shell/Outcome.h"
+
 #include <QString>
 #include <QStringList>
-
-#include <optional>
 
 /// The send directory as the launcher lists it: the files directly inside
 /// it, by name.
@@ -22,26 +22,19 @@ public:
 
     /// The names of the visible files directly in the directory, ordered by
     /// name with letter case ignored; empty when there is no such directory.
-    /// A directory that exists but cannot be read fills `error`.
-    QStringList fileNames(QString *error = nullptr) const;
+    /// A directory that exists but cannot be read is a failure.
+    Result<QStringList> fileNames() const;
 
     QString filePath(const QString &name) const;
 
-    /// What became of a file taken out of the outbox.
-    struct Removal {
-        bool removed = false; ///< the file is gone from where it was
-        QString trashedTo;    ///< where it lies in the trash; empty when deleted for good
-        QString error;        ///< why it is still there
-    };
-
     /// Moves a file to the user's trash and nowhere else: where there is no
-    /// trash the file stays where it was. The reason it stays on failure;
-    /// on success `trashedTo` (when given) names where it lies now.
-    static std::optional<QString> moveToTrash(const QString &path, QString *trashedTo = nullptr);
+    /// trash the file stays where it was. On success, where it lies now.
+    static Result<QString> moveToTrash(const QString &path);
 
     /// Moves a file to the system trash where there is one, so that it can
-    /// still be recovered, and deletes it where there is none.
-    static Removal discard(const QString &path);
+    /// still be recovered, and deletes it where there is none. On success,
+    /// where it lies in the trash; empty when it was deleted for good.
+    static Result<QString> discard(const QString &path);
 
     /// The line a screen shows after emptying the outbox moved `trashed`
     /// unsent messages to the trash; empty when it moved none.

@@ -225,7 +225,7 @@ void Rodiruverezer::showOutbox()
 void Rodiruverezer::refreshList()
 {
     m_list->clear();
-    m_list->addItems(m_outbox.fileNames());
+    m_list->addItems(m_outbox.fileNames().value());
 }
 
 void Rodiruverezer::startProgram(const LaunchedProgram &program)
@@ -292,21 +292,20 @@ int Rodiruverezer::DeleteAllFiles()
 {
     // Read the folder afresh: a launcher loaded earlier would otherwise
     // miss files posted since, and the outbox must end up empty.
-    QString error;
-    const QStringList names = m_outbox.fileNames(&error);
-    if (!error.isEmpty()) {
-        m_context.prompter.inform(QStringLiteral("An error occurred: ") + error, Prompter::Icon::Critical);
+    const Result<QStringList> names = m_outbox.fileNames();
+    if (!names) {
+        m_context.prompter.inform(QStringLiteral("An error occurred: ") + names.error(), Prompter::Icon::Critical);
         return 0;
     }
     // Every name listed at the start is tried once, whatever fails on the way.
     int trashed = 0;
-    for (const QString &name : names) {
-        const Outbox::Removal removal = Outbox::discard(m_outbox.filePath(name));
-        if (!removal.trashedTo.isEmpty())
-            ++trashed;
-        if (!removal.removed)
-            m_context.prompter.inform(QStringLiteral("Error deleting file: ") + removal.error,
+    for (const QString &name : *names) {
+        const Result<QString> removal = Outbox::discard(m_outbox.filePath(name));
+        if (!removal)
+            m_context.prompter.inform(QStringLiteral("Error deleting file: ") + removal.error(),
                                       Prompter::Icon::Exclamation);
+        else if (!removal->isEmpty())
+            ++trashed;
     }
     refreshList();
     return trashed;
@@ -321,11 +320,11 @@ void Rodiruverezer::deleteSelectedFile()
     }
     // Neither delete button asks first, so a slip of the finger must not
     // cost an unsent message: it goes to the trash like the automatic emptying.
-    const Outbox::Removal removal = Outbox::discard(m_outbox.filePath(item->text()));
-    if (removal.removed)
+    const Result<QString> removal = Outbox::discard(m_outbox.filePath(item->text()));
+    if (removal)
         m_context.prompter.inform(QStringLiteral("File deleted successfully."), Prompter::Icon::Information);
     else
-        m_context.prompter.inform(QStringLiteral("Error deleting file: ") + removal.error,
+        m_context.prompter.inform(QStringLiteral("Error deleting file: ") + removal.error(),
                                   Prompter::Icon::Exclamation);
     refreshList();
 }
@@ -350,16 +349,14 @@ void Rodiruverezer::deleteAll()
     } else if (!outbox.exists()) {
         failures << tr("Path not found: %1").arg(QDir::toNativeSeparators(outbox.directory()));
     } else {
-        QString error;
-        const QStringList names = outbox.fileNames(&error);
-        if (!error.isEmpty())
-            failures << error;
-        else if (names.isEmpty())
+        const Result<QStringList> names = outbox.fileNames();
+        if (!names)
+            failures << names.error();
+        else if (names->isEmpty())
             failures << fileNotFound(pattern);
-        for (const QString &name : names) {
-            const Outbox::Removal removal = Outbox::discard(outbox.filePath(name));
-            if (!removal.removed)
-                failures << removal.error;
+        for (const QString &name : names.value()) {
+            if (const Result<QString> removal = Outbox::discard(outbox.filePath(name)); !removal)
+                failures << removal.error();
         }
     }
     if (failures.isEmpty())

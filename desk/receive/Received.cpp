@@ -164,8 +164,8 @@ void Received::deleteMessage()
     if (!m_context.prompter.ask(tr("Move the message \"%1\" to the trash?").arg(name), QStringLiteral("Delete messages"),
                                 Prompter::Icon::Question))
         return;
-    if (const auto failure = Outbox::moveToTrash(path))
-        m_context.prompter.inform(QStringLiteral("error deleting file: ") + *failure
+    if (const Result<QString> trashed = Outbox::moveToTrash(path); !trashed)
+        m_context.prompter.inform(QStringLiteral("error deleting file: ") + trashed.error()
                                       + tr("\nThe message stays in the receive folder."),
                                   Prompter::Icon::Exclamation);
     else

@@ -390,28 +390,27 @@ private slots:
         const QString message = root.path() + "/MAIL_26-12-07_1405";
         writeFile(message, "TO: A");
 
-        const Outbox::Removal removal = Outbox::discard(message);
+        const Result<QString> removal = Outbox::discard(message);
         qputenv("XDG_DATA_HOME", previousHome);
         QDir::setCurrent(previousDir);
-        QVERIFY(removal.removed);
-        QVERIFY(removal.error.isEmpty());
+        QVERIFY2(removal, qPrintable(removal.error()));
         QVERIFY(!QFile::exists(message));
         // Never the stray "files" folder under the working directory.
         QVERIFY(!QFile::exists(root.path() + "/files/MAIL_26-12-07_1405"));
-        QCOMPARE(!removal.trashedTo.isEmpty(), trashed);
+        QCOMPARE(!removal->isEmpty(), trashed);
         if (trashed) {
-            QVERIFY(QDir::isAbsolutePath(removal.trashedTo));
-            QCOMPARE(readAll(removal.trashedTo), QByteArray("TO: A"));
-            QFile::remove(removal.trashedTo);
+            QVERIFY(QDir::isAbsolutePath(*removal));
+            QCOMPARE(readAll(*removal), QByteArray("TO: A"));
+            QFile::remove(*removal);
         }
     }
 
     void discardReportsAFileItCannotRemove()
     {
         QTemporaryDir root;
-        const Outbox::Removal removal = Outbox::discard(root.path() + "/never_there");
-        QVERIFY(!removal.removed);
-        QVERIFY2(removal.error.contains("never_there"), qPrintable(removal.error));
+        const Result<QString> removal = Outbox::discard(root.path() + "/never_there");
+        QVERIFY(!removal);
+        QVERIFY2(removal.error().contains("never_there"), qPrintable(removal.error()));
     }
 
     void deleteSelectedFile_data()
