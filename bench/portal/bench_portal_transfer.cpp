@@ -39,13 +39,13 @@ struct Quiet : Speaker, Prompter, PortalDesktop, SocketList, SoundSetting
     bool ask(const QString &) override { return true; }
     bool raiseDesk(const QString &) override { return false; }
     void pressAltTab() override {}
-    Outcome toggleMute() override { return {}; }
-    Outcome read(QStringList &lines) override
+    PortalOutcome toggleMute() override { return {}; }
+    PortalOutcome read(QStringList &lines) override
     {
         lines.clear();
         return {};
     }
-    Outcome store(bool) override { return {}; }
+    PortalOutcome store(bool) override { return {}; }
 };
 
 struct NoStationId : StationIdStore
@@ -57,8 +57,8 @@ struct NoStationId : StationIdStore
 struct NoStations : StationStore
 {
     QStringList load() override { return {}; }
-    Outcome append(const QString &) override { return {}; }
-    Outcome rewrite(const QStringList &) override { return {}; }
+    PortalOutcome append(const QString &) override { return {}; }
+    PortalOutcome rewrite(const QStringList &) override { return {}; }
 };
 
 struct Silent

@@ -12,15 +12,15 @@
 /// One shape everywhere instead of an empty string that means success: the
 /// type says the call can fail, [[nodiscard]] keeps a caller from dropping
 /// the cause the operator needs, and a failure can never be empty.
-class [[nodiscard]] Outcome
+class [[nodiscard]] PortalOutcome
 {
 public:
     /// Success.
-    Outcome() = default;
+    PortalOutcome() = default;
 
-    static Outcome failure(QString why)
+    static PortalOutcome failure(QString why)
     {
-        Outcome outcome;
+        PortalOutcome outcome;
         outcome.m_failed = true;
         outcome.m_why = why.isEmpty() ? QStringLiteral("unknown cause") : std::move(why);
         return outcome;
@@ -28,7 +28,7 @@ public:
 
     /// The failure of a file operation: its native path and Qt's description
     /// of what the system answered.
-    static Outcome fileFailure(const QFileDevice &file)
+    static PortalOutcome fileFailure(const QFileDevice &file)
     {
         return failure(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
     }

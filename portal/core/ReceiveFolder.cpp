@@ -29,48 +29,48 @@ QString ReceiveFolder::partialPath(const QString &name) const
     return QDir(m_folder).filePath(incomingFolder + u'/' + name);
 }
 
-Outcome ReceiveFolder::open(const QString &name)
+PortalOutcome ReceiveFolder::open(const QString &name)
 {
     discard();
     // The folder keeps its own rule: nothing is written outside it, whoever calls.
     const QString refusal = ReceiveName::refusal(name);
     if (!refusal.isEmpty())
-        return Outcome::failure(refusal);
+        return PortalOutcome::failure(refusal);
     const QString partial = partialPath(name);
     const QString parts = QFileInfo(partial).absolutePath();
     // Made through the standard library, which keeps the system's reason when it fails.
     std::error_code made;
     std::filesystem::create_directories(std::filesystem::path(parts.toStdU16String()), made);
     if (made) {
-        return Outcome::failure(QStringLiteral("the folder %1 cannot be created: %2")
+        return PortalOutcome::failure(QStringLiteral("the folder %1 cannot be created: %2")
                                     .arg(QDir::toNativeSeparators(parts), QString::fromLocal8Bit(made.message())));
     }
     m_file.setFileName(partial);
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        return Outcome::fileFailure(m_file);
+        return PortalOutcome::fileFailure(m_file);
     m_name = name;
     return {};
 }
 
-Outcome ReceiveFolder::append(const QByteArray &bytes)
+PortalOutcome ReceiveFolder::append(const QByteArray &bytes)
 {
     if (!m_file.isOpen())
-        return Outcome::failure(QStringLiteral("no receive file is open"));
+        return PortalOutcome::failure(QStringLiteral("no receive file is open"));
     if (m_file.write(bytes) != bytes.size()) {
-        const Outcome failed = Outcome::fileFailure(m_file);
+        const PortalOutcome failed = PortalOutcome::fileFailure(m_file);
         discard();
         return failed;
     }
     return {};
 }
 
-Outcome ReceiveFolder::commit()
+PortalOutcome ReceiveFolder::commit()
 {
     if (!m_file.isOpen())
-        return Outcome::failure(QStringLiteral("no receive file is open"));
+        return PortalOutcome::failure(QStringLiteral("no receive file is open"));
     const QString partial = m_file.fileName();
     const bool flushed = m_file.flush();
-    const Outcome flushFailure = Outcome::fileFailure(m_file);
+    const PortalOutcome flushFailure = PortalOutcome::fileFailure(m_file);
     m_file.close();
     const QString target = QDir(m_folder).filePath(std::exchange(m_name, QString()));
     if (!flushed) {
@@ -82,7 +82,7 @@ Outcome ReceiveFolder::commit()
     std::filesystem::rename(std::filesystem::path(partial.toStdU16String()),
                             std::filesystem::path(target.toStdU16String()), error);
     if (error) {
-        return Outcome::failure(QStringLiteral("%1 cannot be moved to %2: %3")
+        return PortalOutcome::failure(QStringLiteral("%1 cannot be moved to %2: %3")
                                     .arg(QDir::toNativeSeparators(partial), QDir::toNativeSeparators(target),
                                          QString::fromLocal8Bit(error.message())));
     }
@@ -108,7 +108,7 @@ int ReceiveFolder::removeLeftovers(QString *failure) const
         if (part.remove())
             ++removed;
         else if (failure && failure->isEmpty())
-            *failure = Outcome::fileFailure(part).why();
+            *failure = PortalOutcome::fileFailure(part).why();
     }
     return removed;
 }

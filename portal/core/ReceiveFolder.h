@@ -20,9 +20,9 @@ public:
     ReceiveFolder &operator=(const ReceiveFolder &) = delete;
 
     /// Refuses a name that is no plain file name inside the folder, creating nothing.
-    Outcome open(const QString &name) override;
-    Outcome append(const QByteArray &bytes) override;
-    Outcome commit() override;
+    PortalOutcome open(const QString &name) override;
+    PortalOutcome append(const QByteArray &bytes) override;
+    PortalOutcome commit() override;
     void discard() override;
 
     bool isOpen() const { return m_file.isOpen(); }

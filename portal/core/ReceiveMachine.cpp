@@ -65,7 +65,7 @@ bool ReceiveMachine::openFile(const QString &name, QList<Event> &events)
         events.append({Kind::NameRefused, name, refusal});
         return false;
     }
-    if (const Outcome opened = m_sink.open(name); !opened) {
+    if (const PortalOutcome opened = m_sink.open(name); !opened) {
         m_buffer.clear();
         events.append({Kind::WriteFailed, name, opened.why()});
         return false;
@@ -80,7 +80,7 @@ bool ReceiveMachine::openFile(const QString &name, QList<Event> &events)
 
 bool ReceiveMachine::writeContent(QList<Event> &events)
 {
-    if (const Outcome appended = m_sink.append(m_buffer); !appended) {
+    if (const PortalOutcome appended = m_sink.append(m_buffer); !appended) {
         const Event failed{Kind::WriteFailed, m_name, appended.why()};
         m_buffer.clear();
         discardFile();
@@ -118,7 +118,7 @@ void ReceiveMachine::dispatchLines(QList<Event> &events)
     }
 }
 
-Outcome ReceiveMachine::finishFile()
+PortalOutcome ReceiveMachine::finishFile()
 {
     if (!m_open)
         return {};

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Outcome.h"
+#include "PortalOutcome.h"
 
 #include <QByteArray>
 #include <QList>
@@ -46,7 +46,7 @@ public:
     QList<Event> feed(const QByteArray &bytes, bool chatModeActive);
 
     /// The peer ended the connection in order: the open receive (if any) is committed.
-    Outcome finishFile();
+    PortalOutcome finishFile();
 
     /// Forgets a receive that did not arrive whole: the sink discards it.
     void discardFile();

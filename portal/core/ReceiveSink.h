@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Outcome.h"
+#include "PortalOutcome.h"
 
 #include <QByteArray>
 #include <QString>
@@ -13,12 +13,12 @@ class ReceiveSink
 public:
     virtual ~ReceiveSink() = default;
     /// Starts a receive under the name (already checked by the caller).
-    virtual Outcome open(const QString &name) = 0;
+    virtual PortalOutcome open(const QString &name) = 0;
     /// Adds content to the open receive.
-    virtual Outcome append(const QByteArray &bytes) = 0;
+    virtual PortalOutcome append(const QByteArray &bytes) = 0;
     /// The receive arrived whole: it is stored under its name. On failure
     /// nothing of it is kept and no older file of the name is harmed.
-    virtual Outcome commit() = 0;
+    virtual PortalOutcome commit() = 0;
     /// The receive did not arrive whole: nothing of it is kept.
     virtual void discard() = 0;
 };

@@ -23,28 +23,28 @@ QStringList StationList::read(QIODevice &file)
     return entries;
 }
 
-Outcome StationList::append(const QString &path, const QString &entry)
+PortalOutcome StationList::append(const QString &path, const QString &entry)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return Outcome::fileFailure(file);
+        return PortalOutcome::fileFailure(file);
     const QByteArray line = AnsiText::encode(entry) + "\r\n";
     // The flush is checked too: a full disk shows only when the bytes leave the buffer.
     if (file.write(line) != line.size() || !file.flush())
-        return Outcome::fileFailure(file);
+        return PortalOutcome::fileFailure(file);
     return {};
 }
 
-Outcome StationList::rewrite(const QString &path, const QStringList &entries)
+PortalOutcome StationList::rewrite(const QString &path, const QStringList &entries)
 {
     // Written aside and swapped in, so a failure leaves the old list intact.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return Outcome::fileFailure(file);
+        return PortalOutcome::fileFailure(file);
     for (const QString &entry : entries)
         file.write(AnsiText::encode(entry) + "\r\n");
     if (!file.commit())
-        return Outcome::fileFailure(file);
+        return PortalOutcome::fileFailure(file);
     return {};
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Outcome.h"
+#include "PortalOutcome.h"
 
 #include <QString>
 #include <QStringList>
@@ -16,10 +16,10 @@ public:
     static QStringList read(QIODevice &file);
 
     /// Appends one entry and CR LF to the file at path, creating it when missing.
-    static Outcome append(const QString &path, const QString &entry);
+    static PortalOutcome append(const QString &path, const QString &entry);
 
     /// Rewrites the file at path whole with the entries in order.
-    static Outcome rewrite(const QString &path, const QStringList &entries);
+    static PortalOutcome rewrite(const QString &path, const QStringList &entries);
 
     /// The peer address an entry names: the text between its first and
     /// second "-", trimmed; the whole entry when it holds no "-". When that

@@ -9,14 +9,14 @@ FileSoundSetting::FileSoundSetting(QString path)
 {
 }
 
-Outcome FileSoundSetting::store(bool on)
+PortalOutcome FileSoundSetting::store(bool on)
 {
     // A per-user setting folder is made on its first write.
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     QFile file(m_path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(on ? "1\r\n" : "0\r\n") != 3 ||
         !file.flush()) {
-        return Outcome::failure(QStringLiteral("The sound setting cannot be written to %1: %2")
+        return PortalOutcome::failure(QStringLiteral("The sound setting cannot be written to %1: %2")
                                     .arg(QDir::toNativeSeparators(m_path), file.errorString()));
     }
     return {};

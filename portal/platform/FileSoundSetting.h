@@ -7,7 +7,7 @@ class FileSoundSetting : public SoundSetting
 {
 public:
     explicit FileSoundSetting(QString path);
-    Outcome store(bool on) override;
+    PortalOutcome store(bool on) override;
     QString path() const { return m_path; }
 
 private:

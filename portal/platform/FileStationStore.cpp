@@ -25,13 +25,13 @@ void FileStationStore::makeFolder() const
     QDir().mkpath(QFileInfo(m_path).absolutePath());
 }
 
-Outcome FileStationStore::append(const QString &entry)
+PortalOutcome FileStationStore::append(const QString &entry)
 {
     makeFolder();
     return StationList::append(m_path, entry);
 }
 
-Outcome FileStationStore::rewrite(const QStringList &entries)
+PortalOutcome FileStationStore::rewrite(const QStringList &entries)
 {
     makeFolder();
     return StationList::rewrite(m_path, entries);

@@ -8,8 +8,8 @@ class FileStationStore : public StationStore
 public:
     explicit FileStationStore(QString path);
     QStringList load() override;
-    Outcome append(const QString &entry) override;
-    Outcome rewrite(const QStringList &entries) override;
+    PortalOutcome append(const QString &entry) override;
+    PortalOutcome rewrite(const QStringList &entries) override;
     QString path() const { return m_path; }
 
 private:

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Outcome.h"
+#include "PortalOutcome.h"
 
 #include <QString>
 
@@ -18,5 +18,5 @@ public:
     /// pressed is let go again.
     virtual void pressAltTab() = 0;
     /// Toggles the system mute.
-    virtual Outcome toggleMute() = 0;
+    virtual PortalOutcome toggleMute() = 0;
 };

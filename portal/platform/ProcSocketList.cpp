@@ -11,7 +11,7 @@ ProcSocketList::ProcSocketList(QString folder)
 {
 }
 
-Outcome ProcSocketList::read(QStringList &lines)
+PortalOutcome ProcSocketList::read(QStringList &lines)
 {
     lines.clear();
     const QStringList names{QStringLiteral("tcp"), QStringLiteral("tcp6")};
@@ -21,7 +21,7 @@ Outcome ProcSocketList::read(QStringList &lines)
         if (!table.open(QIODevice::ReadOnly)) {
             // A system without IPv6 has no second table; only a missing first one is an error.
             if (name == names.first()) {
-                return Outcome::failure(QStringLiteral("The socket list %1 cannot be read: %2")
+                return PortalOutcome::failure(QStringLiteral("The socket list %1 cannot be read: %2")
                                             .arg(QDir::toNativeSeparators(path), table.errorString()));
             }
             continue;

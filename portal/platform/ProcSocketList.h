@@ -9,7 +9,7 @@ class ProcSocketList : public SocketList
 public:
     /// The folder holding tcp and tcp6; tests pass a folder of their own.
     explicit ProcSocketList(QString folder = QStringLiteral("/proc/net"));
-    Outcome read(QStringList &lines) override;
+    PortalOutcome read(QStringList &lines) override;
 
 private:
     QString m_folder;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Outcome.h"
+#include "PortalOutcome.h"
 
 #include <QStringList>
 
@@ -12,5 +12,5 @@ public:
     virtual ~SocketList() = default;
     /// Fills lines with every socket. When the table cannot be read the
     /// failure says what and the system's description; lines then hold nothing.
-    virtual Outcome read(QStringList &lines) = 0;
+    virtual PortalOutcome read(QStringList &lines) = 0;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Outcome.h"
+#include "PortalOutcome.h"
 
 /// The sound setting file the portal shares with the desk ("soundsettings.dat"):
 /// the portal only ever writes it.
@@ -9,5 +9,5 @@ class SoundSetting
 public:
     virtual ~SoundSetting() = default;
     /// Stores the switch.
-    virtual Outcome store(bool on) = 0;
+    virtual PortalOutcome store(bool on) = 0;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Outcome.h"
+#include "PortalOutcome.h"
 
 #include <QStringList>
 
@@ -12,7 +12,7 @@ public:
     /// The stored entries in order; none when nothing was ever stored.
     virtual QStringList load() = 0;
     /// Adds one entry at the end.
-    virtual Outcome append(const QString &entry) = 0;
+    virtual PortalOutcome append(const QString &entry) = 0;
     /// Replaces the whole list.
-    virtual Outcome rewrite(const QStringList &entries) = 0;
+    virtual PortalOutcome rewrite(const QStringList &entries) = 0;
 };

@@ -231,7 +231,7 @@ void X11PortalDesktop::pressAltTab()
     XSync(display.get(), False);
 }
 
-Outcome X11PortalDesktop::toggleMute()
+PortalOutcome X11PortalDesktop::toggleMute()
 {
     if (const QString pactl = QStandardPaths::findExecutable(QStringLiteral("pactl")); !pactl.isEmpty()) {
         if (QProcess::startDetached(pactl, {QStringLiteral("set-sink-mute"), QStringLiteral("@DEFAULT_SINK@"),
@@ -243,5 +243,5 @@ Outcome X11PortalDesktop::toggleMute()
                                              QStringLiteral("toggle")}))
             return {};
     }
-    return Outcome::failure(QStringLiteral("neither pactl nor amixer is installed"));
+    return PortalOutcome::failure(QStringLiteral("neither pactl nor amixer is installed"));
 }

@@ -12,7 +12,7 @@ class X11PortalDesktop : public PortalDesktop
 public:
     bool raiseDesk(const QString &title) override;
     void pressAltTab() override;
-    Outcome toggleMute() override;
+    PortalOutcome toggleMute() override;
 
     /// The desk's socket for this user and display, named as the desk names
     /// it: the application title and the display in the user's runtime

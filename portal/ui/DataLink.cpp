@@ -296,7 +296,7 @@ void DataLink::finishReceiveFile()
     const QString name = m_machine.receiveName();
     const qint64 bytes = m_machine.written();
     const bool lineEnd = m_machine.endsWithLineEnd();
-    const Outcome kept = m_machine.finishFile();
+    const PortalOutcome kept = m_machine.finishFile();
     m_idleTimer.stop();
     emit connectionStatusPrepended(QStringLiteral("Closed receive file: ") + shortName(name));
     if (!kept) {
@@ -486,7 +486,7 @@ void DataLink::onConnected()
     if (m_sendMode == SendMode::File || m_sendMode == SendMode::Mail) {
         const bool mail = m_sendMode == SendMode::Mail;
         const QString path = QDir(m_setup.sendDirectory).filePath(m_sendFileName);
-        if (const Outcome opened = m_pump.open(path); !opened) {
+        if (const PortalOutcome opened = m_pump.open(path); !opened) {
             emit connectionStatusAdded(errorLine(QStringLiteral("[CONNECT ERR "), 53,
                                                  QStringLiteral("File not found: ") + opened.why()));
             dropSocket(Close::Abort);
@@ -519,7 +519,7 @@ void DataLink::pumpFile()
 {
     if (!m_socket)
         return;
-    if (const Outcome filled = m_pump.fill(*m_socket); !filled) {
+    if (const PortalOutcome filled = m_pump.fill(*m_socket); !filled) {
         emit sendStatusAppended(QStringLiteral("Send failed for %1: %2").arg(m_sendFileName, filled.why()));
         closeAndListen();
     }
@@ -592,50 +592,8 @@ void DataLink::sendComplete()
 
 void DataLink::watchDelivery(int watch, const QString &name, qint64 bytes)
 {
-#ifdef Q_OS_UNIX
-    ::shutdown(watch, SHUT_WR);
-    const QString peer = peerText();
-    auto *notifier = new QSocketNotifier(watch, QSocketNotifier::Read, this);
-    auto *limit = new QTimer(notifier);
-    limit->setSingleShot(true);
-    const auto finish = [this, notifier, limit, watch](const QString &line) {
-        limit->stop();
-        notifier->setEnabled(false);
-        // Out of the list the destructor closes: this descriptor is closed here.
-        notifier->setParent(nullptr);
-        notifier->deleteLater();
-        ::close(watch);
-        emit sendStatusAppended(line);
-    };
-    connect(notifier, &QSocketNotifier::activated, this, [=, this] {
-        char buffer[4096];
-        // Whatever the peer still sends is no part of the transfer; a bounded
-        // amount is read per wake-up so a chatty peer cannot hold the thread.
-        for (int round = 0; round < 16; ++round) {
-            const ssize_t n = ::recv(watch, buffer, sizeof buffer, MSG_DONTWAIT);
-            if (n > 0)
-                continue;
-            if (n == 0) {
-                emit sendStatusAppended(QStringLiteral("Send complete for ") + name);
-                finish(QStringLiteral("%1 delivered: %2 took all %3 bytes and closed in order.").arg(name, peer).arg(bytes));
-            } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-                finish(QStringLiteral("%1 was not kept by the other station: it reset the connection after the send (%2).")
-                           .arg(name, QString::fromLocal8Bit(std::strerror(errno))));
-            }
-            return;
-        }
-    });
-    connect(limit, &QTimer::timeout, this, [=, this] {
-        finish(QStringLiteral("%1: the other station did not close within %2 seconds; it may not have kept the file.")
-                   .arg(name)
-                   .arg(m_setup.transferIdleTimeoutMs / 1000.0));
-    });
-    limit->start(m_setup.transferIdleTimeoutMs);
-#else
-    Q_UNUSED(bytes);
-    closeDescriptor(watch);
-    emit sendStatusAppended(QStringLiteral("Send complete for ") + name);
-#endif
+    SocketDescriptor::watchDelivery(this, watch, name, peerText(), bytes, m_setup.transferIdleTimeoutMs,
+                                    [this](const QString &line) { emit sendStatusAppended(line); });
 }
 
 void DataLink::onIncoming(qintptr descriptor)

@@ -1,11 +1,11 @@
 #include "FilePump.h"
 
-Outcome FilePump::open(const QString &path)
+PortalOutcome FilePump::open(const QString &path)
 {
     m_file.close();
     m_file.setFileName(path);
     if (!m_file.open(QIODevice::ReadOnly))
-        return Outcome::fileFailure(m_file);
+        return PortalOutcome::fileFailure(m_file);
     m_size = m_file.size();
     m_sent = 0;
     m_headerBytes = 0;
@@ -18,13 +18,13 @@ void FilePump::start(qint64 headerBytes)
     m_headerBytes = headerBytes;
 }
 
-Outcome FilePump::fill(QIODevice &connection)
+PortalOutcome FilePump::fill(QIODevice &connection)
 {
     while (m_file.isOpen() && connection.bytesToWrite() < highWater) {
         const QByteArray chunk = m_file.read(chunkSize);
         if (chunk.isEmpty()) {
             const bool failed = m_file.error() != QFileDevice::NoError;
-            const Outcome read = failed ? Outcome::fileFailure(m_file) : Outcome();
+            const PortalOutcome read = failed ? PortalOutcome::fileFailure(m_file) : PortalOutcome();
             m_file.close();
             if (failed)
                 return read;

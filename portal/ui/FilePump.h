@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Outcome.h"
+#include "PortalOutcome.h"
 
 #include <QFile>
 #include <QString>
@@ -18,12 +18,12 @@ public:
     static constexpr qint64 chunkSize = 64 * 1024;
 
     /// Opens the file; the failure names the native path and the system's description.
-    Outcome open(const QString &path);
+    PortalOutcome open(const QString &path);
     /// Starts counting a send whose header of this many bytes goes out first.
     void start(qint64 headerBytes);
     /// Writes chunks to the connection until it holds highWater bytes or the
     /// file is at its end (then the file is closed). A read failure closes it too.
-    Outcome fill(QIODevice &connection);
+    PortalOutcome fill(QIODevice &connection);
     /// The connection took this many bytes: header first, then content.
     void taken(qint64 bytes);
     void close() { m_file.close(); }

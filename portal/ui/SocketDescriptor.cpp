@@ -1,8 +1,11 @@
 #include "SocketDescriptor.h"
 
+#include <QSocketNotifier>
 #include <QTcpSocket>
+#include <QTimer>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -114,6 +117,57 @@ QHostAddress peerOfDescriptor(qintptr descriptor)
     Q_UNUSED(descriptor);
 #endif
     return {};
+}
+
+void watchDelivery(QObject *owner, int watch, const QString &name, const QString &peer, qint64 bytes, int limitMs,
+                   const std::function<void(const QString &line)> &report)
+{
+#ifdef Q_OS_UNIX
+    ::shutdown(watch, SHUT_WR);
+    auto *notifier = new QSocketNotifier(watch, QSocketNotifier::Read, owner);
+    auto *limit = new QTimer(notifier);
+    limit->setSingleShot(true);
+    const auto finish = [report, notifier, limit, watch](const QString &line) {
+        limit->stop();
+        notifier->setEnabled(false);
+        // Out of the list the destructor closes: this descriptor is closed here.
+        notifier->setParent(nullptr);
+        notifier->deleteLater();
+        ::close(watch);
+        report(line);
+    };
+    QObject::connect(notifier, &QSocketNotifier::activated, owner, [=] {
+        char buffer[4096];
+        // Whatever the peer still sends is no part of the transfer; a bounded
+        // amount is read per wake-up so a chatty peer cannot hold the thread.
+        for (int round = 0; round < 16; ++round) {
+            const ssize_t n = ::recv(watch, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n > 0)
+                continue;
+            if (n == 0) {
+                report(QStringLiteral("Send complete for ") + name);
+                finish(QStringLiteral("%1 delivered: %2 took all %3 bytes and closed in order.").arg(name, peer).arg(bytes));
+            } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+                finish(QStringLiteral("%1 was not kept by the other station: it reset the connection after the send (%2).")
+                           .arg(name, QString::fromLocal8Bit(std::strerror(errno))));
+            }
+            return;
+        }
+    });
+    QObject::connect(limit, &QTimer::timeout, owner, [=] {
+        finish(QStringLiteral("%1: the other station did not close within %2 seconds; it may not have kept the file.")
+                   .arg(name)
+                   .arg(limitMs / 1000.0));
+    });
+    limit->start(limitMs);
+#else
+    Q_UNUSED(owner);
+    Q_UNUSED(peer);
+    Q_UNUSED(bytes);
+    Q_UNUSED(limitMs);
+    closeDescriptor(watch);
+    report(QStringLiteral("Send complete for ") + name);
+#endif
 }
 
 } // namespace SocketDescriptor

@@ -5,6 +5,10 @@
 #include <QHostAddress>
 #include <QString>
 
+#include <functional>
+
+class QObject;
+
 class QTcpSocket;
 
 /// What the data link asks of the operating system below Qt's sockets:
@@ -25,5 +29,10 @@ void setResetOnClose(const QTcpSocket *socket, bool reset);
 void setKeepAlive(const QTcpSocket *socket, const PortalSetup &setup);
 /// The peer of an accepted descriptor not yet wrapped in a socket.
 QHostAddress peerOfDescriptor(qintptr descriptor);
+/// After a send ended with our close: waits (at most limitMs) for the peer's
+/// own close on the second descriptor `watch` and reports in words whether it
+/// took the file whole. Takes the descriptor over; owner keeps the watch alive.
+void watchDelivery(QObject *owner, int watch, const QString &name, const QString &peer, qint64 bytes, int limitMs,
+                   const std::function<void(const QString &line)> &report);
 
 } // namespace SocketDescriptor

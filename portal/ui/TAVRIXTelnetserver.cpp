@@ -311,7 +311,7 @@ void TAVRIXTelnetserver::addStation()
     }
     addListEntry(entry);
     m_text1->clear();
-    if (const Outcome added = m_ports.stations.append(entry); !added)
+    if (const PortalOutcome added = m_ports.stations.append(entry); !added)
         m_prompter.inform(StatusText::errorLine(QStringLiteral("[ADD ERR "), 75, added.why()), Prompter::Icon::Critical);
 }
 
@@ -332,7 +332,7 @@ void TAVRIXTelnetserver::deleteStation()
     QStringList entries;
     for (int i = 0; i < m_list1->count(); ++i)
         entries.append(m_list1->item(i)->text());
-    if (const Outcome rewritten = m_ports.stations.rewrite(entries); !rewritten)
+    if (const PortalOutcome rewritten = m_ports.stations.rewrite(entries); !rewritten)
         m_prompter.inform(StatusText::errorLine(QStringLiteral("[DELETE ERR "), 75, rewritten.why()),
                           Prompter::Icon::Critical);
 }
@@ -497,7 +497,7 @@ void TAVRIXTelnetserver::checkPort()
     m_logRecv->clear();
     const quint16 port = m_link->listenPort();
     QStringList lines;
-    if (const Outcome read = m_ports.sockets.read(lines); !read) {
+    if (const PortalOutcome read = m_ports.sockets.read(lines); !read) {
         addBelow(m_logRecv, StatusText::errorLine(QStringLiteral("[CHECKPORT ERR "), 53, read.why()));
         return;
     }
@@ -508,7 +508,7 @@ void TAVRIXTelnetserver::checkPort()
 
 void TAVRIXTelnetserver::toggleSound()
 {
-    const Outcome muted = m_desktop.toggleMute();
+    const PortalOutcome muted = m_desktop.toggleMute();
     if (!muted && !m_muteFailureTold) {
         m_muteFailureTold = true;
         PrependConnectionStatus(QStringLiteral("The system mute cannot be switched here (%1); "
@@ -516,7 +516,7 @@ void TAVRIXTelnetserver::toggleSound()
                                     .arg(muted.why()));
     }
     const bool on = m_sound->isChecked();
-    if (const Outcome stored = m_ports.sound.store(on); !stored)
+    if (const PortalOutcome stored = m_ports.sound.store(on); !stored)
         PrependConnectionStatus(stored.why());
     Announce(on ? QStringLiteral("Sound on") : QStringLiteral("Sound off"));
 }

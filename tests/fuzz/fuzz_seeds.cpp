@@ -115,7 +115,7 @@ int main(int argc, char **argv)
 
     QTemporaryDir scratch;
     const QString list = scratch.filePath(QStringLiteral("listitems.txt"));
-    const Outcome listed = StationList::rewrite(list, {QStringLiteral("W1AW - 10.0.0.1"), QStringLiteral("K7X-10 - 44.1.2.3"),
+    const PortalOutcome listed = StationList::rewrite(list, {QStringLiteral("W1AW - 10.0.0.1"), QStringLiteral("K7X-10 - 44.1.2.3"),
                                                        QStringLiteral("DL1ABC - fe80::1"), QStringLiteral("F4\u00c9X - 10.0.0.9")});
     if (!listed) {
         std::fprintf(stderr, "%s\n", qPrintable(listed.why()));

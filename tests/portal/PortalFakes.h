@@ -52,10 +52,10 @@ public:
         return deskRunning;
     }
     void pressAltTab() override { ++altTabs; }
-    Outcome toggleMute() override
+    PortalOutcome toggleMute() override
     {
         ++muteToggles;
-        return muteFailure.isEmpty() ? Outcome() : Outcome::failure(muteFailure);
+        return muteFailure.isEmpty() ? PortalOutcome() : PortalOutcome::failure(muteFailure);
     }
     QStringList raised;
     bool deskRunning = false;
@@ -68,11 +68,11 @@ public:
 class FakeSocketList : public SocketList
 {
 public:
-    Outcome read(QStringList &out) override
+    PortalOutcome read(QStringList &out) override
     {
         ++reads;
         out = failure.isEmpty() ? lines : QStringList();
-        return failure.isEmpty() ? Outcome() : Outcome::failure(failure);
+        return failure.isEmpty() ? PortalOutcome() : PortalOutcome::failure(failure);
     }
     QStringList lines;
     QString failure; ///< set: the table cannot be read, for this reason
@@ -83,10 +83,10 @@ public:
 class FakeSoundSetting : public SoundSetting
 {
 public:
-    Outcome store(bool on) override
+    PortalOutcome store(bool on) override
     {
         stored.append(on);
-        return failure.isEmpty() ? Outcome() : Outcome::failure(failure);
+        return failure.isEmpty() ? PortalOutcome() : PortalOutcome::failure(failure);
     }
     QList<bool> stored;
     QString failure;
@@ -112,17 +112,17 @@ class FakeStationStore : public StationStore
 {
 public:
     QStringList load() override { return entries; }
-    Outcome append(const QString &entry) override
+    PortalOutcome append(const QString &entry) override
     {
         if (!failure.isEmpty())
-            return Outcome::failure(failure);
+            return PortalOutcome::failure(failure);
         entries.append(entry);
         return {};
     }
-    Outcome rewrite(const QStringList &all) override
+    PortalOutcome rewrite(const QStringList &all) override
     {
         if (!failure.isEmpty())
-            return Outcome::failure(failure);
+            return PortalOutcome::failure(failure);
         entries = all;
         return {};
     }

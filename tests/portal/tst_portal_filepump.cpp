@@ -134,7 +134,7 @@ void PortalFilePumpTest::missingFileSaysWhy()
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("gone/MAIL - 3.dat"));
     FilePump pump;
-    const Outcome opened = pump.open(path);
+    const PortalOutcome opened = pump.open(path);
     QVERIFY(!opened.ok());
     QFile same(path);
     QVERIFY(!same.open(QIODevice::ReadOnly));

@@ -188,7 +188,7 @@ void PortalPortsTest::procSocketListReadsBothTables()
         writeFile(folder.filePath(QStringLiteral("tcp6")), tcp6);
     ProcSocketList sockets(folder.path());
     QStringList lines{QStringLiteral("stale")};
-    const Outcome outcome = sockets.read(lines);
+    const PortalOutcome outcome = sockets.read(lines);
     const bool read = outcome.ok();
     const QString failure = outcome.why();
     QCOMPARE(read, tcp != "<none>");
@@ -209,7 +209,7 @@ void PortalPortsTest::procSocketListSeesARealListener()
     QVERIFY(server.listen(QHostAddress::LocalHost, 0));
     ProcSocketList sockets;
     QStringList lines;
-    const Outcome read = sockets.read(lines);
+    const PortalOutcome read = sockets.read(lines);
     QVERIFY2(read.ok(), qPrintable(read.why()));
     QVERIFY(!SocketTable::usingPort(lines, server.serverPort()).isEmpty());
 }

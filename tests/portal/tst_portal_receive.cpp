@@ -34,23 +34,23 @@ public:
     QByteArray content;
     QString failOpen, failAppend, failCommit;
 
-    Outcome open(const QString &name) override
+    PortalOutcome open(const QString &name) override
     {
         calls << QStringLiteral("open ") + name;
-        return failOpen.isEmpty() ? Outcome() : Outcome::failure(failOpen);
+        return failOpen.isEmpty() ? PortalOutcome() : PortalOutcome::failure(failOpen);
     }
-    Outcome append(const QByteArray &bytes) override
+    PortalOutcome append(const QByteArray &bytes) override
     {
         calls << QStringLiteral("append");
         if (!failAppend.isEmpty())
-            return Outcome::failure(failAppend);
+            return PortalOutcome::failure(failAppend);
         content += bytes;
         return {};
     }
-    Outcome commit() override
+    PortalOutcome commit() override
     {
         calls << QStringLiteral("commit");
-        return failCommit.isEmpty() ? Outcome() : Outcome::failure(failCommit);
+        return failCommit.isEmpty() ? PortalOutcome() : PortalOutcome::failure(failCommit);
     }
     void discard() override { calls << QStringLiteral("discard"); }
 };
@@ -446,7 +446,7 @@ void PortalReceiveTest::sinkFailures()
     const QList<ReceiveMachine::Event> events = machine.feed("MAIL:MAIL - 1.dat\r\ncontent\r\n", true);
     if (failing == u"commit") {
         QCOMPARE(events.size(), 1);
-        const Outcome finished = machine.finishFile();
+        const PortalOutcome finished = machine.finishFile();
         QVERIFY(!finished.ok());
         QCOMPARE(finished.why(), cause);
     } else {

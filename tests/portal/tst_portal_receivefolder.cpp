@@ -75,7 +75,7 @@ void PortalReceiveFolderTest::unsafeNamesCreateNothing()
     QTemporaryDir home;
     const QString path = home.filePath(QStringLiteral("mail Receive"));
     ReceiveFolder folder(path);
-    const Outcome opened = folder.open(name);
+    const PortalOutcome opened = folder.open(name);
     QVERIFY(!opened.ok());
     QVERIFY(!opened.why().isEmpty());
     QVERIFY(!folder.isOpen());
@@ -145,7 +145,7 @@ void PortalReceiveFolderTest::failedCommitSaysWhy()
     ReceiveFolder folder(home.path());
     QVERIFY(folder.open(QStringLiteral("MAIL - 5.dat")).ok());
     QVERIFY(folder.append("content\r\n").ok());
-    const Outcome committed = folder.commit();
+    const PortalOutcome committed = folder.commit();
     QVERIFY(!committed.ok());
     // The system's own description of the same failure, and the native path.
     std::error_code expected;
@@ -165,7 +165,7 @@ void PortalReceiveFolderTest::folderThatCannotBeMadeSaysWhy()
     const QString path = home.filePath(QStringLiteral("mail Receive"));
     writeFile(path, "not a folder");
     ReceiveFolder folder(path);
-    const Outcome opened = folder.open(QStringLiteral("MAIL - 6.dat"));
+    const PortalOutcome opened = folder.open(QStringLiteral("MAIL - 6.dat"));
     QVERIFY(!opened.ok());
     QVERIFY2(opened.why().contains(QDir::toNativeSeparators(path)), qPrintable(opened.why()));
     // The system's own description of the same failure.
