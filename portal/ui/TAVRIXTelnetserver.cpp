@@ -509,14 +509,17 @@ void TAVRIXTelnetserver::checkPort()
 void TAVRIXTelnetserver::toggleSound()
 {
     const PortalOutcome muted = m_desktop.toggleMute();
+    const bool on = m_sound->isChecked();
+    // Store before speaking of it, so the line about the mute never claims a
+    // save that then failed.
+    const PortalOutcome stored = m_ports.sound.store(on);
     if (!muted && !m_muteFailureTold) {
         m_muteFailureTold = true;
-        PrependConnectionStatus(QStringLiteral("The system mute cannot be switched here (%1); "
-                                               "the sound setting is saved all the same.")
-                                    .arg(muted.why()));
+        PrependConnectionStatus(QStringLiteral("The system mute cannot be switched here (%1); %2")
+                                    .arg(muted.why(), stored ? QStringLiteral("the sound setting is saved all the same.")
+                                                             : QStringLiteral("the sound setting is not saved either.")));
     }
-    const bool on = m_sound->isChecked();
-    if (const PortalOutcome stored = m_ports.sound.store(on); !stored)
+    if (!stored)
         PrependConnectionStatus(stored.why());
     Announce(on ? QStringLiteral("Sound on") : QStringLiteral("Sound off"));
 }
