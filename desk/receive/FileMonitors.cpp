@@ -16,16 +16,16 @@ void FileMonitors::SetTimerControl(QTimer *timer)
         connect(m_timerScan, &QTimer::timeout, this, &FileMonitors::scan);
 }
 
-std::optional<QString> FileMonitors::StartMonitoring()
+Outcome FileMonitors::StartMonitoring()
 {
     if (!m_timerScan)
-        return QStringLiteral("Error: Timer control is not set!");
+        return Outcome::failure(QStringLiteral("Error: Timer control is not set!"));
     if (folderpath.isEmpty())
-        return QStringLiteral("Error: Folder path is not set!");
+        return Outcome::failure(QStringLiteral("Error: Folder path is not set!"));
     m_lastFileList = GetFileList();
     m_timerScan->setInterval(scanIntervalMs);
     m_timerScan->start();
-    return std::nullopt;
+    return {};
 }
 
 void FileMonitors::StopMonitoring()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/Outcome.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QSet>
@@ -24,7 +26,7 @@ public:
 
     /// Takes the baseline and starts ticking once a second. Returns the
     /// reason when it cannot start.
-    std::optional<QString> StartMonitoring();
+    Outcome StartMonitoring();
     void StopMonitoring();
     bool IsRunning() const;
 

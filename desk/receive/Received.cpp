@@ -101,8 +101,8 @@ void Received::StartReceiveMonitor()
     }
     m_monitor.folderpath = *directory;
     m_monitor.SetTimerControl(m_scanTimer);
-    if (const auto failure = m_monitor.StartMonitoring())
-        m_context.prompter.inform(*failure);
+    if (const Outcome started = m_monitor.StartMonitoring(); !started)
+        m_context.prompter.inform(started.error());
     m_monitorEvents.Initialize(&m_monitor);
     m_listPath = *directory;
     refreshList();

@@ -26,13 +26,13 @@ private slots:
     void refusesToStartWithoutTimerOrFolder()
     {
         FileMonitors monitor;
-        QCOMPARE(monitor.StartMonitoring().value_or(""), "Error: Timer control is not set!");
+        QCOMPARE(monitor.StartMonitoring().error(), "Error: Timer control is not set!");
         QTimer timer;
         monitor.SetTimerControl(&timer);
-        QCOMPARE(monitor.StartMonitoring().value_or(""), "Error: Folder path is not set!");
+        QCOMPARE(monitor.StartMonitoring().error(), "Error: Folder path is not set!");
         QVERIFY(!timer.isActive());
         monitor.folderpath = QDir::tempPath();
-        QVERIFY(!monitor.StartMonitoring());
+        QVERIFY(monitor.StartMonitoring());
         QVERIFY(timer.isActive());
         QCOMPARE(timer.interval(), 1000);
         monitor.StopMonitoring();
@@ -71,7 +71,7 @@ private slots:
         FileMonitors monitor;
         monitor.folderpath = dir.path();
         monitor.SetTimerControl(&timer);
-        QVERIFY(!monitor.StartMonitoring());
+        QVERIFY(monitor.StartMonitoring());
         timer.stop();
         QSignalSpy received(&monitor, &FileMonitors::FileReceived);
         for (int i = 0; i < changes.size(); ++i) {
@@ -101,7 +101,7 @@ private slots:
         FileMonitors monitor;
         monitor.folderpath = folder;
         monitor.SetTimerControl(&timer);
-        QVERIFY(!monitor.StartMonitoring());
+        QVERIFY(monitor.StartMonitoring());
         QSignalSpy received(&monitor, &FileMonitors::FileReceived);
         monitor.scan();
         QCOMPARE(received.count(), 0);
@@ -120,7 +120,7 @@ private slots:
         FileMonitors monitor;
         monitor.folderpath = dir.path();
         monitor.SetTimerControl(&timer);
-        QVERIFY(!monitor.StartMonitoring());
+        QVERIFY(monitor.StartMonitoring());
         timer.setInterval(10); // a test need not wait a second
         QSignalSpy received(&monitor, &FileMonitors::FileReceived);
         touch(dir.filePath("MAIL - x.dat"));
