@@ -25,9 +25,13 @@
 /// to open it in its own directory.
 enum class LaunchWay { Run, Open };
 
+/// The heading a program's buttons stand under.
+enum class Panel { CommunicationCenter, ModemCenter };
+
 /// One outside program with its pair of buttons. In the message texts,
 /// "<name>" stands for the program's file name.
 struct LaunchedProgram {
+    Panel panel;
     const char *startButton;
     const char *startCaption;
     const char *resetButton;
@@ -51,36 +55,43 @@ constexpr const char *runFailure = "Failed to launch <name>. Check the drive or 
 constexpr const char *openFailure = "Failed to launch <name>. Check the path or config.";
 constexpr const char *namedSuccess = "<name> launched successfully.";
 
-// On screen in this order; the last two stand under "Modem Center".
+// On screen in this order, each under its panel's heading.
 const LaunchedProgram programs[] = {
-    {"Command1", "&WINTNC", "Command3", "&Reset WINTNC", Setting::WinTnc, Setting::WinTncButton, LaunchWay::Run,
+    {Panel::CommunicationCenter,
+     "Command1", "&WINTNC", "Command3", "&Reset WINTNC", Setting::WinTnc, Setting::WinTncButton, LaunchWay::Run,
      "WINTNC is already running", "WINTNC launched successfully", runFailure, namedSuccess,
      "Do you want to reset WINTNC?", "WINTNC has been reset", "Reset Cancelled", "WINTNC has been reset."},
-    {"Command2", "WINLIN&K", "Command9", "Reset WIN&LINK", Setting::Winlink, Setting::WinlinkButton, LaunchWay::Run,
+    {Panel::CommunicationCenter,
+     "Command2", "WINLIN&K", "Command9", "Reset WIN&LINK", Setting::Winlink, Setting::WinlinkButton, LaunchWay::Run,
      "WINLINK is already running", "winlink launched successfully", runFailure, namedSuccess,
      "Do you want to reset WINLINK?", "WINLINK has been reset", "Reset Cancelled", "WINLINK has been reset."},
-    {"Command4", "So&undmodem", "Command8", "Reset  &Soundmodem", Setting::Soundmodem, Setting::SoundmodemButton,
+    {Panel::CommunicationCenter,
+     "Command4", "So&undmodem", "Command8", "Reset  &Soundmodem", Setting::Soundmodem, Setting::SoundmodemButton,
      LaunchWay::Run, "Soundmodem is already running", "Soundmodem launched successfully",
      "Failed to launch Soundmodem. Check the drive or path.", "Soundmodem launched successfully.",
      "Do you want to reset Soundmodem?", "soundmodem has been reset", "Reset Cancelled", "Soundmodem has been reset."},
-    {"Command11", "Dir&ewolf", "Command12", "Reset Direw&olf", Setting::Direwolf, Setting::DirewolfButton,
+    {Panel::CommunicationCenter,
+     "Command11", "Dir&ewolf", "Command12", "Reset Direw&olf", Setting::Direwolf, Setting::DirewolfButton,
      LaunchWay::Open, "Direwolf is already running", "Direwolf launched successfully", openFailure, namedSuccess,
      "Do you want to reset Direwolf?", "Direwolf has been reset", "reset cancelled", "Direwolf has been reset."},
-    {"Command14", "VARA&C", "Command15", "Reset &VARAC", Setting::VarAc, Setting::VarAcButton, LaunchWay::Run,
+    {Panel::CommunicationCenter,
+     "Command14", "VARA&C", "Command15", "Reset &VARAC", Setting::VarAc, Setting::VarAcButton, LaunchWay::Run,
      "VARA is already running", "VARA launched successfully", runFailure, namedSuccess,
      "Do you want to reset VARAC?", "VARAC has been reset", "Reset Cancelled", "VARAC has been reset."},
-    {"Easyterm", "Easyter&m", "reseteasy", "Reset Eas&yterm", Setting::EasyTerm, Setting::EasyTermButton,
+    {Panel::CommunicationCenter,
+     "Easyterm", "Easyter&m", "reseteasy", "Reset Eas&yterm", Setting::EasyTerm, Setting::EasyTermButton,
      LaunchWay::Run, "EASYTERM is already running", "Easyterm launched successfully", runFailure, namedSuccess,
      "Do you want to reset EASYTERM?", "EASYTERM has been reset", "Reset Cancelled", "EASYTERM has been reset."},
-    {"Command16", "&NPR Modem", "Command17", "Reset N&PR", Setting::NprModem, Setting::NprModemButton, LaunchWay::Open,
+    {Panel::ModemCenter,
+     "Command16", "&NPR Modem", "Command17", "Reset N&PR", Setting::NprModem, Setting::NprModemButton, LaunchWay::Open,
      "NPR Modem is already running", "NPR Modem launched successfully", openFailure, namedSuccess,
      "Do you want to reset NPR Modem?", "NPR Modem has been reset", "reset cancelled", "NPR Modem has been reset."},
-    {"serialswitch", "E&terlogic Serial Splitter", "resetsplitter", "Reset Splitter", Setting::Splitter,
+    {Panel::ModemCenter,
+     "serialswitch", "E&terlogic Serial Splitter", "resetsplitter", "Reset Splitter", Setting::Splitter,
      Setting::SplitterButton, LaunchWay::Open, "Splitter is already running", "Splitter launched successfully",
      openFailure, namedSuccess, "Do you want to reset Splitter?", "Splitter has been reset", "reset cancelled",
      "Splitter has been reset."},
 };
-constexpr int firstModemProgram = 6;
 
 const QColor startColour{128, 255, 128};
 const QColor resetColour{255, 192, 128};
@@ -121,11 +132,13 @@ Rodiruverezer::Rodiruverezer(DeskContext &context)
 
     // Left half: the programs, a start and a reset button each.
     layout->addWidget(makeHeading(this, "Label2", QStringLiteral("Communication Center"), 20), 0, 0, 1, 2);
-    layout->addWidget(makeHeading(this, "Label4", QStringLiteral("Modem Center"), 20), 1 + firstModemProgram, 0, 1, 2);
     int row = 1;
+    Panel panel = Panel::CommunicationCenter;
     for (const LaunchedProgram &program : programs) {
-        if (row == 1 + firstModemProgram)
-            ++row; // below the "Modem Center" heading
+        if (program.panel != panel) {
+            panel = program.panel;
+            layout->addWidget(makeHeading(this, "Label4", QStringLiteral("Modem Center"), 20), row++, 0, 1, 2);
+        }
         auto *start = makeColouredButton(this, program.startButton, QString::fromLatin1(program.startCaption),
                                          startColour, 11);
         auto *reset = makeColouredButton(this, program.resetButton, QString::fromLatin1(program.resetCaption),

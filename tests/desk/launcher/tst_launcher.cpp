@@ -8,6 +8,7 @@
 #include <QDir>
 #include <algorithm>
 #include <QFile>
+#include <QLabel>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
@@ -555,6 +556,25 @@ private slots:
         QCOMPARE(desk.navigator.loaded<MainMenu>(), menu);
         QVERIFY(menu->isVisible());
         QVERIFY(!buttonOf(menu, "testprogram")->isVisible());
+    }
+
+    void programsStandUnderTheirHeadings()
+    {
+        TestDesk desk;
+        auto *launcher = desk.navigator.open<Rodiruverezer>();
+        launcher->show();
+        TestDesk::settle();
+        const auto top = [launcher](const char *name) {
+            auto *widget = launcher->findChild<QWidget *>(QLatin1String(name));
+            return widget ? widget->geometry().top() : -1;
+        };
+        // Communication programs first, then the "Modem Center" heading, then the modem programs.
+        QVERIFY(top("Label2") >= 0 && top("Label4") >= 0);
+        QVERIFY(top("Label2") < top("Command1"));
+        QVERIFY(top("Easyterm") < top("Label4"));
+        QVERIFY(top("Label4") < top("Command16"));
+        QVERIFY(top("Command16") < top("serialswitch"));
+        QCOMPARE(launcher->findChildren<QLabel *>(QStringLiteral("Label4")).size(), 1);
     }
 
     void programPathParts_data()
