@@ -257,18 +257,17 @@ void Rodiruverezer::startProgram(const LaunchedProgram &program)
         say(program.spokenRunning);
         result = name + QStringLiteral(" is already running.");
     } else {
-        QString error;
-        bool started = false;
+        Outcome started;
         if (program.way == LaunchWay::Run) {
             // A value that names no program file ("blank" when none was chosen).
             if (!QFileInfo(path).isFile())
                 return fail(fileNotFound(path));
-            started = m_context.processes.start(path, &error);
+            started = m_context.processes.start(path).outcome();
         } else {
             const auto directory = ProgramPath::directory(path);
             if (!directory)
                 return fail(tr("\"%1\" is not the full path of a program").arg(path));
-            started = m_context.processes.open(name, *directory, &error);
+            started = m_context.processes.open(name, *directory);
         }
         if (!started) {
             // Nothing runs, so the button stays usable for another try once

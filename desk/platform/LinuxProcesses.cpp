@@ -33,17 +33,20 @@ QString programArgument(const QList<QByteArray> &arguments)
     return {};
 }
 
-bool startDetached(const QString &program, const QStringList &arguments, const QString &workingDirectory,
-                   QString *error)
+// The process id on success: a detached start that did not fork and exec
+// says so through errorString, never as a started program.
+Result<qint64> startDetached(const QString &program, const QStringList &arguments,
+                             const QString &workingDirectory)
 {
     QProcess process;
     process.setProgram(program);
     process.setArguments(arguments);
     process.setWorkingDirectory(workingDirectory);
-    if (process.startDetached())
-        return true;
-    *error = process.errorString();
-    return false;
+    qint64 pid = 0;
+    if (process.startDetached(&pid))
+        return pid;
+    return Outcome::failure(QObject::tr("%1 cannot be started: %2")
+                                .arg(QDir::toNativeSeparators(program), process.errorString()));
 }
 
 } // namespace
@@ -89,38 +92,32 @@ bool LinuxProcesses::isRunning(const QString &fileName)
                        [&](const QString &name) { return name.compare(fileName, Qt::CaseInsensitive) == 0; });
 }
 
-bool LinuxProcesses::start(const QString &path, QString *error)
+Result<qint64> LinuxProcesses::start(const QString &path)
 {
     const QFileInfo info(path);
-    if (!info.isFile()) {
-        *error = QObject::tr("File not found: %1").arg(QDir::toNativeSeparators(path));
-        return false;
-    }
+    if (!info.isFile())
+        return Outcome::failure(QObject::tr("File not found: %1").arg(QDir::toNativeSeparators(path)));
     if (isWindowsProgram(path)) {
         const QString wine = QStandardPaths::findExecutable(QStringLiteral("wine"));
-        if (wine.isEmpty()) {
-            *error = QObject::tr("%1 is a Windows program and Wine is not installed").arg(info.fileName());
-            return false;
-        }
-        return startDetached(wine, {path}, info.absolutePath(), error);
+        if (wine.isEmpty())
+            return Outcome::failure(
+                QObject::tr("%1 is a Windows program and Wine is not installed").arg(info.fileName()));
+        return startDetached(wine, {path}, info.absolutePath());
     }
-    if (!info.isExecutable()) {
-        *error = QObject::tr("%1 is not a program that can be started").arg(QDir::toNativeSeparators(path));
-        return false;
-    }
-    return startDetached(path, {}, info.absolutePath(), error);
+    if (!info.isExecutable())
+        return Outcome::failure(
+            QObject::tr("%1 is not a program that can be started").arg(QDir::toNativeSeparators(path)));
+    return startDetached(path, {}, info.absolutePath());
 }
 
-bool LinuxProcesses::open(const QString &file, const QString &workingDirectory, QString *error)
+Outcome LinuxProcesses::open(const QString &file, const QString &workingDirectory)
 {
     const QString path = QDir(workingDirectory).filePath(file);
     const QFileInfo info(path);
-    if (!info.exists()) {
-        *error = QObject::tr("File not found: %1").arg(QDir::toNativeSeparators(path));
-        return false;
-    }
+    if (!info.exists())
+        return Outcome::failure(QObject::tr("File not found: %1").arg(QDir::toNativeSeparators(path)));
     if (isWindowsProgram(path) || (info.isFile() && info.isExecutable()))
-        return start(path, error);
+        return start(path).outcome();
     // A document: let the desktop pick the program that opens it.
-    return startDetached(QStringLiteral("xdg-open"), {path}, workingDirectory, error);
+    return startDetached(QStringLiteral("xdg-open"), {path}, workingDirectory).outcome();
 }

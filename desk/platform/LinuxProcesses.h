@@ -8,8 +8,8 @@ class LinuxProcesses : public Processes
 {
 public:
     bool isRunning(const QString &fileName) override;
-    bool start(const QString &path, QString *error) override;
-    bool open(const QString &file, const QString &workingDirectory, QString *error) override;
+    Result<qint64> start(const QString &path) override;
+    Outcome open(const QString &file, const QString &workingDirectory) override;
 
     /// The program file names of all running processes that can be seen.
     static QStringList runningProgramNames();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/Outcome.h"
+
 #include <QString>
 
 /// Other programs: whether one runs, starting one, opening a file with one.
@@ -12,10 +14,11 @@ public:
     /// letter case is ignored.
     virtual bool isRunning(const QString &fileName) = 0;
 
-    /// Starts the program at `path` without waiting for it.
-    virtual bool start(const QString &path, QString *error) = 0;
+    /// Starts the program at `path` without waiting for it; answers the
+    /// started process's id.
+    virtual Result<qint64> start(const QString &path) = 0;
 
     /// Opens `file` through the desktop, with `workingDirectory` as the
     /// working directory of whatever program opens it.
-    virtual bool open(const QString &file, const QString &workingDirectory, QString *error) = 0;
+    virtual Outcome open(const QString &file, const QString &workingDirectory) = 0;
 };

@@ -97,12 +97,50 @@ private slots:
     {
         const QString path = makeProgram("TavrixProbeModem");
         LinuxProcesses processes;
-        QString error;
         // The started program lives on after the call; `sleep` with no
         // argument ends at once, so nothing lingers.
-        QVERIFY2(processes.start(path, &error), qPrintable(error));
-        QVERIFY(!processes.start(m_dir.filePath("missing"), &error));
-        QVERIFY(error.contains("missing"));
+        const Result<qint64> started = processes.start(path);
+        QVERIFY2(started, qPrintable(started.error()));
+        QVERIFY(*started > 0);
+        QVERIFY(*started != QCoreApplication::applicationPid());
+        const Result<qint64> missing = processes.start(m_dir.filePath("missing"));
+        QVERIFY(!missing);
+        QVERIFY(missing.error().contains("missing"));
+    }
+
+    void startAnswersTheStartedProcesssId()
+    {
+        // The script writes its own process id, which must be the one answered.
+        const QString record = m_dir.filePath("started.pid");
+        const QString path = m_dir.filePath("TavrixProbeNpr.sh");
+        QFile script(path);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(QStringLiteral("#!/bin/sh\necho $$ > '%1.part' && mv '%1.part' '%1'\n").arg(record).toUtf8());
+        script.close();
+        QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner);
+
+        LinuxProcesses processes;
+        const Result<qint64> started = processes.start(path);
+        QVERIFY2(started, qPrintable(started.error()));
+        QTRY_VERIFY(QFile::exists(record));
+        QFile written(record);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll().trimmed().toLongLong(), *started);
+    }
+
+    void aProgramThatCannotBeStartedSaysWhy()
+    {
+        // Executable by its mode, but no format the system can run.
+        const QString path = m_dir.filePath("TavrixProbeBroken");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(64, '\x01'));
+        file.close();
+        QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner);
+        LinuxProcesses processes;
+        const Result<qint64> started = processes.start(path);
+        QVERIFY(!started);
+        QVERIFY2(started.error().contains(path), qPrintable(started.error()));
     }
 
     void windowsProgramsNeedWine()
@@ -115,9 +153,9 @@ private slots:
         file.write("MZ");
         file.close();
         LinuxProcesses processes;
-        QString error;
-        QVERIFY(!processes.start(exe, &error));
-        QVERIFY(error.contains("Wine"));
+        const Result<qint64> started = processes.start(exe);
+        QVERIFY(!started);
+        QVERIFY(started.error().contains("Wine"));
     }
 };
 

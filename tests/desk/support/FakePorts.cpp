@@ -61,24 +61,20 @@ bool FakeProcesses::isRunning(const QString &fileName)
     return false;
 }
 
-bool FakeProcesses::start(const QString &path, QString *error)
+Result<qint64> FakeProcesses::start(const QString &path)
 {
-    if (failStarts) {
-        *error = QStringLiteral("cannot start");
-        return false;
-    }
+    if (failStarts)
+        return Outcome::failure(QStringLiteral("cannot start"));
     started << path;
-    return true;
+    return nextPid++;
 }
 
-bool FakeProcesses::open(const QString &file, const QString &workingDirectory, QString *error)
+Outcome FakeProcesses::open(const QString &file, const QString &workingDirectory)
 {
-    if (failStarts) {
-        *error = QStringLiteral("cannot open");
-        return false;
-    }
+    if (failStarts)
+        return Outcome::failure(QStringLiteral("cannot open"));
     opened << workingDirectory + u'|' + file;
-    return true;
+    return {};
 }
 
 QString FakeFilePicker::openFile(const QString &title, const QString &)

@@ -72,13 +72,14 @@ class FakeProcesses : public Processes
 {
 public:
     bool isRunning(const QString &fileName) override;
-    bool start(const QString &path, QString *error) override;
-    bool open(const QString &file, const QString &workingDirectory, QString *error) override;
+    Result<qint64> start(const QString &path) override;
+    Outcome open(const QString &file, const QString &workingDirectory) override;
 
     QStringList running;     ///< program file names that run
     QStringList started;     ///< paths started
     QStringList opened;      ///< "dir|file" opened
     bool failStarts = false;
+    qint64 nextPid = 4242;   ///< the id the next start answers; counts up
 };
 
 class FakeFilePicker : public FilePicker
