@@ -1,9 +1,11 @@
 #include "FileSoundSetting.h"
 #include "FileStationStore.h"
+#include "FileTransferLog.h"
 #include "FliteSpeaker.h"
 #include "MessageBoxPrompter.h"
 #include "PortalSetup.h"
 #include "ProcSocketList.h"
+#include "RadioSetting.h"
 #include "SettingFolder.h"
 #include "SettingsStationIdStore.h"
 #include "TAVRIXTelnetserver.h"
@@ -33,8 +35,11 @@ int main(int argc, char *argv[])
     FileSoundSetting sound(settings.soundSettingPath());
     SettingsStationIdStore stationId;
     FileStationStore stations(settings.stationListPath());
-    TAVRIXTelnetserver window(setup, {speaker, prompter, desktop, sockets, sound, stationId, stations});
+    FileTransferLog transferLog(settings.path(FileTransferLog::fileName(), SettingFolder::Form::Separated));
+    TAVRIXTelnetserver window(setup, {speaker, prompter, desktop, sockets, sound, stationId, stations, transferLog});
     prompter.setParentWindow(&window);
+    RadioSetting radio(settings.path(RadioSetting::fileName(), SettingFolder::Form::Separated));
+    window.setRadioSetting(&radio);
     QObject::connect(&speaker, &FliteSpeaker::unavailable, &window, [&window](const QString &reason) {
         window.PrependConnectionStatus(QStringLiteral("Spoken announcements are not available (%1); "
                                                       "the portal goes on without a voice.")

@@ -12,6 +12,7 @@
 #include "StationIdStore.h"
 #include "StationStore.h"
 #include "TAVRIXTelnetserver.h"
+#include "TransferLogStore.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -61,12 +62,23 @@ struct NoStations : StationStore
     PortalOutcome rewrite(const QStringList &) override { return {}; }
 };
 
+struct NoTransferLog : TransferLogStore
+{
+    PortalOutcome append(const TransferRecord &) override { return {}; }
+    PortalOutcome readLast(int, TransferLog::Tail *tail) override
+    {
+        *tail = {};
+        return {};
+    }
+};
+
 struct Silent
 {
     Quiet quiet;
     NoStationId stationId;
     NoStations stations;
-    PortalPorts ports() { return {quiet, quiet, quiet, quiet, quiet, stationId, stations}; }
+    NoTransferLog transferLog;
+    PortalPorts ports() { return {quiet, quiet, quiet, quiet, quiet, stationId, stations, transferLog}; }
 };
 
 qint64 peakKiB()

@@ -58,6 +58,9 @@ QList<ReceiveMachine::Event> ReceiveMachine::feed(const QByteArray &bytes, bool 
 
 bool ReceiveMachine::openFile(const QString &name, QList<Event> &events)
 {
+    // Counted from this header on, so a refusal or a failed open reports no bytes of an earlier transfer.
+    m_written = 0;
+    m_tail.clear();
     // A refused name creates, opens and changes nothing, not even an existing file of that name.
     const QString refusal = ReceiveName::keepRefusal(name);
     if (!refusal.isEmpty()) {
@@ -72,8 +75,6 @@ bool ReceiveMachine::openFile(const QString &name, QList<Event> &events)
     }
     m_open = true;
     m_name = name;
-    m_written = 0;
-    m_tail.clear();
     events.append({Kind::FileOpened, name, {}});
     return true;
 }

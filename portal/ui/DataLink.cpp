@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QNetworkInterface>
 #include <QSocketNotifier>
 #include <QTcpSocket>
@@ -164,6 +165,8 @@ QString DataLink::addressText(const QHostAddress &address)
 
 QString DataLink::peerText() const
 {
+    if (!m_peerLabel.isEmpty())
+        return m_peerLabel;
     if (!m_peer.isNull())
         return addressText(m_peer);
     return m_remoteHost;
@@ -264,14 +267,50 @@ void DataLink::ResetReceiveState()
 
 void DataLink::breakOffReceive(const QString &why)
 {
-    const QString name = m_machine.receiveName();
-    const qint64 bytes = m_machine.written();
+    const TransferRecord record =
+        receivedRecord(m_machine.receiveName(), m_machine.written(), TransferRecord::Result::BrokenOff, why);
     m_idleTimer.stop();
     m_machine.discardFile();
     emit connectionStatusPrepended(QStringLiteral("Receive file %1 broken off after %2 bytes: %3; nothing of it kept.")
-                                       .arg(shortName(name))
-                                       .arg(bytes)
-                                       .arg(why));
+                                       .arg(shortName(record.file))
+                                       .arg(record.bytes)
+                                       .arg(record.detail));
+    emit transferEnded(record);
+}
+
+TransferRecord DataLink::receivedRecord(const QString &name, qint64 bytes, TransferRecord::Result result,
+                                        const QString &detail) const
+{
+    TransferRecord record;
+    record.time = QDateTime::currentDateTime();
+    record.direction = TransferRecord::Direction::Received;
+    record.peer = peerText();
+    record.file = name;
+    record.bytes = bytes;
+    record.result = result;
+    record.detail = detail;
+    return record;
+}
+
+TransferRecord DataLink::sentRecord(TransferRecord::Result result, const QString &detail) const
+{
+    TransferRecord record = m_outgoing;
+    record.time = QDateTime::currentDateTime();
+    record.bytes = m_carrying == Carrying::Transfer || result == TransferRecord::Result::Complete ? m_pump.sent() : 0;
+    record.result = result;
+    record.detail = detail;
+    return record;
+}
+
+void DataLink::dropPendingSend(const QString &why)
+{
+    // A send still being connected would otherwise vanish without a word.
+    if ((m_sendMode != SendMode::File && m_sendMode != SendMode::Mail) || !m_socket ||
+        m_carrying == Carrying::Transfer)
+        return;
+    const TransferRecord record = sentRecord(TransferRecord::Result::BrokenOff, why);
+    emit sendStatusAppended(tr("Send of %1 broken off before it began: %2.").arg(record.file, why));
+    emit transferEnded(record);
 }
 
 bool DataLink::endLocally(const QString &why)
@@ -281,9 +320,11 @@ bool DataLink::endLocally(const QString &why)
     if (receiving)
         breakOffReceive(why);
     if (sending) {
+        const TransferRecord record = sentRecord(TransferRecord::Result::BrokenOff, why);
         emit sendStatusAppended(QStringLiteral("Send of %1 broken off: %2; the other station sees the connection "
                                                "reset and keeps nothing.")
-                                    .arg(m_sendFileName, why));
+                                    .arg(record.file, why));
+        emit transferEnded(record);
     }
     if (!receiving && !sending)
         return false;
@@ -291,29 +332,45 @@ bool DataLink::endLocally(const QString &why)
     return true;
 }
 
-void DataLink::finishReceiveFile()
+void DataLink::finishReceiveFile(bool endKnown)
 {
-    const QString name = m_machine.receiveName();
-    const qint64 bytes = m_machine.written();
+    TransferRecord record =
+        receivedRecord(m_machine.receiveName(), m_machine.written(), TransferRecord::Result::Complete, {});
+    const QString name = shortName(record.file);
     const bool lineEnd = m_machine.endsWithLineEnd();
     const PortalOutcome kept = m_machine.finishFile();
     m_idleTimer.stop();
-    emit connectionStatusPrepended(QStringLiteral("Closed receive file: ") + shortName(name));
+    emit connectionStatusPrepended(QStringLiteral("Closed receive file: ") + name);
     if (!kept) {
-        emit connectionStatusPrepended(
-            QStringLiteral("The received file %1 could not be kept: %2").arg(shortName(name), kept.why()));
+        record.result = TransferRecord::Result::BrokenOff;
+        record.detail = kept.why();
+        emit connectionStatusPrepended(QStringLiteral("The received file %1 could not be kept: %2").arg(name, kept.why()));
+        emit transferEnded(record);
         return;
     }
     emit connectionStatusPrepended(
-        QStringLiteral("Received %1: %2 bytes from %3.").arg(shortName(name)).arg(bytes).arg(peerText()));
+        QStringLiteral("Received %1: %2 bytes from %3.").arg(name).arg(record.bytes).arg(record.peer));
+    QStringList doubts;
     // The wire has no length: a sender that stopped early and closed in order
     // is seen only by a message file that lacks its closing line end.
     if (!lineEnd) {
+        doubts.append(tr("it does not end with a line end (CR LF)"));
         emit connectionStatusPrepended(
             QStringLiteral("The received file %1 may be incomplete: it does not end with a line end (CR LF) as every "
                            "message file does. It was kept; ask the sender to send it again.")
-                .arg(shortName(name)));
+                .arg(name));
     }
+    if (!endKnown) {
+        doubts.append(tr("whether the sender closed in order is unknown"));
+        emit connectionStatusPrepended(QStringLiteral("The received file %1 may be incomplete: this system "
+                                                      "cannot tell whether the sender closed in order.")
+                                           .arg(name));
+    }
+    if (!doubts.isEmpty()) {
+        record.result = TransferRecord::Result::PossiblyIncomplete;
+        record.detail = doubts.join(QStringLiteral("; "));
+    }
+    emit transferEnded(record);
 }
 
 void DataLink::dropSocket(Close how)
@@ -332,6 +389,7 @@ void DataLink::dropSocket(Close how)
         closeDescriptor(std::exchange(m_watch, -1));
     QTcpSocket *socket = std::exchange(m_socket, nullptr);
     m_peer.clear();
+    m_peerLabel.clear();
     if (!socket)
         return;
     socket->disconnect(this);
@@ -390,7 +448,9 @@ void DataLink::connectToPeer()
     m_peer.clear();
     adopt(new QTcpSocket(this));
     m_connectTimer.start();
-    m_socket->connectToHost(m_remoteHost, m_setup.peerPort);
+    const Route route = m_router ? m_router(m_remoteHost) : Route{m_remoteHost, m_setup.peerPort, {}};
+    m_peerLabel = route.label;
+    m_socket->connectToHost(route.host, route.port);
 }
 
 void DataLink::SendNewestOutboxFile(const QString &remoteHost)
@@ -408,6 +468,39 @@ void DataLink::SendNewestOutboxFile(const QString &remoteHost)
         emit sendStatusAdded(QStringLiteral("No files found!"));
         return;
     }
+    sendOutboxFile(remoteHost, name, nullptr);
+}
+
+bool DataLink::sendBusy() const
+{
+    return transferInProgress() || ((m_sendMode == SendMode::File || m_sendMode == SendMode::Mail) && m_socket) ||
+           m_deliveriesWatched > 0;
+}
+
+PortalOutcome DataLink::retrySend(const TransferRecord &record)
+{
+    if (!record.retryable())
+        return PortalOutcome::failure(tr("Not retried: only a send that did not complete can be sent again."));
+    if (m_machine.fileOpen())
+        return PortalOutcome::failure(
+            tr("Not retried: a file is being received now. Retry when the transfer has ended."));
+    if (sendBusy())
+        return PortalOutcome::failure(tr("Not retried: another send is in flight (%1). Retry when it has ended.")
+                                          .arg(m_deliveriesWatched > 0 && !m_socket
+                                                   ? tr("the other station has not yet confirmed the last file")
+                                                   : m_outgoing.file));
+    const QString refusal = TransferLog::retryRefusal(m_setup.sendDirectory, record);
+    if (!refusal.isEmpty())
+        return PortalOutcome::failure(tr("Not retried: ") + refusal);
+    emit sendStatusCleared();
+    emit sendStatusAdded(tr("Retrying the send of %1 to %2.").arg(record.file, record.peer));
+    sendOutboxFile(record.peer, record.file, &record);
+    return {};
+}
+
+void DataLink::sendOutboxFile(const QString &remoteHost, const QString &name, const TransferRecord *retryOf)
+{
+    const QString folder = m_setup.sendDirectory;
     m_sendFileName = name;
     // A line end inside the name would end the header early: the receiver
     // would take the rest of the name for content.
@@ -451,6 +544,17 @@ void DataLink::SendNewestOutboxFile(const QString &remoteHost)
         }
     }
 
+    dropPendingSend(tr("another send was started here"));
+    // The record this send's status lines and log entry come from. A retry
+    // keeps the version of the file it was asked to send.
+    const QFileInfo sent(path);
+    m_outgoing = {};
+    m_outgoing.direction = TransferRecord::Direction::Sent;
+    m_outgoing.file = name;
+    m_outgoing.peer = StatusText::trimSpaces(remoteHost);
+    m_outgoing.fileSize = retryOf ? retryOf->fileSize : sent.size();
+    m_outgoing.fileModified = retryOf ? retryOf->fileModified : sent.lastModified();
+    m_retrying = retryOf != nullptr;
     if (chatModeActive() && !transferInProgress() && m_socket && m_socket->state() == QAbstractSocket::ConnectedState) {
         // The one data connection is needed for the mail: the chat ends the
         // way End Chat ends it, so the peer knows.
@@ -486,14 +590,32 @@ void DataLink::onConnected()
     if (m_sendMode == SendMode::File || m_sendMode == SendMode::Mail) {
         const bool mail = m_sendMode == SendMode::Mail;
         const QString path = QDir(m_setup.sendDirectory).filePath(m_sendFileName);
+        m_outgoing.peer = peerText();
         if (const PortalOutcome opened = m_pump.open(path); !opened) {
             emit connectionStatusAdded(errorLine(QStringLiteral("[CONNECT ERR "), 53,
                                                  QStringLiteral("File not found: ") + opened.why()));
+            const TransferRecord record = sentRecord(TransferRecord::Result::BrokenOff, opened.why());
             dropSocket(Close::Abort);
             ResetReceiveState();
             StartListening();
+            emit transferEnded(record);
             return;
         }
+        const QFileInfo opened(path);
+        if (m_retrying && (opened.size() != m_outgoing.fileSize ||
+                           opened.lastModified().toMSecsSinceEpoch() != m_outgoing.fileModified.toMSecsSinceEpoch())) {
+            // Changed between the retry's check and now: never send another file in its place.
+            m_pump.close();
+            emit sendStatusAppended(tr("Not retried: %1 changed in the outbox just before sending; nothing was sent.")
+                                        .arg(m_sendFileName));
+            dropSocket(Close::Reset);
+            ResetReceiveState();
+            m_sendMode = SendMode::Idle;
+            StartListening();
+            return;
+        }
+        m_outgoing.fileSize = opened.size();
+        m_outgoing.fileModified = opened.lastModified();
         m_carrying = Carrying::Transfer;
         setResetOnClose(m_socket, true);
         const QByteArray header = Wire::transferHeader(m_sendFileName);
@@ -520,8 +642,10 @@ void DataLink::pumpFile()
     if (!m_socket)
         return;
     if (const PortalOutcome filled = m_pump.fill(*m_socket); !filled) {
-        emit sendStatusAppended(QStringLiteral("Send failed for %1: %2").arg(m_sendFileName, filled.why()));
+        const TransferRecord record = sentRecord(TransferRecord::Result::BrokenOff, filled.why());
+        emit sendStatusAppended(QStringLiteral("Send failed for %1: %2").arg(record.file, filled.why()));
         closeAndListen();
+        emit transferEnded(record);
     }
 }
 
@@ -576,10 +700,12 @@ void DataLink::sendComplete()
         // The end of the content is our close; whether the other station took
         // it whole shows in how it closes its side. "Send complete" waits for that.
         const int watch = std::exchange(m_watch, -1);
-        if (watch >= 0)
+        if (watch >= 0) {
             watchDelivery(watch, m_sendFileName, m_pump.sent());
-        else
+        } else {
             emit sendStatusAppended(QStringLiteral("Send complete for ") + m_sendFileName);
+            emit transferEnded(sentRecord(TransferRecord::Result::Complete, {}));
+        }
         dropSocket();
         emit sendStatusAdded(QStringLiteral("Non-chat send complete. Socket closed."));
         ResetReceiveState();
@@ -592,8 +718,31 @@ void DataLink::sendComplete()
 
 void DataLink::watchDelivery(int watch, const QString &name, qint64 bytes)
 {
-    SocketDescriptor::watchDelivery(this, watch, name, peerText(), bytes, m_setup.transferIdleTimeoutMs,
-                                    [this](const QString &line) { emit sendStatusAppended(line); });
+    // The delivery is judged later, when the other station closes: the record waits for it.
+    TransferRecord record = sentRecord(TransferRecord::Result::Complete, {});
+    record.bytes = bytes;
+    ++m_deliveriesWatched;
+    SocketDescriptor::watchDelivery(
+        this, watch, name, peerText(), bytes, m_setup.transferIdleTimeoutMs,
+        [this, record](const QString &line, Delivery delivery) mutable {
+            emit sendStatusAppended(line);
+            if (delivery == Delivery::Pending)
+                return;
+            --m_deliveriesWatched;
+            record.time = QDateTime::currentDateTime();
+            record.result = delivery == Delivery::Taken     ? TransferRecord::Result::Complete
+                            : delivery == Delivery::Refused ? TransferRecord::Result::Refused
+                                                            : TransferRecord::Result::PossiblyIncomplete;
+            if (delivery != Delivery::Taken)
+                record.detail = line;
+            emit transferEnded(record);
+        });
+}
+
+void DataLink::takeCall(qintptr descriptor, const QString &label)
+{
+    m_callLabels.insert(descriptor, label);
+    onIncoming(descriptor);
 }
 
 void DataLink::onIncoming(qintptr descriptor)
@@ -645,6 +794,7 @@ void DataLink::onConnectionRequest(qintptr descriptor)
     dropSocket(Close::Abort);
     m_machine.reset();
     adopt(incoming);
+    m_peerLabel = m_callLabels.take(descriptor);
     m_peer = incoming->peerAddress();
     m_watch = watchOf(incoming);
     setKeepAlive(incoming, m_setup);
@@ -686,13 +836,16 @@ void DataLink::handle(const QList<ReceiveMachine::Event> &events)
             m_firstLineTimer.stop();
             emit chatReceived(event.text);
             break;
-        case Kind::NameRefused:
+        case Kind::NameRefused: {
+            const TransferRecord record = receivedRecord(event.text, 0, TransferRecord::Result::Refused, event.detail);
             emit connectionStatusPrepended(
                 QStringLiteral("Refused receive file \"%1\" from %2: %3. The transfer was refused: nothing was "
                                "created or changed; connection closed.")
-                    .arg(shortName(event.text), peerText(), event.detail));
+                    .arg(shortName(record.file), record.peer, record.detail));
+            emit transferEnded(record);
             closeAndListen();
             return;
+        }
         case Kind::Overflow:
             emit connectionStatusPrepended(
                 QStringLiteral("A line from %1 grew past %2 bytes without a line end; connection closed.")
@@ -700,12 +853,16 @@ void DataLink::handle(const QList<ReceiveMachine::Event> &events)
                     .arg(m_machine.lineLimit()));
             closeAndListen();
             return;
-        case Kind::WriteFailed:
+        case Kind::WriteFailed: {
+            const TransferRecord record =
+                receivedRecord(event.text, m_machine.written(), TransferRecord::Result::BrokenOff, event.detail);
             emit connectionStatusPrepended(QStringLiteral("ERROR in DataArrival: 75 - %1. The transfer of %2 was "
                                                           "stopped and nothing of it kept; connection closed.")
-                                               .arg(event.detail, shortName(event.text)));
+                                               .arg(record.detail, shortName(record.file)));
+            emit transferEnded(record);
             closeAndListen();
             return;
+        }
         case Kind::EndChat:
             remoteEndOfChat();
             return;
@@ -741,23 +898,18 @@ void DataLink::onPeerClosed()
     QString why;
     const PeerEnd end = peerEnd(m_watch, &why);
     if (m_carrying == Carrying::Transfer) {
+        const QString cause = QStringLiteral("the peer closed the connection%1")
+                                  .arg(end == PeerEnd::Reset ? QStringLiteral(" (") + why + u')' : QString());
+        const TransferRecord record = sentRecord(TransferRecord::Result::BrokenOff, cause);
         m_carrying = Carrying::Nothing;
-        emit sendStatusAppended(QStringLiteral("Send of %1 broken off: the peer closed the connection%2.")
-                                    .arg(m_sendFileName, end == PeerEnd::Reset ? QStringLiteral(" (") + why + u')'
-                                                                                : QString()));
+        emit sendStatusAppended(QStringLiteral("Send of %1 broken off: %2.").arg(record.file, cause));
+        emit transferEnded(record);
     }
     if (m_machine.fileOpen()) {
-        const QString name = m_machine.receiveName();
-        if (end == PeerEnd::Reset) {
+        if (end == PeerEnd::Reset)
             breakOffReceive(why);
-        } else {
-            finishReceiveFile();
-            if (end == PeerEnd::Unknown) {
-                emit connectionStatusPrepended(QStringLiteral("The received file %1 may be incomplete: this system "
-                                                              "cannot tell whether the sender closed in order.")
-                                                   .arg(shortName(name)));
-            }
-        }
+        else
+            finishReceiveFile(end != PeerEnd::Unknown);
     }
     m_machine.reset();
     stopCarrying(Carrying::Chat);
@@ -784,8 +936,14 @@ void DataLink::onSocketError()
                                              QStringLiteral("%1 (%2 port %3)")
                                                  .arg(description, peerText().isEmpty() ? m_socket->peerName() : peerText())
                                                  .arg(m_socket->peerPort() ? m_socket->peerPort() : m_setup.peerPort)));
-    if (m_sendMode == SendMode::File || m_sendMode == SendMode::Mail)
-        emit sendStatusAppended(QStringLiteral("Send failed for %1: %2").arg(m_sendFileName, description));
+    if (m_sendMode == SendMode::File || m_sendMode == SendMode::Mail) {
+        // A station that turns the call away refused the file; any other failure broke the send off.
+        const bool refused = error == QAbstractSocket::ConnectionRefusedError && m_carrying != Carrying::Transfer;
+        const TransferRecord record =
+            sentRecord(refused ? TransferRecord::Result::Refused : TransferRecord::Result::BrokenOff, description);
+        emit sendStatusAppended(QStringLiteral("Send failed for %1: %2").arg(record.file, description));
+        emit transferEnded(record);
+    }
     // The connection broke: what arrived is known to be incomplete.
     if (m_machine.fileOpen())
         breakOffReceive(description);
@@ -801,8 +959,12 @@ void DataLink::onConnectTimeout()
                                                  .arg(m_remoteHost)
                                                  .arg(m_setup.peerPort)
                                                  .arg(m_setup.connectTimeoutMs / 1000)));
-    if (m_sendMode == SendMode::File || m_sendMode == SendMode::Mail)
-        emit sendStatusAppended(QStringLiteral("Send failed for %1: no answer from %2").arg(m_sendFileName, m_remoteHost));
+    if (m_sendMode == SendMode::File || m_sendMode == SendMode::Mail) {
+        const TransferRecord record =
+            sentRecord(TransferRecord::Result::BrokenOff, tr("no answer from %1").arg(m_remoteHost));
+        emit sendStatusAppended(QStringLiteral("Send failed for %1: no answer from %2").arg(record.file, m_remoteHost));
+        emit transferEnded(record);
+    }
     closeAndListen();
 }
 
@@ -841,6 +1003,7 @@ void DataLink::abortTransfer()
 
 void DataLink::chatConnect(const QString &remoteHost)
 {
+    dropPendingSend(tr("a chat connection was started here"));
     m_sendMode = SendMode::Chat;
     stopCarrying(Carrying::Chat);
     emit connectionStatusPrepended(QStringLiteral("Chat mode armed. Next connect will stay open."));
@@ -850,6 +1013,7 @@ void DataLink::chatConnect(const QString &remoteHost)
 
 void DataLink::reconnect(const QString &remoteHost)
 {
+    dropPendingSend(tr("Reconnect Last IP was used"));
     endLocally(QStringLiteral("Reconnect Last IP was used"));
     dropSocket(Close::Abort);
     ResetReceiveState();
@@ -874,6 +1038,7 @@ bool DataLink::sendChat(const QString &message)
 void DataLink::endChat()
 {
     emit connectionStatusCleared();
+    dropPendingSend(tr("End Chat was used"));
     const bool transfer = endLocally(QStringLiteral("End Chat was used"));
     if (chatModeActive()) {
         stopCarrying(Carrying::Chat);

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "FilePump.h"
+#include "PortalOutcome.h"
 #include "PortalSetup.h"
 #include "ReceiveFolder.h"
 #include "ReceiveMachine.h"
+#include "TransferLog.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -65,6 +67,12 @@ public:
 
     /// True while a transfer goes out or comes in; chat lines are not sent then.
     bool transferInProgress() const;
+    /// True while a send is connecting, going out, or waiting for the other
+    /// station to confirm it; a retry waits until it is false.
+    bool sendBusy() const;
+    /// Sends the file of a logged send that did not complete once more, to
+    /// the same station; refused with the reason while busy or when the file changed.
+    PortalOutcome retrySend(const TransferRecord &record);
     /// Breaks off the transfer in progress: the peer sees the connection
     /// reset (never a clean close), a part file is thrown away.
     void abortTransfer();
@@ -72,6 +80,22 @@ public:
     /// How the link asks before sending a file the other station will not keep.
     /// Without one, such a file is not sent.
     void setConfirm(Confirm confirm) { m_confirm = std::move(confirm); }
+
+    /// Where a call goes: the address and port dialled, and the name the
+    /// status lines give the other station (empty: its address).
+    struct Route
+    {
+        QString host;
+        quint16 port = 0;
+        QString label;
+    };
+    /// Turns the station the operator named into where to dial; without one
+    /// the station is dialled at the peer port. Another link (the radio)
+    /// routes its calls through a loopback port of its own.
+    void setRouter(std::function<Route(const QString &remoteHost)> router) { m_router = std::move(router); }
+    /// Serves a connection another link accepted (a descriptor, now ours) as
+    /// a call from the named station, in turn with the calls that wait.
+    void takeCall(qintptr descriptor, const QString &label);
 
     void StartListening();
     void ResetReceiveState();
@@ -114,6 +138,8 @@ private:
     /// out that has not all been handed to the network. Never both.
     enum class Carrying { Nothing, Chat, Transfer };
     /// Ends the chat or the transfer state, leaving the other as it is.
+    /// A transfer either way ended, completed or not: the line for the transfer log.
+    void transferEnded(const TransferRecord &record);
     void stopCarrying(Carrying what);
 
     void LogSocketStatus();
@@ -145,7 +171,12 @@ private:
     void remoteEndOfChat();
     void pumpFile();
     void sendComplete();
-    void finishReceiveFile();
+    void finishReceiveFile(bool endKnown);
+    void sendOutboxFile(const QString &remoteHost, const QString &name, const TransferRecord *retryOf);
+    TransferRecord receivedRecord(const QString &name, qint64 bytes, TransferRecord::Result result,
+                                  const QString &detail) const;
+    TransferRecord sentRecord(TransferRecord::Result result, const QString &detail) const;
+    void dropPendingSend(const QString &why);
     void watchDelivery(int watch, const QString &name, qint64 bytes);
     void reportProgress(bool sending);
 
@@ -171,4 +202,10 @@ private:
     QString m_sendFileName;
     QString m_remoteHost;
     Confirm m_confirm;
+    std::function<Route(const QString &remoteHost)> m_router;
+    QHash<qintptr, QString> m_callLabels; ///< calls handed over by another link, by descriptor
+    QString m_peerLabel;                 ///< the other station's name when its address says nothing
 };
+    TransferRecord m_outgoing; ///< the send in progress, as the log will show it
+    bool m_retrying = false;
+    int m_deliveriesWatched = 0;

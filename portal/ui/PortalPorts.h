@@ -7,6 +7,7 @@ class SoundSetting;
 class Speaker;
 class StationIdStore;
 class StationStore;
+class TransferLogStore;
 
 /// Everything the portal window needs from outside itself. main() wires
 /// the real services, tests wire fakes.
@@ -19,4 +20,5 @@ struct PortalPorts
     SoundSetting &sound;
     StationIdStore &stationId;
     StationStore &stations;
+    TransferLogStore &transferLog;
 };

@@ -120,21 +120,21 @@ QHostAddress peerOfDescriptor(qintptr descriptor)
 }
 
 void watchDelivery(QObject *owner, int watch, const QString &name, const QString &peer, qint64 bytes, int limitMs,
-                   const std::function<void(const QString &line)> &report)
+                   const std::function<void(const QString &line, Delivery delivery)> &report)
 {
 #ifdef Q_OS_UNIX
     ::shutdown(watch, SHUT_WR);
     auto *notifier = new QSocketNotifier(watch, QSocketNotifier::Read, owner);
     auto *limit = new QTimer(notifier);
     limit->setSingleShot(true);
-    const auto finish = [report, notifier, limit, watch](const QString &line) {
+    const auto finish = [report, notifier, limit, watch](const QString &line, Delivery delivery) {
         limit->stop();
         notifier->setEnabled(false);
         // Out of the list the destructor closes: this descriptor is closed here.
         notifier->setParent(nullptr);
         notifier->deleteLater();
         ::close(watch);
-        report(line);
+        report(line, delivery);
     };
     QObject::connect(notifier, &QSocketNotifier::activated, owner, [=] {
         char buffer[4096];
@@ -145,11 +145,13 @@ void watchDelivery(QObject *owner, int watch, const QString &name, const QString
             if (n > 0)
                 continue;
             if (n == 0) {
-                report(QStringLiteral("Send complete for ") + name);
-                finish(QStringLiteral("%1 delivered: %2 took all %3 bytes and closed in order.").arg(name, peer).arg(bytes));
+                report(QStringLiteral("Send complete for ") + name, Delivery::Pending);
+                finish(QStringLiteral("%1 delivered: %2 took all %3 bytes and closed in order.").arg(name, peer).arg(bytes),
+                       Delivery::Taken);
             } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
                 finish(QStringLiteral("%1 was not kept by the other station: it reset the connection after the send (%2).")
-                           .arg(name, QString::fromLocal8Bit(std::strerror(errno))));
+                           .arg(name, QString::fromLocal8Bit(std::strerror(errno))),
+                       Delivery::Refused);
             }
             return;
         }
@@ -157,7 +159,8 @@ void watchDelivery(QObject *owner, int watch, const QString &name, const QString
     QObject::connect(limit, &QTimer::timeout, owner, [=] {
         finish(QStringLiteral("%1: the other station did not close within %2 seconds; it may not have kept the file.")
                    .arg(name)
-                   .arg(limitMs / 1000.0));
+                   .arg(limitMs / 1000.0),
+               Delivery::Unanswered);
     });
     limit->start(limitMs);
 #else
@@ -166,7 +169,7 @@ void watchDelivery(QObject *owner, int watch, const QString &name, const QString
     Q_UNUSED(bytes);
     Q_UNUSED(limitMs);
     closeDescriptor(watch);
-    report(QStringLiteral("Send complete for ") + name);
+    report(QStringLiteral("Send complete for ") + name, Delivery::Taken);
 #endif
 }
 

@@ -29,10 +29,19 @@ void setResetOnClose(const QTcpSocket *socket, bool reset);
 void setKeepAlive(const QTcpSocket *socket, const PortalSetup &setup);
 /// The peer of an accepted descriptor not yet wrapped in a socket.
 QHostAddress peerOfDescriptor(qintptr descriptor);
+/// What a report of watchDelivery says of the file.
+enum class Delivery {
+    Pending,    ///< a line on the way; the verdict follows
+    Taken,      ///< the peer closed in order: it took the file whole
+    Refused,    ///< the peer reset the connection: it did not keep the file
+    Unanswered, ///< the peer did not close in time: nobody knows
+};
+
 /// After a send ended with our close: waits (at most limitMs) for the peer's
 /// own close on the second descriptor `watch` and reports in words whether it
-/// took the file whole. Takes the descriptor over; owner keeps the watch alive.
+/// took the file whole; the last report carries the verdict. Takes the
+/// descriptor over; owner keeps the watch alive.
 void watchDelivery(QObject *owner, int watch, const QString &name, const QString &peer, qint64 bytes, int limitMs,
-                   const std::function<void(const QString &line)> &report);
+                   const std::function<void(const QString &line, Delivery delivery)> &report);
 
 } // namespace SocketDescriptor

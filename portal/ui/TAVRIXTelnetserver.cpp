@@ -4,6 +4,8 @@
 #include "DataLink.h"
 #include "ModemLink.h"
 #include "PortalDesktop.h"
+#include "RadioLink.h"
+#include "RadioSetting.h"
 #include "Prompter.h"
 #include "ReturnPressesButton.h"
 #include "SocketList.h"
@@ -16,6 +18,8 @@
 #include "StatusText.h"
 
 #include <QCheckBox>
+#include "TransferLogDialog.h"
+#include "TransferLogStore.h"
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEvent>
@@ -25,6 +29,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
 #include <QTextBlock>
@@ -101,6 +106,21 @@ TAVRIXTelnetserver::TAVRIXTelnetserver(const PortalSetup &setup, const PortalPor
     m_link = new DataLink(m_setup, m_speaker, this);
     m_link->setConfirm([this](const QString &question) { return m_prompter.ask(question); });
     m_modem = new ModemLink(m_setup.modemAddress, m_setup.modemPort, m_setup.connectTimeoutMs, this);
+    // The radio link hands its sessions to the data link as connections: one logic for both links.
+    m_radio = new RadioLink(this);
+    m_radio->setHandOver([this](qintptr descriptor, const QString &caller) { m_link->takeCall(descriptor, caller); });
+    m_link->setRouter([this](const QString &remote) -> DataLink::Route {
+        if (!m_radioChoice->isChecked())
+            return {remote, m_setup.peerPort, {}};
+        QString why;
+        if (!m_radio->arm(remote, &why)) {
+            AppendSendStatus(tr("Not called by radio: %1.").arg(why));
+            return {};
+        }
+        return {QStringLiteral("127.0.0.1"), m_radio->dialPort(), RadioLink::callsignOf(remote)};
+    });
+    connect(m_radio, &RadioLink::statusLine, this, &TAVRIXTelnetserver::PrependConnectionStatus);
+    connect(m_radio, &RadioLink::sendStatusLine, this, &TAVRIXTelnetserver::AppendSendStatus);
     buildControls();
     connect(m_modem, &ModemLink::lineShown, this, [this](const QString &line) { appendLine(m_logRecv, line); });
 
@@ -129,6 +149,7 @@ TAVRIXTelnetserver::TAVRIXTelnetserver(const PortalSetup &setup, const PortalPor
         addBelow(m_logRecv, QStringLiteral("Program started without listening on port ") +
                                 QString::number(m_link->listenPort()));
 }
+    connect(m_link, &DataLink::transferEnded, this, &TAVRIXTelnetserver::logTransfer);
 
 TAVRIXTelnetserver::~TAVRIXTelnetserver() = default;
 
@@ -193,6 +214,20 @@ void TAVRIXTelnetserver::buildControls()
     stations->addWidget(label("Label10", QStringLiteral("Your Station ID")));
     m_stationId = line("Txtstationid");
     stations->addWidget(m_stationId);
+    auto *linkRow = new QHBoxLayout;
+    m_ipChoice = new QRadioButton(tr("IP net&work"), this);
+    m_ipChoice->setObjectName(QStringLiteral("Optipnetwork"));
+    m_ipChoice->setToolTip(tr("Send and chat over the IP network, to the address of the selected station."));
+    m_ipChoice->setAutoExclusive(false);
+    m_ipChoice->setChecked(true);
+    linkRow->addWidget(m_ipChoice);
+    m_radioChoice = new QRadioButton(tr("Radio modem (A&GW)"), this);
+    m_radioChoice->setObjectName(QStringLiteral("Optradiomodem"));
+    m_radioChoice->setToolTip(tr("Send and chat over the sound-card radio modem program's AGW port, to the callsign "
+                                 "of the selected station."));
+    m_radioChoice->setAutoExclusive(false);
+    linkRow->addWidget(m_radioChoice);
+    stations->addLayout(linkRow);
     auto *send = button("commandsend", QStringLiteral("&Send Packet Mail  Message"));
     stations->addWidget(send);
     m_sound = new QCheckBox(QStringLiteral("      S&OUND"), this);
@@ -206,7 +241,10 @@ void TAVRIXTelnetserver::buildControls()
     m_logSend = box("Txtlogsend");
     status->addWidget(m_logSend, 1);
     auto *clearSend = button("Cmdclearlogsend", QStringLiteral("Clear &Message Send"));
-    status->addWidget(clearSend);
+    sendRow->addWidget(clearSend, 1);
+    auto *transferLog = button("Cmdtransferlog", QStringLiteral("Trans&fer Log"));
+    sendRow->addWidget(transferLog);
+    status->addLayout(sendRow);
     status->addWidget(label("Label5", QStringLiteral("Connection Status")));
     m_logRecv = box("Txtlogrecv");
     status->addWidget(m_logRecv, 2);
@@ -235,6 +273,7 @@ void TAVRIXTelnetserver::buildControls()
     chat->addLayout(chatRow);
     chat->addWidget(label("Label4", QStringLiteral("Chat Send")));
     m_chatSend = line("Txtchatsend");
+    auto *sendRow = new QHBoxLayout;
     chat->addWidget(m_chatSend);
     auto *chatSend = button("commandchatsend", QStringLiteral("To Send Chat Message Hit Enter Ke&y or Click Here"));
     chat->addWidget(chatSend);
@@ -265,12 +304,24 @@ void TAVRIXTelnetserver::buildControls()
     connect(m_list1, &QListWidget::itemClicked, this, &TAVRIXTelnetserver::pickStation);
     connect(m_list1, &QListWidget::currentRowChanged, this, &TAVRIXTelnetserver::pickStation);
     m_stationId->installEventFilter(this);
-    connect(send, &QPushButton::clicked, this, [this] { m_link->SendNewestOutboxFile(m_remoteIp->text()); });
+    connect(send, &QPushButton::clicked, this, [this] {
+        if (QString target; callTarget(&target))
+            m_link->SendNewestOutboxFile(target);
+    });
     // Closing the one window ends the program; closeEvent asks first during a transfer.
     connect(exit, &QPushButton::clicked, this, &QWidget::close);
 
-    connect(startChat, &QPushButton::clicked, this, [this] { m_link->chatConnect(m_remoteIp->text()); });
-    connect(reconnect, &QPushButton::clicked, this, [this] { m_link->reconnect(m_remoteIp->text()); });
+    connect(startChat, &QPushButton::clicked, this, [this] {
+        if (QString target; callTarget(&target))
+            m_link->chatConnect(target);
+    });
+    connect(reconnect, &QPushButton::clicked, this, [this] {
+        if (QString target; callTarget(&target))
+            m_link->reconnect(target);
+    });
+    // Not auto-exclusive, so that Tab reaches both: each click sets the pair itself.
+    connect(m_ipChoice, &QRadioButton::clicked, this, [this] { chooseLink(false); });
+    connect(m_radioChoice, &QRadioButton::clicked, this, [this] { chooseLink(true); });
     connect(chatSend, &QPushButton::clicked, this, &TAVRIXTelnetserver::sendChatLine);
     connect(m_chatSend, &QLineEdit::returnPressed, this, &TAVRIXTelnetserver::sendChatLine);
     connect(endChat, &QPushButton::clicked, this, [this] { m_link->endChat(); });
@@ -317,6 +368,7 @@ void TAVRIXTelnetserver::addStation()
 
 void TAVRIXTelnetserver::deleteStation()
 {
+    connect(transferLog, &QPushButton::clicked, this, &TAVRIXTelnetserver::showTransferLog);
     const int row = m_list1->currentRow();
     if (row < 0 || !m_list1->item(row)->isSelected()) {
         m_prompter.inform(QStringLiteral("Please select an item to delete."), Prompter::Icon::None);
@@ -348,6 +400,71 @@ void TAVRIXTelnetserver::pickStation()
 void TAVRIXTelnetserver::storeStationId()
 {
     m_ports.stationId.store(m_stationId->text());
+    // The radio link answers to the station ID: a new one is registered in its place.
+    if (m_radioChoice->isChecked() && RadioLink::callsignOf(m_stationId->text()) != m_radio->callsign())
+        startRadio();
+}
+
+void TAVRIXTelnetserver::setRadioSetting(RadioSetting *setting)
+{
+    m_radioSetting = setting;
+    if (!setting)
+        return;
+    QString problem;
+    const RadioSetting::Choice choice = setting->load(&problem);
+    if (!problem.isEmpty())
+        PrependConnectionStatus(tr("Radio setting: %1").arg(problem));
+    m_agwHost = choice.host;
+    m_agwPort = choice.port;
+    m_radioChoice->setChecked(choice.radio);
+    m_ipChoice->setChecked(!choice.radio);
+    if (choice.radio)
+        startRadio();
+}
+
+void TAVRIXTelnetserver::chooseLink(bool radio)
+{
+    m_radioChoice->setChecked(radio);
+    m_ipChoice->setChecked(!radio);
+    if (m_radioSetting) {
+        if (const PortalOutcome stored = m_radioSetting->storeRadio(radio); !stored)
+            PrependConnectionStatus(tr("%1; the choice holds until the program ends.").arg(stored.why()));
+    }
+    if (!radio) {
+        m_radio->stop();
+        PrependConnectionStatus(tr("Link: IP network. Send, chat and reconnect call the IP address of the selected "
+                                   "station."));
+        return;
+    }
+    PrependConnectionStatus(tr("Link: radio modem program at %1 port %2 (AGW). Send, chat and reconnect call the "
+                               "callsign of the selected station; the IP link still answers calls.")
+                                .arg(m_agwHost)
+                                .arg(m_agwPort));
+    startRadio();
+}
+
+void TAVRIXTelnetserver::startRadio()
+{
+    m_radio->start(m_agwHost, m_agwPort, RadioLink::callsignOf(m_stationId->text()));
+}
+
+bool TAVRIXTelnetserver::callTarget(QString *target)
+{
+    if (!m_radioChoice->isChecked()) {
+        *target = m_remoteIp->text();
+        return true;
+    }
+    const QListWidgetItem *item = m_list1->currentItem();
+    const QString call = item ? RadioLink::callsignOf(item->text()) : QString();
+    QString why;
+    if (call.isEmpty()) {
+        why = tr("pick a station in the list; its entry starts with the callsign that is called");
+    } else if (m_radio->arm(call, &why)) {
+        *target = call;
+        return true;
+    }
+    AppendSendStatus(tr("Not called by radio: %1.").arg(why));
+    return false;
 }
 
 bool TAVRIXTelnetserver::eventFilter(QObject *watched, QEvent *event)
@@ -528,4 +645,38 @@ void TAVRIXTelnetserver::returnToPacketMail()
 {
     if (!m_desktop.raiseDesk(m_setup.deskTitle))
         m_prompter.inform(QStringLiteral("TAVRIX Packet Mail not window found."), Prompter::Icon::Exclamation);
+}
+
+void TAVRIXTelnetserver::logTransfer(const TransferRecord &record)
+{
+    if (const PortalOutcome logged = m_ports.transferLog.append(record); !logged)
+        PrependConnectionStatus(tr("The transfer log could not be written (%1); the transfer itself is not affected.")
+                                    .arg(logged.why()));
+    if (m_logDialog && m_logDialog->isVisible())
+        m_logDialog->refresh();
+}
+
+void TAVRIXTelnetserver::showTransferLog()
+{
+    if (!m_logDialog) {
+        m_logDialog = new TransferLogDialog(m_ports.transferLog, this);
+        connect(m_logDialog, &TransferLogDialog::retryRequested, this, &TAVRIXTelnetserver::retrySend);
+    }
+    m_logDialog->say({});
+    m_logDialog->refresh();
+    m_logDialog->show();
+    m_logDialog->raise();
+    m_logDialog->activateWindow();
+}
+
+void TAVRIXTelnetserver::retrySend(const TransferRecord &record)
+{
+    const PortalOutcome started = m_link->retrySend(record);
+    const QString line = started ? tr("Retrying the send of %1 to %2: the send status box shows how it goes.")
+                                       .arg(record.file, record.peer)
+                                 : started.why();
+    if (!started)
+        AppendSendStatus(line);
+    if (m_logDialog)
+        m_logDialog->say(line);
 }

@@ -13,6 +13,11 @@ class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
+class QRadioButton;
+class RadioLink;
+class RadioSetting;
+class TransferLogDialog;
+struct TransferRecord;
 
 /// The portal's one window, titled "telnet server": station list and
 /// station ID, sending the newest outbox file, the status boxes and chat.
@@ -35,9 +40,15 @@ public:
 
     DataLink &dataLink() { return *m_link; }
     ModemLink &modemLink() { return *m_modem; }
+    RadioLink &radioLink() { return *m_radio; }
+    /// Where the link choice and the modem program's AGW port are kept; the
+    /// stored choice takes effect at once (the radio link starts when chosen).
+    void setRadioSetting(RadioSetting *setting);
 
     /// Puts the line on top of the connection-status box.
     void PrependConnectionStatus(const QString &line);
+    /// The "Transfer Log" window; null until the button first opens it.
+    TransferLogDialog *transferLogDialog() const { return m_logDialog; }
     /// Adds the line and a line break at the end of the send-status box, which keeps its last 10 lines.
     void AppendSendStatus(const QString &line);
     /// Keeps the last n lines of a box and puts the caret at its end.
@@ -70,6 +81,11 @@ private:
     void checkPort();
     void toggleSound();
     void returnToPacketMail();
+    void chooseLink(bool radio);
+    void startRadio();
+    /// Where a call of the operator's goes: the IP address typed, or by radio
+    /// the callsign of the selected station. False (and said why) when there is none.
+    bool callTarget(QString *target);
 
     PortalSetup m_setup;
     PortalPorts m_ports;
@@ -77,7 +93,16 @@ private:
     Prompter &m_prompter;
     PortalDesktop &m_desktop;
     DataLink *m_link = nullptr;
+    void logTransfer(const TransferRecord &record);
+    void showTransferLog();
+    void retrySend(const TransferRecord &record);
     ModemLink *m_modem = nullptr;
+    RadioLink *m_radio = nullptr;
+    RadioSetting *m_radioSetting = nullptr;
+    QString m_agwHost = QStringLiteral("127.0.0.1");
+    quint16 m_agwPort = 8000;
+    QRadioButton *m_ipChoice = nullptr;
+    QRadioButton *m_radioChoice = nullptr;
     bool m_muteFailureTold = false;
     bool m_placed = false;
 
@@ -90,5 +115,6 @@ private:
     QLineEdit *m_chatSend = nullptr;
     QPlainTextEdit *m_chatRecv = nullptr;
     QLineEdit *m_command = nullptr;
+    TransferLogDialog *m_logDialog = nullptr;
     QCheckBox *m_sound = nullptr;
 };

@@ -3,6 +3,7 @@
 #include "DataLink.h"
 #include "FileSoundSetting.h"
 #include "FileStationStore.h"
+#include "FileTransferLog.h"
 #include "PortalFakes.h"
 #include "PortalSetup.h"
 #include "ProcSocketList.h"
@@ -44,10 +45,11 @@ struct PortalStation
                                    [this](const QString &) { return programFolderWritable; });
         soundFile = std::make_unique<FileSoundSetting>(folder.soundSettingPath());
         stationFile = std::make_unique<FileStationStore>(folder.stationListPath());
+        logFile = std::make_unique<FileTransferLog>(folder.path(FileTransferLog::fileName(), SettingFolder::Form::Separated));
         window = std::make_unique<TAVRIXTelnetserver>(
             setup, PortalPorts{speaker, prompter, desktop, sockets ? *sockets : procSockets,
                                sound ? *sound : *soundFile, stationId ? *stationId : settingsStationId,
-                               stations ? *stations : *stationFile});
+                               stations ? *stations : *stationFile, transferLog ? *transferLog : *logFile});
     }
     QString stationListPath() const { return stationFile->path(); }
     QString soundSettingPath() const { return soundFile->path(); }
@@ -91,12 +93,14 @@ struct PortalStation
     SoundSetting *sound = nullptr;
     StationIdStore *stationId = nullptr;
     StationStore *stations = nullptr;
+    TransferLogStore *transferLog = nullptr;
     /// What the check of the program folder answers.
     bool programFolderWritable = true;
     ProcSocketList procSockets;
     SettingsStationIdStore settingsStationId;
     std::unique_ptr<FileSoundSetting> soundFile;
     std::unique_ptr<FileStationStore> stationFile;
+    std::unique_ptr<FileTransferLog> logFile;
     std::unique_ptr<TAVRIXTelnetserver> window;
 };
 

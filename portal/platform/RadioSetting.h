@@ -1,0 +1,37 @@
+#pragma once
+
+#include "PortalOutcome.h"
+
+#include <QString>
+
+/// Which link the portal sends on and where the radio modem program's AGW
+/// port is: a small text file of "name=value" lines beside the portal's
+/// other setting files ("link=ip" or "link=radio", "agwhost=", "agwport=").
+/// A missing file or line means the IP link and 127.0.0.1 port 8000.
+class RadioSetting
+{
+public:
+    static QString fileName() { return QStringLiteral("radiomodem.ini"); }
+    /// A longer file is not a setting file of ours; only its start is read.
+    static constexpr qint64 readLimit = 16 * 1024;
+
+    struct Choice
+    {
+        bool radio = false;
+        QString host = QStringLiteral("127.0.0.1");
+        quint16 port = 8000;
+    };
+
+    explicit RadioSetting(QString path);
+    QString path() const { return m_path; }
+
+    /// The stored choice; a line that cannot be read keeps its default and
+    /// is named in *problem.
+    Choice load(QString *problem = nullptr) const;
+    /// Stores the link choice, keeping the host and port as they are; the
+    /// file is replaced whole or not at all.
+    PortalOutcome storeRadio(bool radio) const;
+
+private:
+    QString m_path;
+};

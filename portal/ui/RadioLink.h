@@ -1,0 +1,116 @@
+#pragma once
+
+#include "AgwFrame.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class QSocketNotifier;
+
+/// The radio link: AX.25 connected sessions through a sound-card modem
+/// program's AGW port, carried to the data link as loopback TCP
+/// connections. The data link keeps its one logic for both links: it dials
+/// the port this link names and gets incoming sessions as accepted
+/// connections, and how a session ends becomes how the connection ends:
+/// an orderly disconnect after every frame was acknowledged is a clean close,
+/// anything else (a dead modem program, retries run out) a reset.
+/// One session at a time, as on the IP link.
+class RadioLink : public QObject
+{
+    Q_OBJECT
+public:
+    /// Bytes per frame: the modem program's default AX.25 frame length.
+    static constexpr int frameBytes = 256;
+    /// Frames handed to the modem and not yet acknowledged, at most.
+    static constexpr int window = 4;
+    /// Bytes from the other station waiting for the data link, at most.
+    static constexpr qsizetype localBacklogLimit = 1024 * 1024;
+
+    /// Hands an incoming session's connection (a socket descriptor) to the
+    /// data link, with the caller's callsign.
+    using HandOver = std::function<void(qintptr descriptor, const QString &caller)>;
+
+    explicit RadioLink(QObject *parent = nullptr);
+    ~RadioLink() override;
+
+    void setHandOver(HandOver handOver) { m_handOver = std::move(handOver); }
+    /// Connects to the modem program and registers the callsign; keeps trying
+    /// every retryMs while the modem program does not answer.
+    void start(const QString &host, quint16 port, const QString &callsign, int retryMs = 10000);
+    /// Gives the callsign up, breaks off a session and closes the AGW connection.
+    void stop();
+
+    bool registered() const { return m_registered; }
+    bool sessionOpen() const { return bool(m_session); }
+    QString callsign() const { return QString::fromLatin1(m_call); }
+    /// The next connection to dialPort() opens a session to this callsign.
+    /// False with the reason when the link cannot call now.
+    bool arm(const QString &remote, QString *why);
+    quint16 dialPort() const { return m_dialPort; }
+    /// Frames the modem sent again on the current or last session.
+    int retries() const;
+
+    /// The callsign a station list entry ("N0CALL-192.168.0.5", "N0CALL-2-10.0.0.9")
+    /// or a station ID starts with, in capitals; empty when it starts with none.
+    static QString callsignOf(const QString &entry);
+
+signals:
+    /// A line for the connection status box.
+    void statusLine(const QString &line);
+    /// A line for the send status box.
+    void sendStatusLine(const QString &line);
+
+private:
+    struct Session;
+
+    void connectToModem();
+    void onModemConnected();
+    void onModemBytes();
+    void onModemClosed();
+    void onModemError();
+    void modemGone(const QString &why);
+    void send(const AgwFrame &frame);
+    void handle(const AgwFrame &frame);
+    void onConnectNotice(const AgwFrame &frame);
+    void onDisconnectNotice(const AgwFrame &frame);
+    void onSessionData(const AgwFrame &frame);
+    void onOutstanding(const AgwFrame &frame);
+    void onOwnFrame(const AgwFrame &frame);
+
+    bool openDialListener(QString *why);
+    void onDial();
+    void onLocalReadable();
+    void onLocalWritable();
+    void pump();
+    void flushToLocal();
+    void askOutstanding();
+    void poll();
+    void endSession(bool orderly, const QString &line);
+    void reportProgress(bool force);
+    QString summary() const;
+
+    QTcpSocket m_agw;
+    AgwParser m_parser;
+    QString m_host;
+    quint16 m_port = 0;
+    QByteArray m_call;
+    bool m_registered = false;
+    bool m_wanted = false;
+    QString m_lastFailure;
+    QTimer m_retry;
+    QTimer m_poll;
+    HandOver m_handOver;
+
+    int m_dialFd = -1;
+    quint16 m_dialPort = 0;
+    QSocketNotifier *m_dialNotifier = nullptr;
+    QByteArray m_armed;
+
+    std::unique_ptr<Session> m_session;
+    int m_lastRetries = 0;
+};
