@@ -122,6 +122,8 @@ signals:
     void remoteEndedChat();
     /// A send of the newest outbox file ended the open chat connection.
     void chatEndedBySend();
+    /// A transfer either way ended, completed or not: the line for the transfer log.
+    void transferEnded(const TransferRecord &record);
 
 private:
     /// Keeps accepted descriptors for DataLink instead of wrapping them at once.
@@ -138,8 +140,6 @@ private:
     /// out that has not all been handed to the network. Never both.
     enum class Carrying { Nothing, Chat, Transfer };
     /// Ends the chat or the transfer state, leaving the other as it is.
-    /// A transfer either way ended, completed or not: the line for the transfer log.
-    void transferEnded(const TransferRecord &record);
     void stopCarrying(Carrying what);
 
     void LogSocketStatus();
@@ -205,7 +205,7 @@ private:
     std::function<Route(const QString &remoteHost)> m_router;
     QHash<qintptr, QString> m_callLabels; ///< calls handed over by another link, by descriptor
     QString m_peerLabel;                 ///< the other station's name when its address says nothing
-};
     TransferRecord m_outgoing; ///< the send in progress, as the log will show it
     bool m_retrying = false;
     int m_deliveriesWatched = 0;
+};

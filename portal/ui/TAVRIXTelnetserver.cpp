@@ -16,10 +16,10 @@
 #include "StationList.h"
 #include "StationStore.h"
 #include "StatusText.h"
-
-#include <QCheckBox>
 #include "TransferLogDialog.h"
 #include "TransferLogStore.h"
+
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEvent>
@@ -131,6 +131,7 @@ TAVRIXTelnetserver::TAVRIXTelnetserver(const PortalSetup &setup, const PortalPor
     connect(m_link, &DataLink::sendStatusAdded, this, [this](const QString &line) { addBelow(m_logSend, line); });
     connect(m_link, &DataLink::sendStatusAppended, this, &TAVRIXTelnetserver::AppendSendStatus);
     connect(m_link, &DataLink::chatReceived, this, &TAVRIXTelnetserver::ShowChatReceived);
+    connect(m_link, &DataLink::transferEnded, this, &TAVRIXTelnetserver::logTransfer);
     connect(m_link, &DataLink::remoteEndedChat, this,
             [this] { insertOnTop(m_chatRecv, QStringLiteral("Remote: Chat session ended.\n"), chatLineLimit); });
     connect(m_link, &DataLink::chatEndedBySend, this, [this] {
@@ -149,7 +150,6 @@ TAVRIXTelnetserver::TAVRIXTelnetserver(const PortalSetup &setup, const PortalPor
         addBelow(m_logRecv, QStringLiteral("Program started without listening on port ") +
                                 QString::number(m_link->listenPort()));
 }
-    connect(m_link, &DataLink::transferEnded, this, &TAVRIXTelnetserver::logTransfer);
 
 TAVRIXTelnetserver::~TAVRIXTelnetserver() = default;
 
@@ -240,6 +240,7 @@ void TAVRIXTelnetserver::buildControls()
     status->addWidget(label("Label7", QStringLiteral("PACKET MAIL and CHAT MESSAGE SEND STATUS")));
     m_logSend = box("Txtlogsend");
     status->addWidget(m_logSend, 1);
+    auto *sendRow = new QHBoxLayout;
     auto *clearSend = button("Cmdclearlogsend", QStringLiteral("Clear &Message Send"));
     sendRow->addWidget(clearSend, 1);
     auto *transferLog = button("Cmdtransferlog", QStringLiteral("Trans&fer Log"));
@@ -273,7 +274,6 @@ void TAVRIXTelnetserver::buildControls()
     chat->addLayout(chatRow);
     chat->addWidget(label("Label4", QStringLiteral("Chat Send")));
     m_chatSend = line("Txtchatsend");
-    auto *sendRow = new QHBoxLayout;
     chat->addWidget(m_chatSend);
     auto *chatSend = button("commandchatsend", QStringLiteral("To Send Chat Message Hit Enter Ke&y or Click Here"));
     chat->addWidget(chatSend);
@@ -327,6 +327,7 @@ void TAVRIXTelnetserver::buildControls()
     connect(endChat, &QPushButton::clicked, this, [this] { m_link->endChat(); });
 
     connect(clearSend, &QPushButton::clicked, m_logSend, &QPlainTextEdit::clear);
+    connect(transferLog, &QPushButton::clicked, this, &TAVRIXTelnetserver::showTransferLog);
     connect(clearRecv, &QPushButton::clicked, m_logRecv, &QPlainTextEdit::clear);
     connect(clearChatSend, &QPushButton::clicked, m_chatSend, &QLineEdit::clear);
     connect(clearChatRecv, &QPushButton::clicked, m_chatRecv, &QPlainTextEdit::clear);
@@ -368,7 +369,6 @@ void TAVRIXTelnetserver::addStation()
 
 void TAVRIXTelnetserver::deleteStation()
 {
-    connect(transferLog, &QPushButton::clicked, this, &TAVRIXTelnetserver::showTransferLog);
     const int row = m_list1->currentRow();
     if (row < 0 || !m_list1->item(row)->isSelected()) {
         m_prompter.inform(QStringLiteral("Please select an item to delete."), Prompter::Icon::None);

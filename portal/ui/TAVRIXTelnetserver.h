@@ -44,11 +44,11 @@ public:
     /// Where the link choice and the modem program's AGW port are kept; the
     /// stored choice takes effect at once (the radio link starts when chosen).
     void setRadioSetting(RadioSetting *setting);
+    /// The "Transfer Log" window; null until the button first opens it.
+    TransferLogDialog *transferLogDialog() const { return m_logDialog; }
 
     /// Puts the line on top of the connection-status box.
     void PrependConnectionStatus(const QString &line);
-    /// The "Transfer Log" window; null until the button first opens it.
-    TransferLogDialog *transferLogDialog() const { return m_logDialog; }
     /// Adds the line and a line break at the end of the send-status box, which keeps its last 10 lines.
     void AppendSendStatus(const QString &line);
     /// Keeps the last n lines of a box and puts the caret at its end.
@@ -86,6 +86,9 @@ private:
     /// Where a call of the operator's goes: the IP address typed, or by radio
     /// the callsign of the selected station. False (and said why) when there is none.
     bool callTarget(QString *target);
+    void logTransfer(const TransferRecord &record);
+    void showTransferLog();
+    void retrySend(const TransferRecord &record);
 
     PortalSetup m_setup;
     PortalPorts m_ports;
@@ -93,9 +96,6 @@ private:
     Prompter &m_prompter;
     PortalDesktop &m_desktop;
     DataLink *m_link = nullptr;
-    void logTransfer(const TransferRecord &record);
-    void showTransferLog();
-    void retrySend(const TransferRecord &record);
     ModemLink *m_modem = nullptr;
     RadioLink *m_radio = nullptr;
     RadioSetting *m_radioSetting = nullptr;
@@ -103,6 +103,7 @@ private:
     quint16 m_agwPort = 8000;
     QRadioButton *m_ipChoice = nullptr;
     QRadioButton *m_radioChoice = nullptr;
+    TransferLogDialog *m_logDialog = nullptr;
     bool m_muteFailureTold = false;
     bool m_placed = false;
 
@@ -115,6 +116,5 @@ private:
     QLineEdit *m_chatSend = nullptr;
     QPlainTextEdit *m_chatRecv = nullptr;
     QLineEdit *m_command = nullptr;
-    TransferLogDialog *m_logDialog = nullptr;
     QCheckBox *m_sound = nullptr;
 };
