@@ -386,9 +386,8 @@ void Rodiruverezer::deleteAll()
 
 void Rodiruverezer::pressAltTab()
 {
-    QString error;
-    if (!m_context.desktop.pressAltTab(&error))
-        m_context.prompter.inform(tr("The task switcher could not be opened: %1").arg(error),
+    if (const Outcome pressed = m_context.desktop.pressAltTab(); !pressed)
+        m_context.prompter.inform(tr("The task switcher could not be opened: %1").arg(pressed.error()),
                                   Prompter::Icon::Exclamation);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/Outcome.h"
+
 #include <QString>
 
 /// The desktop around the program: other programs' windows, synthetic keys,
@@ -13,17 +15,17 @@ public:
     /// and brings it to the front. False when there is no such window.
     virtual bool raiseWindow(const QString &title) = 0;
 
-    /// Presses and releases the Windows (Super) key. On failure fills `error`.
-    virtual bool pressStartMenuKey(QString *error) = 0;
+    /// Presses and releases the Windows (Super) key.
+    virtual Outcome pressStartMenuKey() = 0;
 
     /// Alt+Tab: every key it presses is released again, so no key stays
     /// held for whatever the operator types next.
-    virtual bool pressAltTab(QString *error) = 0;
+    virtual Outcome pressAltTab() = 0;
 
     /// Toggles the system's audio mute; it never sets a given state.
-    /// Returns an empty string, or why the mute could not be changed.
-    virtual QString toggleMute() = 0;
+    /// A failure says why the mute could not be changed.
+    virtual Outcome toggleMute() = 0;
 
     /// Opens the platform's file manager in its own window.
-    virtual bool openFileManager(QString *error) = 0;
+    virtual Outcome openFileManager() = 0;
 };

@@ -101,33 +101,28 @@ void activate(Display *display, Window window)
     XSync(display, False);
 }
 
-bool sendKeys(std::initializer_list<std::pair<KeySym, bool>> keys, QString *error)
+Outcome sendKeys(std::initializer_list<std::pair<KeySym, bool>> keys)
 {
     DisplayPtr display = openDisplay();
-    if (!display) {
-        *error = QObject::tr("no X display is available");
-        return false;
-    }
+    if (!display)
+        return Outcome::failure(QObject::tr("no X display is available"));
     int eventBase = 0, errorBase = 0, major = 0, minor = 0;
-    if (!XTestQueryExtension(display.get(), &eventBase, &errorBase, &major, &minor)) {
-        *error = QObject::tr("the X server does not offer synthetic key presses (XTEST)");
-        return false;
-    }
+    if (!XTestQueryExtension(display.get(), &eventBase, &errorBase, &major, &minor))
+        return Outcome::failure(QObject::tr("the X server does not offer synthetic key presses (XTEST)"));
     // Every key is looked up before the first is pressed, so a missing one
     // cannot leave an earlier key held down.
     std::vector<std::pair<KeyCode, bool>> events;
     for (const auto &[symbol, down] : keys) {
         const KeyCode code = XKeysymToKeycode(display.get(), symbol);
-        if (code == 0) {
-            *error = QObject::tr("the keyboard has no key for %1").arg(QString::fromLatin1(XKeysymToString(symbol)));
-            return false;
-        }
+        if (code == 0)
+            return Outcome::failure(
+                QObject::tr("the keyboard has no key for %1").arg(QString::fromLatin1(XKeysymToString(symbol))));
         events.emplace_back(code, down);
     }
     for (const auto &[code, down] : events)
         XTestFakeKeyEvent(display.get(), code, down ? True : False, CurrentTime);
     XSync(display.get(), False);
-    return true;
+    return {};
 }
 
 } // namespace
@@ -144,19 +139,19 @@ bool X11Desktop::raiseWindow(const QString &title)
     return true;
 }
 
-bool X11Desktop::pressStartMenuKey(QString *error)
+Outcome X11Desktop::pressStartMenuKey()
 {
-    return sendKeys({{XK_Super_L, true}, {XK_Super_L, false}}, error);
+    return sendKeys({{XK_Super_L, true}, {XK_Super_L, false}});
 }
 
-bool X11Desktop::pressAltTab(QString *error)
+Outcome X11Desktop::pressAltTab()
 {
     // Alt is released too: left held, it turned the operator's next key
     // into a shortcut (a following "x" closed the launcher).
-    return sendKeys({{XK_Alt_L, true}, {XK_Tab, true}, {XK_Tab, false}, {XK_Alt_L, false}}, error);
+    return sendKeys({{XK_Alt_L, true}, {XK_Tab, true}, {XK_Tab, false}, {XK_Alt_L, false}});
 }
 
-QString X11Desktop::toggleMute()
+Outcome X11Desktop::toggleMute()
 {
     // Whichever sound server runs: PulseAudio/PipeWire, else plain ALSA. A
     // mixer counts only when it ran and said it did the job.
@@ -194,14 +189,13 @@ QString X11Desktop::toggleMute()
                                    : QObject::tr("%1 failed: %2").arg(name, said));
     }
     if (reasons.isEmpty())
-        return QObject::tr("neither pactl nor amixer is installed");
-    return reasons.join(QStringLiteral("; "));
+        return Outcome::failure(QObject::tr("neither pactl nor amixer is installed"));
+    return Outcome::failure(reasons.join(QStringLiteral("; ")));
 }
 
-bool X11Desktop::openFileManager(QString *error)
+Outcome X11Desktop::openFileManager()
 {
     if (QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::homePath())))
-        return true;
-    *error = QObject::tr("no file manager is installed");
-    return false;
+        return {};
+    return Outcome::failure(QObject::tr("no file manager is installed"));
 }

@@ -9,8 +9,8 @@ class X11Desktop : public Desktop
 {
 public:
     bool raiseWindow(const QString &title) override;
-    bool pressStartMenuKey(QString *error) override;
-    bool pressAltTab(QString *error) override;
-    QString toggleMute() override;
-    bool openFileManager(QString *error) override;
+    Outcome pressStartMenuKey() override;
+    Outcome pressAltTab() override;
+    Outcome toggleMute() override;
+    Outcome openFileManager() override;
 };

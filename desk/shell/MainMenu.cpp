@@ -282,16 +282,16 @@ void MainMenu::paintSoundControls(bool on)
 
 void MainMenu::soundAction(bool on)
 {
-    const QString muteFailure = m_context.desktop.toggleMute();
+    const Outcome muted = m_context.desktop.toggleMute();
     // A failed store is ignored: speech and the mute have followed already.
     static_cast<void>(Modsoundcontrol(m_context.files).storeSoundSetting(on));
     m_context.speaker.speak(on ? QStringLiteral("Sound on") : QStringLiteral("Sound off"));
     // The switch still works for speech; the operator learns why the
     // system's own sound did not follow it.
-    if (!muteFailure.isEmpty())
+    if (!muted)
         m_context.prompter.inform(tr("The system mute could not be changed: %1. The sound setting is saved and "
                                      "speech follows it all the same.")
-                                      .arg(muteFailure),
+                                      .arg(muted.error()),
                                   Prompter::Icon::Exclamation);
 }
 
@@ -400,16 +400,16 @@ void MainMenu::runSelfTest()
 
 void MainMenu::openFileManager()
 {
-    QString error;
-    if (!m_context.desktop.openFileManager(&error))
-        m_context.prompter.inform(tr("The file manager could not be opened: %1").arg(error), Prompter::Icon::Exclamation);
+    if (const Outcome opened = m_context.desktop.openFileManager(); !opened)
+        m_context.prompter.inform(tr("The file manager could not be opened: %1").arg(opened.error()),
+                                  Prompter::Icon::Exclamation);
 }
 
 void MainMenu::openStartMenu()
 {
-    QString error;
-    if (!m_context.desktop.pressStartMenuKey(&error))
-        m_context.prompter.inform(QStringLiteral("Unable to open Start Menu: ") + error, Prompter::Icon::Exclamation);
+    if (const Outcome pressed = m_context.desktop.pressStartMenuKey(); !pressed)
+        m_context.prompter.inform(QStringLiteral("Unable to open Start Menu: ") + pressed.error(),
+                                  Prompter::Icon::Exclamation);
 }
 
 void MainMenu::raisePacketProgram()

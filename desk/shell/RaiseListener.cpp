@@ -76,8 +76,11 @@ RaiseListener::RaiseListener(Navigator &navigator, const QString &applicationTit
     : QObject(parent)
     , m_navigator(navigator)
 {
-    const QString path = socketPath(applicationTitle, true, &m_error);
-    if (!path.isEmpty() && takeOver(path)) {
+    const Result<QString> found = socketPath(applicationTitle, true);
+    const QString path = found.value();
+    if (!found)
+        m_error = found.error();
+    else if (takeOver(path)) {
         m_server.setSocketOptions(QLocalServer::UserAccessOption);
         if (!m_server.listen(path))
             m_error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), m_server.errorString());
@@ -93,7 +96,7 @@ RaiseListener::RaiseListener(Navigator &navigator, const QString &applicationTit
     });
 }
 
-QString RaiseListener::socketPath(const QString &applicationTitle, bool createFolder, QString *failure)
+Result<QString> RaiseListener::socketPath(const QString &applicationTitle, bool createFolder)
 {
     QString folder = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
     QString problem = folder.isEmpty()               ? QStringLiteral("no runtime folder is set")
@@ -107,11 +110,8 @@ QString RaiseListener::socketPath(const QString &applicationTitle, bool createFo
         else
             problem = privateFolderProblem(folder);
     }
-    if (!problem.isEmpty()) {
-        if (failure)
-            *failure = problem;
-        return {};
-    }
+    if (!problem.isEmpty())
+        return Outcome::failure(problem);
     QString name = applicationTitle + QStringLiteral(" on ") + displayName();
     name.replace(u'/', u'_');
     return QDir(folder).filePath(name);

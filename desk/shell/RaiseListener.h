@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Outcome.h"
+
 #include <QLocalServer>
 
 class Navigator;
@@ -21,9 +23,9 @@ public:
     /// The socket's path for this user and display: the application title
     /// and the display in the user's runtime folder, or in a folder of the
     /// user's own in the temporary folder when there is no private runtime
-    /// folder. Creates that folder when asked. Empty, with the reason in
-    /// failure, when no folder reachable by this user alone is found.
-    static QString socketPath(const QString &applicationTitle, bool createFolder, QString *failure);
+    /// folder. Creates that folder when asked. A failure says why no folder
+    /// reachable by this user alone is found.
+    static Result<QString> socketPath(const QString &applicationTitle, bool createFolder);
 
     /// What the portal sends and what the desk answers once its screen is up.
     static constexpr char request[] = "TAVRIX RAISE\n";

@@ -113,9 +113,8 @@ private slots:
         QFETCH(QString, keys);
         QVERIFY(keysHeld().isEmpty());
         X11Desktop desktop;
-        QString error;
-        QVERIFY2(keys == "alt+tab" ? desktop.pressAltTab(&error) : desktop.pressStartMenuKey(&error),
-                 qPrintable(error));
+        const Outcome pressed = keys == "alt+tab" ? desktop.pressAltTab() : desktop.pressStartMenuKey();
+        QVERIFY2(pressed, qPrintable(pressed.error()));
         QCOMPARE(keysHeld(), QList<int>());
     }
 
@@ -158,11 +157,12 @@ private slots:
         }
         const QByteArray path = qgetenv("PATH");
         qputenv("PATH", QFile::encodeName(bin.path()));
-        const QString said = X11Desktop().toggleMute();
+        const Outcome toggled = X11Desktop().toggleMute();
         qputenv("PATH", path);
-        QCOMPARE(said, reason);
-        QFile toggled(log);
-        QCOMPARE(toggled.open(QIODevice::ReadOnly) ? QString::fromUtf8(toggled.readAll()).trimmed() : QString(),
+        QCOMPARE(toggled.ok(), reason.isEmpty());
+        QCOMPARE(toggled.error(), reason);
+        QFile record(log);
+        QCOMPARE(record.open(QIODevice::ReadOnly) ? QString::fromUtf8(record.readAll()).trimmed() : QString(),
                  toggledBy);
     }
 
@@ -177,8 +177,8 @@ private slots:
         QVERIFY(desktop.raiseWindow("launcher"));
         QTRY_COMPARE(focusedWindow(), Window(window.winId()));
 
-        QString error;
-        QVERIFY2(desktop.pressAltTab(&error), qPrintable(error));
+        const Outcome pressed = desktop.pressAltTab();
+        QVERIFY2(pressed, qPrintable(pressed.error()));
         typeX();
         QTRY_VERIFY(window.typed.contains(Qt::Key_X));
         const int x = window.typed.indexOf(Qt::Key_X);

@@ -166,18 +166,19 @@ void TestRaiseListener::socketName()
 
     const QString userFolder = QDir(m_tmp->path()).filePath(QStringLiteral("tavrix-%1").arg(::getuid()));
     path.replace(QLatin1String("<runtime>"), m_runtime->path()).replace(QLatin1String("<tmp>"), userFolder);
-    QString failure;
-    QCOMPARE(RaiseListener::socketPath(deskTitle, false, &failure), path.startsWith(userFolder) ? QString() : path);
-    QCOMPARE(RaiseListener::socketPath(deskTitle, true, &failure), path);
-    QVERIFY(failure.isEmpty() || path.startsWith(userFolder));
+    const Result<QString> unmade = RaiseListener::socketPath(deskTitle, false);
+    QCOMPARE(unmade.ok(), !path.startsWith(userFolder));
+    QCOMPARE(unmade.value(), path.startsWith(userFolder) ? QString() : path);
+    QCOMPARE(RaiseListener::socketPath(deskTitle, true).value(), path);
     if (path.startsWith(userFolder)) {
         // The folder it made is the user's alone; one open to others is not used.
         struct stat info{};
         QVERIFY(::lstat(QFile::encodeName(userFolder).constData(), &info) == 0);
         QCOMPARE(info.st_mode & 0777, 0700u);
         QVERIFY(::chmod(QFile::encodeName(userFolder).constData(), 0777) == 0);
-        QCOMPARE(RaiseListener::socketPath(deskTitle, true, &failure), QString());
-        QVERIFY(failure.contains(QStringLiteral("other users")));
+        const Result<QString> open = RaiseListener::socketPath(deskTitle, true);
+        QVERIFY(!open);
+        QVERIFY2(open.error().contains(QStringLiteral("other users")), qPrintable(open.error()));
     }
 }
 
@@ -186,7 +187,7 @@ void TestRaiseListener::reachableByItsUserOnly()
     TestDesk desk;
     RaiseListener listener(desk.navigator, deskTitle);
     QVERIFY2(listener.isListening(), qPrintable(listener.errorString()));
-    const QString path = RaiseListener::socketPath(deskTitle, false, nullptr);
+    const QString path = RaiseListener::socketPath(deskTitle, false).value();
     struct stat info{};
     QVERIFY(::lstat(QFile::encodeName(path).constData(), &info) == 0);
     QVERIFY(S_ISSOCK(info.st_mode));
@@ -241,7 +242,7 @@ void TestRaiseListener::answersOnlyTheRequest()
     RaiseListener listener(desk.navigator, deskTitle);
     QVERIFY2(listener.isListening(), qPrintable(listener.errorString()));
 
-    QCOMPARE(exchange(RaiseListener::socketPath(deskTitle, false, nullptr), request), answer);
+    QCOMPARE(exchange(RaiseListener::socketPath(deskTitle, false).value(), request), answer);
     QCOMPARE(screen->isMinimized(), answer.isEmpty() && screenShown);
     QCOMPARE(screen->isVisible(), screenShown);
 }
@@ -261,7 +262,7 @@ void TestRaiseListener::whatLiesAtTheName()
 {
     QFETCH(QString, found);
     QFETCH(bool, listens);
-    const QString path = RaiseListener::socketPath(deskTitle, true, nullptr);
+    const QString path = RaiseListener::socketPath(deskTitle, true).value();
     QLocalServer other;
     if (found == QLatin1String("stale") || found == QLatin1String("foreign")) {
         QVERIFY(leaveStaleSocket(path));

@@ -27,30 +27,26 @@ bool FakeDesktop::raiseWindow(const QString &title)
     return true;
 }
 
-bool FakeDesktop::pressStartMenuKey(QString *error)
+Outcome FakeDesktop::pressStartMenuKey()
 {
-    if (!keyFailure.isEmpty()) {
-        *error = keyFailure;
-        return false;
-    }
+    if (!keyFailure.isEmpty())
+        return Outcome::failure(keyFailure);
     keys << QStringLiteral("start menu");
-    return true;
+    return {};
 }
 
-bool FakeDesktop::pressAltTab(QString *error)
+Outcome FakeDesktop::pressAltTab()
 {
-    if (!keyFailure.isEmpty()) {
-        *error = keyFailure;
-        return false;
-    }
+    if (!keyFailure.isEmpty())
+        return Outcome::failure(keyFailure);
     keys << QStringLiteral("alt+tab");
-    return true;
+    return {};
 }
 
-bool FakeDesktop::openFileManager(QString *)
+Outcome FakeDesktop::openFileManager()
 {
     ++fileManagerOpened;
-    return true;
+    return {};
 }
 
 bool FakeProcesses::isRunning(const QString &fileName)

@@ -50,14 +50,14 @@ class FakeDesktop : public Desktop
 {
 public:
     bool raiseWindow(const QString &title) override;
-    bool pressStartMenuKey(QString *error) override;
-    bool pressAltTab(QString *error) override;
-    QString toggleMute() override
+    Outcome pressStartMenuKey() override;
+    Outcome pressAltTab() override;
+    Outcome toggleMute() override
     {
         ++muteToggles;
-        return muteFailure;
+        return muteFailure.isEmpty() ? Outcome() : Outcome::failure(muteFailure);
     }
-    bool openFileManager(QString *error) override;
+    Outcome openFileManager() override;
 
     QSet<QString> windows;   ///< titles of the windows that exist
     QStringList raised;      ///< titles raised, in order
