@@ -1,3 +1,5 @@
+#include "platform/DesktopNotifier.h"
+#include "platform/LinuxProcessWatch.h"
 #include "platform/LinuxProcesses.h"
 #include "platform/QtFilePicker.h"
 #include "platform/QtPrompter.h"
@@ -8,7 +10,9 @@
 #include "shell/EnterForm.h"
 #include "shell/Navigator.h"
 #include "shell/RaiseListener.h"
+#include "shell/MainMenu.h"
 #include "shell/SettingFiles.h"
+#include "shell/UnattendedStation.h"
 
 #include <QApplication>
 #include <QDir>
@@ -36,6 +40,28 @@ int main(int argc, char *argv[])
     DeskContext context{files, prompter, speaker, desktop, processes, filePicker, clock, navigator,
                         [] { QCoreApplication::exit(0); }};
     navigator.setContext(context);
+
+    // What an unattended station adds: the repeating alert, notifications,
+    // the launcher's watchdog and the station log.
+    DesktopNotifier notifier(applicationTitle);
+    LinuxProcessWatch processWatch;
+    UnattendedStation unattended(files, clock, speaker, prompter, notifier, processWatch);
+    unattended.alert().startTicking();
+    context.unattended = &unattended;
+    QObject::connect(&unattended, &UnattendedStation::frontRequested, &app, [&navigator] {
+        // The main menu when it is loaded, else the screen the operator is on.
+        QWidget *front = navigator.loaded<MainMenu>();
+        if (!front || !front->isVisible())
+            front = QApplication::activeWindow();
+        for (QWidget *window : QApplication::topLevelWidgets())
+            if (!front && window->isVisible())
+                front = window;
+        if (front) {
+            front->showNormal();
+            front->raise();
+            front->activateWindow();
+        }
+    });
 
     RaiseListener raiseListener(navigator, applicationTitle);
     navigator.open<EnterForm>();

@@ -6,6 +6,7 @@
 #include "shell/Modsoundcontrol.h"
 #include "shell/Navigator.h"
 #include "shell/SettingFiles.h"
+#include "shell/UnattendedStation.h"
 #include "shell/WindowChrome.h"
 #include "shell/WindowHandOver.h"
 #include "platform/Desktop.h"
@@ -188,6 +189,7 @@ Rodiruverezer::Rodiruverezer(DeskContext &context)
                                "       Use the ALT Key on Keyboad to make your selection.        Do not use Enter "
                                "Key "),
                       lastRow + 1, 0, 1, 4);
+    addWatchdogNotice(layout, lastRow + 2);
 
     connect(deleteOne, &QPushButton::clicked, this, &Rodiruverezer::deleteSelectedFile);
     connect(deleteAllButton, &QPushButton::clicked, this, &Rodiruverezer::deleteAll);
@@ -253,6 +255,9 @@ void Rodiruverezer::startProgram(const LaunchedProgram &program)
     const QString name = ProgramPath::fileName(path);
 
     QString result;
+    // How the program will be watched: its process id, or a search by name.
+    enum class Found { Running, Started, Opened } found = Found::Running;
+    qint64 pid = 0;
     if (m_context.processes.isRunning(name)) {
         say(program.spokenRunning);
         result = name + QStringLiteral(" is already running.");
@@ -262,12 +267,16 @@ void Rodiruverezer::startProgram(const LaunchedProgram &program)
             // A value that names no program file ("blank" when none was chosen).
             if (!QFileInfo(path).isFile())
                 return fail(fileNotFound(path));
-            started = m_context.processes.start(path).outcome();
+            const Result<qint64> run = m_context.processes.start(path);
+            started = run.outcome();
+            pid = run.value();
+            found = Found::Started;
         } else {
             const auto directory = ProgramPath::directory(path);
             if (!directory)
                 return fail(tr("\"%1\" is not the full path of a program").arg(path));
             started = m_context.processes.open(name, *directory);
+            found = Found::Opened;
         }
         if (!started) {
             // Nothing runs, so the button stays usable for another try once
@@ -283,6 +292,68 @@ void Rodiruverezer::startProgram(const LaunchedProgram &program)
     button(program.startButton)->setEnabled(false);
     if (const Outcome stored = m_context.files.writePrintLine(program.stateFile, false); !stored)
         fail(stored.error());
+    // Watched only once its state is stored: an end seen earlier would be
+    // overwritten by the "running" state.
+    watch(program, name, found == Found::Running ? -1 : found == Found::Started ? pid : 0);
+}
+
+void Rodiruverezer::addWatchdogNotice(QGridLayout *layout, int row)
+{
+    UnattendedStation *station = m_context.unattended;
+    if (!station)
+        return;
+    // Below everything, so no control of the launcher moves.
+    m_watchdogNotice = makeNote(this, "watchdogNotice", "");
+    m_watchdogNotice->setStyleSheet(QStringLiteral("color: red;"));
+    m_watchdogNotice->hide();
+    layout->addWidget(m_watchdogNotice, row, 0, 1, 4);
+    connect(&station->watchdog(), &LauncherWatchdog::programStopped, this,
+            [this](const QString &stateFileName, const QString &notice) {
+                for (const LaunchedProgram &program : programs)
+                    if (QLatin1String(program.stateFile.name) == stateFileName)
+                        button(program.startButton)->setEnabled(true);
+                showWatchdogNotice(notice);
+            });
+}
+
+void Rodiruverezer::showWatchdogNotice(const QString &text)
+{
+    if (!m_watchdogNotice)
+        return;
+    // The latest few, newest last: a second stop does not hide the first.
+    QStringList lines = m_watchdogNotice->text().split(u'\n', Qt::SkipEmptyParts);
+    lines << text;
+    m_watchdogNotice->setText(lines.mid(std::max<qsizetype>(0, lines.size() - 3)).join(u'\n'));
+    m_watchdogNotice->show();
+}
+
+void Rodiruverezer::watch(const LaunchedProgram &program, const QString &name, qint64 pid)
+{
+    UnattendedStation *station = m_context.unattended;
+    if (!station)
+        return;
+    const LauncherWatchdog::Program watched{name, program.stateFile};
+    if (pid == 0) {
+        station->record(tr("launcher opened %1").arg(name));
+        station->watchdog().lookFor(watched);
+        return;
+    }
+    station->record(pid > 0 ? tr("launcher started %1 (process %2)").arg(name).arg(pid)
+                            : tr("launcher found %1 running").arg(name));
+    if (!station->settings().watchdog)
+        return;
+    const auto way = pid > 0 ? station->watchdog().watchStarted(watched, pid) : station->watchdog().watchFound(watched);
+    if (!way) {
+        // Said, not hidden: the operator must not count on a stop being noticed.
+        showWatchdogNotice(tr("%1 is not watched: %2").arg(name, way.error()));
+        station->record(tr("%1 is not watched: %2").arg(name, way.error()));
+    }
+}
+
+void Rodiruverezer::record(const QString &event)
+{
+    if (m_context.unattended)
+        m_context.unattended->record(event);
 }
 
 void Rodiruverezer::resetProgram(const LaunchedProgram &program)
@@ -297,7 +368,18 @@ void Rodiruverezer::resetProgram(const LaunchedProgram &program)
     if (const Outcome stored = m_context.files.writeRecord(program.stateFile, true); !stored)
         m_context.prompter.inform(QStringLiteral("Error: ") + stored.error(), Prompter::Icon::Critical);
     say(program.spokenReset);
+    record(tr("launcher reset %1").arg(QString::fromLatin1(program.startCaption).remove(u'&')));
     m_context.prompter.inform(QString::fromLatin1(program.shownReset), Prompter::Icon::Information);
+}
+
+void Rodiruverezer::recordDeletion(const QString &name, const Result<QString> &removal)
+{
+    if (!removal)
+        record(tr("outbox file %1 not deleted: %2").arg(name, removal.error()));
+    else if (removal->isEmpty())
+        record(tr("deleted outbox file %1 for good (no trash)").arg(name));
+    else
+        record(tr("deleted outbox file %1 to the trash: %2").arg(name, QDir::toNativeSeparators(*removal)));
 }
 
 int Rodiruverezer::DeleteAllFiles()
@@ -313,6 +395,7 @@ int Rodiruverezer::DeleteAllFiles()
     int trashed = 0;
     for (const QString &name : *names) {
         const Result<QString> removal = Outbox::discard(m_outbox.filePath(name));
+        recordDeletion(name, removal);
         if (!removal)
             m_context.prompter.inform(QStringLiteral("Error deleting file: ") + removal.error(),
                                       Prompter::Icon::Exclamation);
@@ -333,6 +416,7 @@ void Rodiruverezer::deleteSelectedFile()
     // Neither delete button asks first, so a slip of the finger must not
     // cost an unsent message: it goes to the trash like the automatic emptying.
     const Result<QString> removal = Outbox::discard(m_outbox.filePath(item->text()));
+    recordDeletion(item->text(), removal);
     if (removal)
         m_context.prompter.inform(QStringLiteral("File deleted successfully."), Prompter::Icon::Information);
     else
@@ -367,7 +451,9 @@ void Rodiruverezer::deleteAll()
         else if (names->isEmpty())
             failures << fileNotFound(pattern);
         for (const QString &name : names.value()) {
-            if (const Result<QString> removal = Outbox::discard(outbox.filePath(name)); !removal)
+            const Result<QString> removal = Outbox::discard(outbox.filePath(name));
+            recordDeletion(name, removal);
+            if (!removal)
                 failures << removal.error();
         }
     }

@@ -6,6 +6,8 @@
 
 struct DeskContext;
 struct LaunchedProgram;
+class QGridLayout;
+class QLabel;
 class QListWidget;
 class QPushButton;
 
@@ -38,10 +40,17 @@ private:
     void pressAltTab();
     void exitToMainMenu();
     void say(const char *phrase);
+    void addWatchdogNotice(QGridLayout *layout, int row);
+    void showWatchdogNotice(const QString &text);
+    /// `pid` > 0: started; 0: opened through the desktop; < 0: found running.
+    void watch(const LaunchedProgram &program, const QString &name, qint64 pid);
+    void record(const QString &event);
+    void recordDeletion(const QString &name, const Result<QString> &removal);
 
     QPushButton *button(const char *objectName) const;
 
     DeskContext &m_context;
     Outbox m_outbox;
     QListWidget *m_list = nullptr;
+    QLabel *m_watchdogNotice = nullptr;
 };

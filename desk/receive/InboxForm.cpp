@@ -11,6 +11,7 @@
 #include "shell/Modsavemodule.h"
 #include "shell/Navigator.h"
 #include "shell/SettingFiles.h"
+#include "shell/UnattendedStation.h"
 #include "shell/WindowChrome.h"
 
 #include <QCheckBox>
@@ -132,6 +133,8 @@ void InboxForm::sendReply()
         m_context.prompter.inform(posted.error(), Prompter::Icon::Critical);
         return;
     }
+    if (m_context.unattended)
+        m_context.unattended->record(tr("replied to %1: %2").arg(fields().from.trimmed(), fields().subject.trimmed()));
     ResetFields();
     ClearMailFile();
     Navigator &navigator = m_context.navigator;
@@ -146,6 +149,8 @@ void InboxForm::exitToMainMenu()
         // The reader closes whatever happens; a failed save is said in words.
         if (const Outcome saved = Modsavemodule(m_context.files, m_context.clock).saveReceivedMessage(fields()); !saved)
             m_context.prompter.inform(saved.error(), Prompter::Icon::Exclamation);
+        else if (m_context.unattended)
+            m_context.unattended->record(tr("saved the message from %1 to the save folder").arg(fields().from.trimmed()));
     }
     m_context.navigator.unload<InboxForm>();
     returnToMainMenu(m_context);

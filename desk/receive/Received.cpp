@@ -11,6 +11,7 @@
 #include "shell/MainMenu.h"
 #include "shell/Navigator.h"
 #include "shell/SettingFiles.h"
+#include "shell/UnattendedStation.h"
 #include "shell/WindowChrome.h"
 
 #include <QCoreApplication>
@@ -104,6 +105,11 @@ void Received::StartReceiveMonitor()
     if (const Outcome started = m_monitor.StartMonitoring(); !started)
         m_context.prompter.inform(started.error());
     m_monitorEvents.Initialize(&m_monitor);
+    if (UnattendedStation *station = m_context.unattended) {
+        station->watchFolder(*directory);
+        connect(&m_monitor, &FileMonitors::FileReceived, station,
+                [this, station] { station->takeArrivals(m_monitor.folderpath); });
+    }
     m_listPath = *directory;
     refreshList();
 }
@@ -164,7 +170,10 @@ void Received::deleteMessage()
     if (!m_context.prompter.ask(tr("Move the message \"%1\" to the trash?").arg(name), QStringLiteral("Delete messages"),
                                 Prompter::Icon::Question))
         return;
-    if (const Result<QString> trashed = Outbox::moveToTrash(path); !trashed)
+    const Result<QString> trashed = Outbox::moveToTrash(path);
+    if (trashed && m_context.unattended)
+        m_context.unattended->messageDeleted(name, *trashed);
+    if (!trashed)
         m_context.prompter.inform(QStringLiteral("error deleting file: ") + trashed.error()
                                       + tr("\nThe message stays in the receive folder."),
                                   Prompter::Icon::Exclamation);
@@ -505,6 +514,8 @@ void Received::readMessage()
         return;
     }
     KillFile(path);
+    if (m_context.unattended)
+        m_context.unattended->messageRead(name);
     if (!splitOff.isEmpty()) {
         QStringList names;
         for (const QString &copy : std::as_const(splitOff))

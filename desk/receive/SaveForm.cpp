@@ -6,6 +6,7 @@
 #include "shell/MainMenu.h"
 #include "shell/Navigator.h"
 #include "shell/SettingFiles.h"
+#include "shell/UnattendedStation.h"
 #include "shell/WindowChrome.h"
 
 #include <QDir>
@@ -117,6 +118,8 @@ void SaveForm::deletePicked()
     if (!m_list->currentItem())
         return;
     const bool deleted = QFile::remove(QDir(m_directory).filePath(m_list->currentItem()->text()));
+    if (deleted && m_context.unattended)
+        m_context.unattended->record(tr("deleted saved message %1 for good").arg(m_list->currentItem()->text()));
     m_path->clear();
     if (deleted)
         m_context.prompter.inform(QStringLiteral("file deleted successfully"));

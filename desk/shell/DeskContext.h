@@ -10,6 +10,7 @@ class Processes;
 class Prompter;
 class SettingFiles;
 class Speaker;
+class UnattendedStation;
 
 /// Everything a screen needs from outside itself. main() wires the real
 /// services, tests wire fakes.
@@ -24,4 +25,6 @@ struct DeskContext {
     Navigator &navigator;
     /// Ends the program.
     std::function<void()> quit;
+    /// The unattended-station features; none in a desk without them.
+    UnattendedStation *unattended = nullptr;
 };

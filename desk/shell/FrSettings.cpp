@@ -4,11 +4,15 @@
 #include "MainMenu.h"
 #include "Navigator.h"
 #include "SettingFiles.h"
+#include "UnattendedStation.h"
+#include "platform/Processes.h"
 #include "WindowChrome.h"
 #include "platform/Prompter.h"
 #include "setup/DirChange.h"
 
+#include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -96,6 +100,59 @@ FrSettings::FrSettings(DeskContext &context)
         returnToMainMenu(m_context);
     });
     connect(setupButton, &QPushButton::clicked, this, &FrSettings::returnToDirectorySetup);
+
+    addUnattendedControls(layout, row + 1);
+}
+
+void FrSettings::addUnattendedControls(QGridLayout *layout, int row)
+{
+    UnattendedStation *station = m_context.unattended;
+    if (!station)
+        return;
+    // Below the locations and their buttons, which keep their places.
+    auto *repeat = new QComboBox(this);
+    repeat->setObjectName(QStringLiteral("repeatAlert"));
+    for (const int minutes : UnattendedSettings::repeatChoices())
+        repeat->addItem(minutes == 0 ? tr("off (announce once)") : tr("every %n minute(s)", nullptr, minutes), minutes);
+    repeat->setCurrentIndex(std::max(0, repeat->findData(station->settings().repeatMinutes)));
+    auto *label = new QLabel(tr("Re&peat the arrival alert until a message is read"), this);
+    label->setBuddy(repeat);
+    layout->addWidget(label, row, 0);
+    layout->addWidget(repeat, row, 1);
+    auto *logButton = makeColouredButton(this, "stationLog", tr("Station &log"), {255, 255, 255});
+    layout->addWidget(logButton, row + 1, 0);
+
+    connect(repeat, &QComboBox::activated, this, [this, station, repeat] {
+        UnattendedSettings settings = station->settings();
+        const int before = settings.repeatMinutes;
+        settings.repeatMinutes = repeat->currentData().toInt();
+        if (const Outcome stored = station->apply(settings); !stored) {
+            // Shown as it still stands, so the box never claims what is not stored.
+            repeat->setCurrentIndex(std::max(0, repeat->findData(before)));
+            m_context.prompter.inform(tr("The repeat setting cannot be stored: %1").arg(stored.error()),
+                                      Prompter::Icon::Exclamation);
+        }
+    });
+    connect(logButton, &QPushButton::clicked, this, &FrSettings::openStationLog);
+}
+
+void FrSettings::openStationLog()
+{
+    UnattendedStation *station = m_context.unattended;
+    const QString path = station->log().todaysPath();
+    // A day without events has no log yet; opening it makes the first line.
+    if (!QFileInfo::exists(path))
+        station->record(tr("station log opened"));
+    const QFileInfo log(path);
+    if (!log.exists()) {
+        m_context.prompter.inform(tr("The station log %1 cannot be made; see the message before.")
+                                      .arg(QDir::toNativeSeparators(path)),
+                                  Prompter::Icon::Exclamation);
+        return;
+    }
+    if (const Outcome opened = m_context.processes.open(log.fileName(), log.absolutePath()); !opened)
+        m_context.prompter.inform(tr("The station log cannot be opened: %1").arg(opened.error()),
+                                  Prompter::Icon::Exclamation);
 }
 
 void FrSettings::returnToDirectorySetup()

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 struct DeskContext;
+class QGridLayout;
 
 /// `frsettings`: the twelve stored locations, read-only, with the ways back
 /// to the main menu and to the directory setup.
@@ -14,6 +15,8 @@ public:
 
 private:
     void returnToDirectorySetup();
+    void addUnattendedControls(QGridLayout *layout, int row);
+    void openStationLog();
 
     DeskContext &m_context;
 };

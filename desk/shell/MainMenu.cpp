@@ -6,6 +6,7 @@
 #include "Modsoundcontrol.h"
 #include "Navigator.h"
 #include "SettingFiles.h"
+#include "UnattendedStation.h"
 #include "WindowChrome.h"
 #include "WindowHandOver.h"
 #include "FrSettings.h"
@@ -158,6 +159,8 @@ MainMenu::MainMenu(DeskContext &context)
         showArrivalNotice(this);
     if (const auto autoSave = Modsavemodule(m_context.files, m_context.clock).storedAutoSave())
         displayAutoSave(*autoSave);
+
+    addUnreadNotice(layout);
 
     connect(m_soundCheck, &QCheckBox::toggled, this, &MainMenu::soundAction);
     connect(button("cmdsoundtoggle"), &QPushButton::clicked, this, &MainMenu::toggleSound);
@@ -342,6 +345,35 @@ void MainMenu::showArrivalNotice(MainMenu *menu)
 void MainMenu::blinkArrivalNotice()
 {
     m_arrivalFirst->setVisible(!m_arrivalFirst->isVisible());
+}
+
+void MainMenu::addUnreadNotice(QGridLayout *layout)
+{
+    UnattendedStation *station = m_context.unattended;
+    if (!station)
+        return;
+    // In the third column's free cells, so no button of the menu moves.
+    m_unreadCount = makeHeading(this, "unreadCount", QString(), 16);
+    m_unreadCount->setStyleSheet(QStringLiteral("color: red;"));
+    m_unreadCount->setWordWrap(true);
+    layout->addWidget(m_unreadCount, 3 + 2, 2);
+    m_dismissAlert = makeColouredButton(this, "dismissAlert", tr("&Dismiss alert"), {255, 255, 255});
+    m_dismissAlert->setToolTip(tr("Stops the repeated arrival announcement; the messages stay unread"));
+    layout->addWidget(m_dismissAlert, 3 + 3, 2);
+
+    ArrivalAlert &alert = station->alert();
+    const auto paint = [this, &alert] {
+        m_unreadCount->setText(alert.unread() > 0 ? tr("%n unread message(s)", nullptr, alert.unread()) : QString());
+        m_unreadCount->setVisible(alert.unread() > 0);
+        m_dismissAlert->setVisible(alert.alerting());
+    };
+    paint();
+    connect(&alert, &ArrivalAlert::unreadChanged, this, paint);
+    connect(&alert, &ArrivalAlert::alertingChanged, this, paint);
+    connect(m_dismissAlert, &QPushButton::clicked, this, [station] {
+        station->alert().dismiss();
+        station->record(tr("arrival alert dismissed on the main menu"));
+    });
 }
 
 void MainMenu::hideTestButton()

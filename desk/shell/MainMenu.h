@@ -6,6 +6,7 @@
 
 struct DeskContext;
 class QCheckBox;
+class QGridLayout;
 class QLabel;
 class QPushButton;
 
@@ -49,6 +50,7 @@ public:
 
 private:
     void hideForOpener(Opener opener);
+    void addUnreadNotice(QGridLayout *layout);
     void loadSoundState();
     void paintSoundControls(bool on);
     void soundAction(bool on);
@@ -70,6 +72,8 @@ private:
     QLabel *m_arrivalSecond = nullptr;
     QCheckBox *m_soundCheck = nullptr;
     QCheckBox *m_autoSaveCheck = nullptr;
+    QLabel *m_unreadCount = nullptr;
+    QPushButton *m_dismissAlert = nullptr;
 };
 
 /// The one way every working screen goes back to the main menu.

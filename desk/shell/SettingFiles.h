@@ -57,6 +57,8 @@ inline constexpr SettingFile VarAcButton{"varastate.dat", PathForm::PlainJoined}
 inline constexpr SettingFile MailHandOver{"mail.dat", PathForm::Relative};
 inline constexpr SettingFile AttachmentHandOver{"temp", PathForm::PlainJoined};
 inline constexpr SettingFile SavedMessageHandOver{"temp", PathForm::Relative};
+// The unattended-station features (repeat alert, watchdog, notifications, log)
+inline constexpr SettingFile Unattended{"unattended.dat", PathForm::Separated};
 } // namespace Setting
 
 /// The folder that stands for the program directory in every path form.

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+/// Telling the desktop about arrivals: a notification, and a tray icon with
+/// the number of unread messages. Either is quietly left out where the
+/// desktop has no such service.
+class Notifier : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~Notifier() override = default;
+
+    /// A desktop notification; never waits for the desktop's answer.
+    virtual void notify(const QString &summary, const QString &body) = 0;
+    /// The tray icon's count; 0 shows the icon without a badge.
+    virtual void showUnread(int count) = 0;
+
+signals:
+    /// The operator clicked the tray icon.
+    void activated();
+};
