@@ -1,6 +1,7 @@
 #include "FileMonitors.h"
 
-#include <QDirIterator>
+#include "ReceiveFolderEntries.h"
+
 #include <QTimer>
 
 namespace {
@@ -22,6 +23,11 @@ Outcome FileMonitors::StartMonitoring()
         return Outcome::failure(QStringLiteral("Error: Timer control is not set!"));
     if (folderpath.isEmpty())
         return Outcome::failure(QStringLiteral("Error: Folder path is not set!"));
+    // A folder that does not exist yet is watched until it does; a file in
+    // its place never becomes one by itself.
+    if (const QString found = ReceiveFolderEntries::notAFolder(folderpath); !found.isEmpty())
+        return Outcome::failure(QStringLiteral("Error initializing monitoring: ")
+                                + tr("%1. Choose the receive folder again in the directory setup.").arg(found));
     m_lastFileList = GetFileList();
     m_timerScan->setInterval(scanIntervalMs);
     m_timerScan->start();
@@ -42,14 +48,10 @@ bool FileMonitors::IsRunning() const
 
 QSet<QString> FileMonitors::GetFileList() const
 {
-    // A folder that is missing or unreadable simply lists nothing.
-    QSet<QString> names;
-    QDirIterator files(folderpath, QDir::Files | QDir::Hidden | QDir::System);
-    while (files.hasNext()) {
-        files.next();
-        names.insert(files.fileName());
-    }
-    return names;
+    // A folder that is missing or unreadable simply lists nothing. Only
+    // what the received list shows is announced, under the name it shows.
+    const QStringList names = ReceiveFolderEntries::list(folderpath).names;
+    return QSet<QString>(names.cbegin(), names.cend());
 }
 
 void FileMonitors::scan()

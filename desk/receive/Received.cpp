@@ -2,6 +2,7 @@
 
 #include "InboxForm.h"
 #include "ReceiveFile.h"
+#include "ReceiveFolderEntries.h"
 #include "compose/AttachmentStream.h"
 #include "compose/MessageFile.h"
 #include "compose/SendFile.h"
@@ -10,6 +11,7 @@
 #include "shell/DeskContext.h"
 #include "shell/MainMenu.h"
 #include "shell/Navigator.h"
+#include "shell/RegularFile.h"
 #include "shell/SettingFiles.h"
 #include "shell/UnattendedStation.h"
 #include "shell/WindowChrome.h"
@@ -28,6 +30,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -39,6 +42,16 @@ constexpr int pastEndOfFileError = 62;
 // Posts of one second that share a file are few; a file claiming more is
 // not spread over the receive folder.
 constexpr qsizetype maxPostsPerFile = 100;
+
+// The list's order: by name, letter case aside.
+QStringList listedOrder(QStringList names)
+{
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        const int folded = a.compare(b, Qt::CaseInsensitive);
+        return folded != 0 ? folded < 0 : a < b;
+    });
+    return names;
+}
 
 } // namespace
 
@@ -93,11 +106,10 @@ Received::Received(DeskContext &context)
 
 void Received::StartReceiveMonitor()
 {
-    const auto directory = m_context.files.readLine(Setting::ReceiveDir);
+    const Result<QString> directory = m_context.files.readFirstLine(Setting::ReceiveDir);
     if (!directory) {
         m_context.prompter.inform(QStringLiteral("Error initializing monitoring: ")
-                                  + tr("no receive folder is set (%1 is missing)")
-                                        .arg(QDir::toNativeSeparators(m_context.files.path(Setting::ReceiveDir))));
+                                  + tr("no receive folder is set (%1)").arg(directory.error()));
         return;
     }
     m_monitor.folderpath = *directory;
@@ -120,7 +132,7 @@ void Received::followFolder()
     // whole folder went): a list on screen never shows what is gone.
     if (!isVisible() || m_listPath.isEmpty())
         return;
-    const QStringList present = QDir(m_listPath).entryList(QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
+    const QStringList present = listedOrder(ReceiveFolderEntries::list(m_listPath).names);
     QStringList shown;
     for (int i = 0; i < m_list->count(); ++i)
         shown << m_list->item(i)->text();
@@ -134,7 +146,16 @@ void Received::refreshList()
     m_list->clear();
     if (m_listPath.isEmpty())
         return;
-    m_list->addItems(QDir(m_listPath).entryList(QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase));
+    // Names the desk cannot spell are renamed here, when the operator looks,
+    // rather than on every tick while a program may still be writing.
+    const auto listing = ReceiveFolderEntries::list(m_listPath, ReceiveFolderEntries::Names::MadeOpenable);
+    m_list->addItems(listedOrder(listing.names));
+    QStringList untold;
+    for (const QString &problem : listing.problems)
+        if (!std::exchange(m_toldProblems[problem], true))
+            untold << problem;
+    if (!untold.isEmpty())
+        m_context.prompter.inform(untold.join(u'\n'), Prompter::Icon::Exclamation);
     const auto found = m_list->findItems(picked, Qt::MatchExactly);
     if (!found.isEmpty())
         m_list->setCurrentItem(found.first());
@@ -368,11 +389,10 @@ void Received::readMessage()
         menu->hideTestButton();
     clearHandOverFiles();
 
-    const auto storedDirectory = m_context.files.readLine(Setting::ReceiveDir);
+    const Result<QString> storedDirectory = m_context.files.readFirstLine(Setting::ReceiveDir);
     if (!storedDirectory)
-        reportStep(fileNotFoundError, tr("File not found: %1")
-                                          .arg(QDir::toNativeSeparators(m_context.files.path(Setting::ReceiveDir))));
-    const QString directory = storedDirectory.value_or(QString());
+        reportStep(fileNotFoundError, tr("File not found: %1").arg(storedDirectory.error()));
+    const QString directory = storedDirectory ? *storedDirectory : QString();
 
     if (!m_list->currentItem()) {
         m_context.prompter.inform(QStringLiteral("No file selected."), Prompter::Icon::Exclamation);
@@ -394,8 +414,10 @@ void Received::readMessage()
         reportStep(pathAccessError, tr("%1 cannot be read: %2\nThe message stays in the receive folder.")
                                         .arg(QDir::toNativeSeparators(path), received.errorString()));
     };
-    if (!received.open(QIODevice::ReadOnly)) {
-        cannotRead();
+    // Only a regular file is read: a FIFO slipped in after the listing
+    // would hold the desk in its open.
+    if (const Outcome opened = RegularFile::openForReading(received); !opened) {
+        reportStep(pathAccessError, tr("%1\nThe message stays in the receive folder.").arg(opened.error()));
         return;
     }
     if (received.size() == 0) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QWidget>
 
 #include <optional>
@@ -78,4 +79,5 @@ private:
     FileMonitors m_monitor;
     FileMonitorEvent m_monitorEvents;
     bool m_arrivalPending = false;
+    QHash<QString, bool> m_toldProblems; ///< names that cannot be opened, said once each
 };

@@ -1,5 +1,7 @@
 #include "SettingFiles.h"
 
+#include "RegularFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -76,7 +78,13 @@ bool SettingFiles::exists(SettingFile file) const
 
 Outcome SettingFiles::write(SettingFile file, const QString &text) const
 {
-    return writeBytes(file, (text + QStringLiteral("\r\n")).toUtf8());
+    const QByteArray bytes = text.toUtf8();
+    if (bytes.size() > maxLineBytes)
+        return Outcome::failure(QObject::tr("%1 is not written: a setting of %2 bytes is longer than the %3 a read takes.")
+                                    .arg(QDir::toNativeSeparators(path(file)))
+                                    .arg(bytes.size())
+                                    .arg(maxLineBytes));
+    return writeBytes(file, bytes + "\r\n");
 }
 
 Outcome SettingFiles::writeBytes(SettingFile file, const QByteArray &bytes) const
@@ -112,15 +120,34 @@ Outcome SettingFiles::writeRecord(SettingFile file, bool value) const
     return write(file, value ? QStringLiteral("#TRUE#") : QStringLiteral("#FALSE#"));
 }
 
-std::optional<QString> SettingFiles::readLine(SettingFile file) const
+Result<QString> SettingFiles::readFirstLine(SettingFile file) const
 {
     QFile in(path(file));
-    if (!in.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    QByteArray line = in.readLine();
+    if (!QFileInfo::exists(in.fileName()) && RegularFile::kindAt(in.fileName()).isEmpty())
+        return Outcome::failure(QObject::tr("%1 is missing.").arg(QDir::toNativeSeparators(in.fileName())));
+    if (const Outcome opened = RegularFile::openForReading(in); !opened)
+        return opened;
+    // Two bytes past the bound leave room for the line end, so a line of
+    // exactly the bound still reads whole.
+    QByteArray line = in.readLine(maxLineBytes + 2);
+    if (line.isEmpty() && in.error() != QFileDevice::NoError)
+        return Outcome::failure(
+            QObject::tr("%1 cannot be read: %2").arg(QDir::toNativeSeparators(in.fileName()), in.errorString()));
     while (line.endsWith('\n') || line.endsWith('\r'))
         line.chop(1);
+    if (line.size() > maxLineBytes)
+        return Outcome::failure(QObject::tr("%1 is not a setting file: its first line is longer than %2 bytes.")
+                                    .arg(QDir::toNativeSeparators(in.fileName()))
+                                    .arg(maxLineBytes));
     return QString::fromUtf8(line);
+}
+
+std::optional<QString> SettingFiles::readLine(SettingFile file) const
+{
+    const Result<QString> line = readFirstLine(file);
+    if (!line)
+        return std::nullopt;
+    return *line;
 }
 
 std::optional<QString> SettingFiles::readField(SettingFile file) const
@@ -146,9 +173,7 @@ std::optional<bool> SettingFiles::readTruth(SettingFile file) const
 Outcome SettingFiles::clear(SettingFile file) const
 {
     QFile out(path(file));
-    if (out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return {};
-    return Outcome::cannotWrite(out.fileName(), out.errorString());
+    return RegularFile::openForWriting(out, QIODevice::WriteOnly | QIODevice::Truncate);
 }
 
 Outcome SettingFiles::remove(SettingFile file) const

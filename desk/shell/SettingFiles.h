@@ -104,7 +104,8 @@ public:
     bool exists(SettingFile file) const;
 
     /// Every write replaces the whole file or leaves it as it was; a failure
-    /// names the file and the system's reason.
+    /// names the file and the system's reason. A value longer than
+    /// `maxLineBytes` is refused, since it would not read back.
     Outcome writePrintLine(SettingFile file, const QString &value) const;
     Outcome writePrintLine(SettingFile file, bool value) const;
     /// Keeps a string literal from turning into a truth value.
@@ -113,6 +114,17 @@ public:
     Outcome writeRecord(SettingFile file, int value) const;
     Outcome writeRecord(SettingFile file, bool value) const;
 
+    /// The longest first line a read takes: a setting is a path or a word,
+    /// and a file that holds more is not a setting file.
+    static constexpr qsizetype maxLineBytes = 32 * 1024;
+
+    /// The first line, or why there is none: the file is missing, is not a
+    /// regular file (a FIFO in its place never makes the read wait), cannot
+    /// be read, or its first line is longer than `maxLineBytes`. The reason
+    /// names the setting file's native path.
+    Result<QString> readFirstLine(SettingFile file) const;
+
+    /// The same reads, for readers to whom every failure means "not set".
     std::optional<QString> readLine(SettingFile file) const;
     std::optional<QString> readField(SettingFile file) const;
     std::optional<int> readNumber(SettingFile file) const;

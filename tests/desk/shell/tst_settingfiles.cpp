@@ -7,6 +7,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 class TestSettingFiles : public QObject
 {
     Q_OBJECT
@@ -168,6 +173,119 @@ private slots:
         // The auto-save switch is written separated and read backslash-joined: one file.
         QVERIFY(files.writeRecord(Setting::AutoSaveStore, 1));
         QCOMPARE(files.readLine(Setting::AutoSaveLoad).value(), QStringLiteral("1"));
+    }
+
+    // Something other than a regular file in a setting file's place (put
+    // there by hand, by another program, or swapped in) is never read and
+    // never waited on; the reason names the file and what it found there.
+    void onlyRegularFilesAreRead_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("words");
+        QTest::addRow("FIFO") << "FIFO" << "is a FIFO (named pipe), not a regular file";
+        QTest::addRow("socket") << "socket" << "is a socket, not a regular file";
+        QTest::addRow("folder") << "folder" << "is a folder, not a regular file";
+        QTest::addRow("link to a FIFO") << "link to a FIFO" << "is a FIFO (named pipe), not a regular file";
+        QTest::addRow("device") << "device" << "is a device, not a regular file";
+        QTest::addRow("missing") << "missing" << "is missing";
+    }
+    void onlyRegularFilesAreRead()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, words);
+        QTemporaryDir root;
+        const SettingFiles files(root.filePath("bin"), root.filePath("cwd"));
+        const QString path = files.path(Setting::ReceiveDir);
+        const QByteArray native = QFile::encodeName(path);
+        if (kind == "FIFO") {
+            QCOMPARE(::mkfifo(native.constData(), 0644), 0);
+        } else if (kind == "socket") {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            QVERIFY(fd >= 0 && size_t(native.size()) < sizeof address.sun_path);
+            std::copy(native.cbegin(), native.cend(), address.sun_path);
+            QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+            ::close(fd);
+        } else if (kind == "folder") {
+            QVERIFY(QDir().mkpath(path));
+        } else if (kind == "link to a FIFO") {
+            const QByteArray target = QFile::encodeName(root.filePath("pipe"));
+            QCOMPARE(::mkfifo(target.constData(), 0644), 0);
+            QCOMPARE(::symlink(target.constData(), native.constData()), 0);
+        } else if (kind == "device") {
+            QCOMPARE(::symlink("/dev/zero", native.constData()), 0);
+        }
+        const Result<QString> line = files.readFirstLine(Setting::ReceiveDir);
+        QVERIFY(!line);
+        QVERIFY2(line.error().contains(words), qPrintable(line.error()));
+        QVERIFY2(line.error().contains(QDir::toNativeSeparators(path)), qPrintable(line.error()));
+        QVERIFY(!files.readLine(Setting::ReceiveDir));
+        QVERIFY(!files.readTruth(Setting::ReceiveDir));
+        if (kind == "FIFO" || kind == "socket") {
+            // Emptying it (as a hand-over file is emptied) neither waits nor pretends.
+            const Outcome cleared = files.clear(Setting::ReceiveDir);
+            QVERIFY2(!cleared && cleared.error().contains(words), qPrintable(cleared.error()));
+        }
+    }
+
+    // A setting is a path or a word: the first line is read up to a bound,
+    // never whole, so a huge file costs nothing and reads as no setting.
+    void theFirstLineIsBounded_data()
+    {
+        QTest::addColumn<qsizetype>("length");
+        QTest::addColumn<QByteArray>("ending");
+        QTest::addColumn<bool>("read");
+        const qsizetype bound = SettingFiles::maxLineBytes;
+        QTest::addRow("at the bound, CR LF") << bound << QByteArray("\r\nnext\r\n") << true;
+        QTest::addRow("at the bound, no line end") << bound << QByteArray() << true;
+        QTest::addRow("one past, CR LF") << bound + 1 << QByteArray("\r\n") << false;
+        QTest::addRow("one past, no line end") << bound + 1 << QByteArray() << false;
+        QTest::addRow("far past") << 64 * bound << QByteArray("\r\n") << false;
+    }
+    void theFirstLineIsBounded()
+    {
+        QFETCH(qsizetype, length);
+        QFETCH(QByteArray, ending);
+        QFETCH(bool, read);
+        QTemporaryDir root;
+        const SettingFiles files(root.filePath("bin"), root.filePath("cwd"));
+        const QByteArray line(length, 'x');
+        writeFile(files.path(Setting::SendDir), line + ending);
+        const Result<QString> got = files.readFirstLine(Setting::SendDir);
+        QCOMPARE(got.ok(), read);
+        if (read)
+            QCOMPARE(got->size(), length);
+        else
+            QVERIFY2(got.error().contains(QStringLiteral("longer than %1 bytes").arg(SettingFiles::maxLineBytes)),
+                     qPrintable(got.error()));
+    }
+
+    // A file of gigabytes without a line end: a sparse one, so the test
+    // itself writes nothing; a read that took it whole would not end soon.
+    void aHugeOneLineFileIsNotReadWhole()
+    {
+        QTemporaryDir root;
+        const SettingFiles files(root.filePath("bin"), root.filePath("cwd"));
+        QFile huge(files.path(Setting::SendDir));
+        QVERIFY(huge.open(QIODevice::WriteOnly));
+        QVERIFY(huge.resize(qint64(3) * 1024 * 1024 * 1024));
+        huge.close();
+        QVERIFY(!files.readLine(Setting::SendDir));
+    }
+
+    // A value that would not read back is not written, and what was stored stays.
+    void aValueLongerThanTheBoundIsNotWritten()
+    {
+        QTemporaryDir root;
+        const SettingFiles files(root.filePath("bin"), root.filePath("cwd"));
+        QVERIFY(files.writePrintLine(Setting::SendDir, QStringLiteral("/home/op/mail send")));
+        const Outcome written = files.writePrintLine(Setting::SendDir, QString(SettingFiles::maxLineBytes + 1, u'x'));
+        QVERIFY(!written);
+        QVERIFY2(written.error().contains(QDir::toNativeSeparators(files.path(Setting::SendDir))), qPrintable(written.error()));
+        QCOMPARE(files.readLine(Setting::SendDir).value(), QStringLiteral("/home/op/mail send"));
+        QVERIFY(files.writePrintLine(Setting::SendDir, QString(SettingFiles::maxLineBytes, u'x')));
+        QCOMPARE(files.readLine(Setting::SendDir)->size(), SettingFiles::maxLineBytes);
     }
 
     void missingFilesReadAsNothing()

@@ -1,0 +1,149 @@
+#include "ReceiveFolderEntries.h"
+
+#include "compose/Windows1252.h"
+#include "shell/RegularFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QObject>
+#include <QStringDecoder>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#else
+#include <QDirIterator>
+#endif
+
+namespace ReceiveFolderEntries {
+
+namespace {
+
+// Names taken by other files leave room for this many numbered spellings;
+// a folder holding more copies of one name is not served further.
+constexpr int maxSpellings = 100;
+
+#ifdef Q_OS_UNIX
+bool isRegular(int folder, const dirent &entry)
+{
+    // The kind the listing gives spares a look at each of many files; links
+    // and file systems that do not say are looked at.
+    if (entry.d_type == DT_REG)
+        return true;
+    if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN)
+        return false;
+    struct stat status{};
+    return ::fstatat(folder, entry.d_name, &status, 0) == 0 && S_ISREG(status.st_mode);
+}
+
+// Moves `from` to `to` only when `to` is free; the test and the move are one
+// step, so no file that appears meanwhile is replaced.
+int renameNoReplace(int folder, const char *from, const char *to)
+{
+    if (::renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // A file system without the flag: a second link fails on a taken name
+    // just as well, and the old name goes only once the new one exists.
+    if (::linkat(folder, from, folder, to, 0) != 0)
+        return errno;
+    if (::unlinkat(folder, from, 0) != 0) {
+        const int error = errno;
+        ::unlinkat(folder, to, 0);
+        return error;
+    }
+    return 0;
+}
+
+// Gives the file `raw` its reading (or a numbered spelling of it when that
+// is taken); the name it now has, or the reason it keeps its old one.
+std::pair<QString, QString> makeOpenable(int folder, const QByteArray &raw, const QString &reading)
+{
+    const QFileInfo parts(reading);
+    const QString suffix = parts.suffix().isEmpty() ? QString() : u'.' + parts.suffix();
+    const QString base = parts.suffix().isEmpty() ? reading : parts.completeBaseName();
+    for (int number = 1; number <= maxSpellings; ++number) {
+        const QString name = number == 1 ? reading : QStringLiteral("%1 (%2)%3").arg(base).arg(number).arg(suffix);
+        const int error = renameNoReplace(folder, raw.constData(), name.toUtf8().constData());
+        if (error == 0)
+            return {name, {}};
+        if (error != EEXIST)
+            return {{}, qt_error_string(error)};
+    }
+    return {{}, QObject::tr("every name from \"%1\" to \"%2 (%3)%4\" is taken").arg(reading, base).arg(maxSpellings).arg(suffix)};
+}
+#endif
+
+} // namespace
+
+bool isOpenableName(QByteArrayView raw)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = utf8.decode(raw);
+    return !utf8.hasError();
+}
+
+QString readName(QByteArrayView raw)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = utf8.decode(raw);
+    return utf8.hasError() ? Windows1252::decode(raw) : decoded;
+}
+
+Listing list(const QString &folder, Names names)
+{
+    Listing listing;
+#ifdef Q_OS_UNIX
+    DIR *directory = ::opendir(QFile::encodeName(folder).constData());
+    if (!directory)
+        return listing;
+    const int descriptor = ::dirfd(directory);
+    while (const dirent *entry = ::readdir(directory)) {
+        const QByteArray raw(entry->d_name);
+        if (raw == "." || raw == ".." || !isRegular(descriptor, *entry))
+            continue;
+        const QString reading = readName(raw);
+        if (names == Names::AsFound || isOpenableName(raw)) {
+            listing.names << reading;
+            continue;
+        }
+        const auto [name, failure] = makeOpenable(descriptor, raw, reading);
+        if (name.isEmpty()) {
+            listing.problems << QObject::tr("The message \"%1\" in %2 has a name the desk cannot open, and it cannot be "
+                                            "renamed: %3")
+                                    .arg(reading, QDir::toNativeSeparators(folder), failure);
+            continue;
+        }
+        listing.names << name;
+        listing.renamed << QStringLiteral("%1 \u2192 %2").arg(reading, name);
+    }
+    ::closedir(directory);
+#else
+    Q_UNUSED(names);
+    QDirIterator files(folder, QDir::Files | QDir::Hidden);
+    while (files.hasNext()) {
+        files.next();
+        listing.names << files.fileName();
+    }
+#endif
+    return listing;
+}
+
+QString notAFolder(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() || info.isDir())
+        return {};
+    QString kind = RegularFile::kindAt(path);
+    if (kind.isEmpty())
+        kind = QObject::tr("a file");
+    return QObject::tr("%1 is %2, not a folder").arg(QDir::toNativeSeparators(path), kind);
+}
+
+} // namespace ReceiveFolderEntries
