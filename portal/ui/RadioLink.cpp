@@ -207,9 +207,16 @@ void RadioLink::stop()
         m_agw.flush();
     }
     m_registered = false;
-    m_agw.abort();
+    closeQuietly();
     m_parser.reset();
     m_armed.clear();
+}
+
+void RadioLink::closeQuietly()
+{
+    // A close of our own is no news of the modem program: no line for it.
+    const QSignalBlocker quiet(m_agw);
+    m_agw.abort();
 }
 
 void RadioLink::connectToModem()
@@ -265,7 +272,7 @@ void RadioLink::modemGone(const QString &why)
                               .arg(QString::fromLatin1(m_session->remote), summary()));
     }
     if (m_agw.state() != QAbstractSocket::UnconnectedState)
-        m_agw.abort();
+        closeQuietly();
     // The same failure every few seconds would bury the box: say it once.
     if (why != m_lastFailure || wasRegistered)
         emit statusLine(why);
@@ -289,12 +296,7 @@ void RadioLink::onModemBytes()
             return;
     }
     if (m_parser.failed()) {
-        m_agw.disconnect(this);
-        m_agw.abort();
-        connect(&m_agw, &QTcpSocket::connected, this, &RadioLink::onModemConnected);
-        connect(&m_agw, &QTcpSocket::readyRead, this, &RadioLink::onModemBytes);
-        connect(&m_agw, &QTcpSocket::disconnected, this, &RadioLink::onModemClosed);
-        connect(&m_agw, &QTcpSocket::errorOccurred, this, &RadioLink::onModemError);
+        closeQuietly();
         modemGone(tr("Radio link closed: %1.").arg(m_parser.failure()));
     }
 }
@@ -318,7 +320,8 @@ void RadioLink::handle(const AgwFrame &frame)
                                "registered). The radio link is off; change the station ID or end the other program, "
                                "then choose the radio modem again.")
                                 .arg(QString::fromLatin1(m_call)));
-            m_agw.abort();
+            m_lastFailure = tr("the modem program refused the callsign %1").arg(QString::fromLatin1(m_call));
+            closeQuietly();
             return;
         }
         m_registered = true;
@@ -354,6 +357,8 @@ bool RadioLink::arm(const QString &remote, QString *why)
         *why = m_lastFailure.isEmpty() ? tr("the radio link is not ready (the modem program has not registered %1 yet)")
                                              .arg(QString::fromLatin1(m_call))
                                        : m_lastFailure;
+        if (why->endsWith(u'.'))
+            why->chop(1);
         return false;
     }
     if (!AgwFrame::isCallsign(call)) {

@@ -74,6 +74,7 @@ private:
     void onModemClosed();
     void onModemError();
     void modemGone(const QString &why);
+    void closeQuietly();
     void send(const AgwFrame &frame);
     void handle(const AgwFrame &frame);
     void onConnectNotice(const AgwFrame &frame);

@@ -1,0 +1,373 @@
+#include "AgwFrame.h"
+#include "PortalStation.h"
+#include "RadioLink.h"
+#include "RadioSetting.h"
+#include "Wire.h"
+
+#include <QListWidget>
+#include <QRadioButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <memory>
+
+namespace {
+
+/// A modem program on a loopback port that speaks the AGW protocol: it
+/// answers registration, connects, counts and disconnects as a real one
+/// does, keeps the session bytes it is given and plays the other station.
+class FakeModem : public QObject
+{
+public:
+    explicit FakeModem(bool acceptCall = true)
+        : m_acceptCall(acceptCall)
+    {
+        server.listen(QHostAddress::LocalHost, 0);
+        connect(&server, &QTcpServer::newConnection, this, [this] {
+            client = server.nextPendingConnection();
+            connect(client, &QTcpSocket::readyRead, this, [this] {
+                for (const AgwFrame &frame : parser.feed(client->readAll()))
+                    answer(frame);
+            });
+        });
+    }
+    quint16 port() const { return server.serverPort(); }
+
+    void callIn(const QByteArray &from)
+    {
+        reply('C', from, m_registered, "*** CONNECTED To Station " + from + "\r");
+    }
+    void sendData(const QByteArray &from, const QByteArray &data, int chunk)
+    {
+        for (qsizetype at = 0; at < data.size(); at += chunk) {
+            AgwFrame f = AgwFrame::sessionData(0, from, m_registered, data.mid(at, chunk));
+            client->write(f.encode());
+        }
+    }
+    void hangUp(const QByteArray &from) { reply('d', from, m_registered, "*** DISCONNECTED From Station " + from + "\r"); }
+    void raw(const QByteArray &bytes) { client->write(bytes); }
+
+    QTcpServer server;
+    QTcpSocket *client = nullptr;
+    AgwParser parser;
+    QByteArray given;        ///< session bytes the portal handed over
+    QByteArray called;       ///< whom the portal called
+    int disconnects = 0;     ///< disconnects the portal asked for
+    bool answerDisconnect = true;
+    bool holdAcks = false;   ///< the other station acknowledges nothing
+    int frames = 0;
+
+private:
+    void reply(char kind, const QByteArray &from, const QByteArray &to, const QByteArray &data = {})
+    {
+        AgwFrame f;
+        f.kind = kind;
+        f.callFrom = from;
+        f.callTo = to;
+        f.data = data;
+        client->write(f.encode());
+    }
+    void answer(const AgwFrame &frame)
+    {
+        switch (frame.kind) {
+        case 'X':
+            m_registered = frame.callFrom;
+            reply('X', frame.callFrom, {}, QByteArray(1, m_acceptCall ? '\1' : '\0'));
+            break;
+        case 'C':
+            called = frame.callTo;
+            reply('C', frame.callTo, frame.callFrom, "*** CONNECTED With Station " + frame.callTo + "\r");
+            break;
+        case 'D':
+            given += frame.data;
+            ++frames;
+            break;
+        case 'Y': {
+            // How many frames still wait for the other station's acknowledgement.
+            QByteArray count(4, '\0');
+            count[0] = char(holdAcks ? frames : 0);
+            reply('Y', frame.callFrom, frame.callTo, count);
+            break;
+        }
+        case 'd':
+            ++disconnects;
+            if (answerDisconnect)
+                reply('d', frame.callTo, frame.callFrom, "*** DISCONNECTED From Station " + frame.callTo + "\r");
+            break;
+        default: break;
+        }
+    }
+    bool m_acceptCall;
+    QByteArray m_registered;
+};
+
+/// A portal whose link choice is the radio, on the given modem port.
+struct RadioStation : PortalStation
+{
+    explicit RadioStation(quint16 agwPort, const QString &id = QStringLiteral("N0AAA"))
+        : PortalStation(0, 0)
+        , setting(home.filePath(QStringLiteral("program/radiomodem.ini")))
+    {
+        QFile file(setting.path());
+        if (file.open(QIODevice::WriteOnly))
+            file.write(QStringLiteral("link=radio\r\nagwport=%1\r\n").arg(agwPort).toLatin1());
+        file.close();
+        start();
+        find<QLineEdit>("Txtstationid")->setText(id);
+        window->setRadioSetting(&setting);
+    }
+    bool ready() const { return window->radioLink().registered(); }
+    QString status() const { return text("Txtlogrecv"); }
+    QStringList receivedNames() const
+    {
+        return QDir(setup.receiveDirectory).entryList(QDir::Files | QDir::NoDotAndDotDot);
+    }
+    void pick(const QString &entry)
+    {
+        find<QLineEdit>("Text1")->setText(entry);
+        click("Commandadd");
+        auto *list = find<QListWidget>("List1");
+        list->setCurrentRow(list->count() - 1);
+    }
+    RadioSetting setting;
+};
+
+QByteArray content(int size)
+{
+    QByteArray bytes;
+    for (int i = 0; bytes.size() < size; ++i)
+        bytes += QByteArray::number(i) + " radio line with bytes \xe9\xf6\r\n";
+    bytes.truncate(size - 2);
+    return bytes + "\r\n";
+}
+
+} // namespace
+
+class PortalRadioTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void callsignOf_data();
+    void callsignOf();
+    void settingFile_data();
+    void settingFile();
+    void sendsTheIpWireBytesAndEndsInOrder();
+    void sessionEndedEarlyIsNoDelivery();
+    void receivesLikeAnIpConnection();
+    void modemGoneMidReceiveKeepsNoFile();
+    void chatBothWays();
+    void refusedCallsignIsSaid();
+    void missingModemIsSaid();
+    void garbageFromTheModemClosesTheLink();
+    void ipChoiceIsStored();
+};
+
+void PortalRadioTest::callsignOf_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("call");
+    QTest::addRow("call and address") << "n0bbb-192.168.0.65" << "N0BBB";
+    QTest::addRow("call with ssid") << "N0BBB-2-10.0.0.9" << "N0BBB-2";
+    QTest::addRow("spaces") << "  N0BBB - 10.0.0.9" << "N0BBB";
+    QTest::addRow("station id alone") << "N0AAA-7" << "N0AAA-7";
+    QTest::addRow("address only") << "192.168.0.65" << "";
+    QTest::addRow("name too long") << "MYSTATION-10.0.0.1" << "";
+    QTest::addRow("empty") << "" << "";
+}
+
+void PortalRadioTest::callsignOf()
+{
+    QFETCH(QString, entry);
+    QFETCH(QString, call);
+    QCOMPARE(RadioLink::callsignOf(entry), call);
+}
+
+void PortalRadioTest::settingFile_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("radio");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<bool>("problem");
+    QTest::addRow("missing lines") << QByteArray() << false << "127.0.0.1" << 8000 << false;
+    QTest::addRow("all set") << QByteArray("link=radio\r\nagwhost=127.0.0.2\r\nagwport=8010\r\n") << true << "127.0.0.2"
+                             << 8010 << false;
+    QTest::addRow("port out of range") << QByteArray("link=radio\nagwport=70000\n") << true << "127.0.0.1" << 8000
+                                       << true;
+    QTest::addRow("unknown link") << QByteArray("link=carrier pigeon\n") << false << "127.0.0.1" << 8000 << true;
+    QTest::addRow("past the read limit") << QByteArray(RadioSetting::readLimit, '#') + "\nlink=radio\n" << false
+                                         << "127.0.0.1" << 8000 << false;
+}
+
+void PortalRadioTest::settingFile()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, radio);
+    QFETCH(QString, host);
+    QFETCH(int, port);
+    QFETCH(bool, problem);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(RadioSetting::fileName());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(text);
+    file.close();
+    const RadioSetting setting(path);
+    QString said;
+    const RadioSetting::Choice choice = setting.load(&said);
+    QCOMPARE(choice.radio, radio);
+    QCOMPARE(choice.host, host);
+    QCOMPARE(int(choice.port), port);
+    QCOMPARE(!said.isEmpty(), problem);
+    // Storing the choice keeps host and port.
+    QVERIFY(setting.storeRadio(!radio).ok());
+    const RadioSetting::Choice back = setting.load();
+    QCOMPARE(back.radio, !radio);
+    QCOMPARE(back.host, host);
+    QCOMPARE(int(back.port), port);
+}
+
+void PortalRadioTest::sendsTheIpWireBytesAndEndsInOrder()
+{
+    FakeModem modem;
+    RadioStation station(modem.port());
+    QTRY_VERIFY_WITH_TIMEOUT(station.ready(), 5000);
+    const QByteArray mail = content(3000);
+    station.putInOutbox(QStringLiteral("MAIL - note.dat"), mail);
+    station.pick(QStringLiteral("N0BBB-2-10.0.0.9"));
+    station.click("commandsend");
+    QTRY_COMPARE_WITH_TIMEOUT(modem.given.size(), (Wire::transferHeader(QStringLiteral("MAIL - note.dat")) + mail).size(), 5000);
+    QCOMPARE(modem.called, QByteArray("N0BBB-2"));
+    QCOMPARE(modem.given, Wire::transferHeader(QStringLiteral("MAIL - note.dat")) + mail);
+    // The end of the transfer is the session's end, and only that makes it delivered.
+    QTRY_COMPARE_WITH_TIMEOUT(modem.disconnects, 1, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(station.text("Txtlogsend").contains(QStringLiteral("MAIL - note.dat delivered")), 5000);
+    QVERIFY(station.text("Txtlogsend").contains(QStringLiteral("ended in order")));
+    QVERIFY(station.text("Txtlogsend").contains(QStringLiteral("N0BBB-2")));
+}
+
+void PortalRadioTest::sessionEndedEarlyIsNoDelivery()
+{
+    FakeModem modem;
+    RadioStation station(modem.port());
+    QTRY_VERIFY_WITH_TIMEOUT(station.ready(), 5000);
+    modem.holdAcks = true;
+    station.putInOutbox(QStringLiteral("MAIL - note.dat"), content(4000));
+    station.pick(QStringLiteral("N0BBB-10.0.0.9"));
+    station.click("commandsend");
+    QTRY_VERIFY_WITH_TIMEOUT(modem.given.size() > 0, 5000);
+    // No more than a window of frames waits unacknowledged at the modem.
+    QTest::qWait(1500);
+    QCOMPARE(modem.given.size(), RadioLink::window * RadioLink::frameBytes);
+    // The other station's modem ends the session before the portal does: retries ran out.
+    modem.hangUp("N0BBB");
+    QTRY_VERIFY_WITH_TIMEOUT(station.text("Txtlogsend").contains(QStringLiteral("broken off")), 5000);
+    QTest::qWait(200);
+    QVERIFY(!station.text("Txtlogsend").contains(QStringLiteral("delivered")));
+    QVERIFY(!station.text("Txtlogsend").contains(QStringLiteral("Send complete for")));
+    QCOMPARE(modem.disconnects, 0);
+}
+
+void PortalRadioTest::receivesLikeAnIpConnection()
+{
+    FakeModem modem;
+    RadioStation station(modem.port());
+    QTRY_VERIFY_WITH_TIMEOUT(station.ready(), 5000);
+    const QByteArray mail = content(2500);
+    modem.callIn("N0BBB-2");
+    modem.sendData("N0BBB-2", Wire::transferHeader(QStringLiteral("MAIL - from radio.dat")) + mail, 97);
+    modem.hangUp("N0BBB-2");
+    QTRY_VERIFY_WITH_TIMEOUT(station.status().contains(QStringLiteral("Closed receive file")), 5000);
+    QCOMPARE(station.receivedNames().size(), 1);
+    QCOMPARE(station.received(station.receivedNames().first()), mail);
+    QVERIFY(station.status().contains(QStringLiteral("from N0BBB-2")));
+}
+
+void PortalRadioTest::modemGoneMidReceiveKeepsNoFile()
+{
+    FakeModem modem;
+    RadioStation station(modem.port());
+    QTRY_VERIFY_WITH_TIMEOUT(station.ready(), 5000);
+    modem.callIn("N0BBB");
+    modem.sendData("N0BBB", Wire::transferHeader(QStringLiteral("MAIL - cut.dat")) + content(900), 128);
+    QTRY_VERIFY_WITH_TIMEOUT(station.status().contains(QStringLiteral("Opened receive file")), 5000);
+    QTest::qWait(100);
+    modem.client->abort();
+    QTRY_VERIFY_WITH_TIMEOUT(station.status().contains(QStringLiteral("broken off after")), 5000);
+    QVERIFY(station.status().contains(QStringLiteral("closed the AGW connection")));
+    QCOMPARE(station.receivedNames(), QStringList());
+    QVERIFY(!station.ready());
+}
+
+void PortalRadioTest::chatBothWays()
+{
+    FakeModem modem;
+    RadioStation station(modem.port());
+    QTRY_VERIFY_WITH_TIMEOUT(station.ready(), 5000);
+    modem.callIn("N0BBB");
+    modem.sendData("N0BBB", Wire::chatLine(QStringLiteral("N0BBB-hello by radio")), 5);
+    QTRY_VERIFY_WITH_TIMEOUT(station.text("Txtchatrecv").contains(QStringLiteral("N0BBB-hello by radio")), 5000);
+    station.find<QLineEdit>("Txtchatsend")->setText(QStringLiteral("and back"));
+    station.click("commandchatsend");
+    QTRY_COMPARE_WITH_TIMEOUT(modem.given, Wire::chatLine(QStringLiteral("N0AAA-and back")), 5000);
+}
+
+void PortalRadioTest::refusedCallsignIsSaid()
+{
+    FakeModem modem(false);
+    RadioStation station(modem.port());
+    QTRY_VERIFY_WITH_TIMEOUT(station.status().contains(QStringLiteral("refused the callsign N0AAA")), 5000);
+    QVERIFY(!station.ready());
+    station.putInOutbox(QStringLiteral("MAIL - note.dat"), content(100));
+    station.pick(QStringLiteral("N0BBB-10.0.0.9"));
+    station.click("commandsend");
+    QVERIFY(station.text("Txtlogsend").contains(QStringLiteral("Not called by radio: the modem program refused the callsign N0AAA")));
+    QVERIFY(!station.status().contains(QStringLiteral("closed the AGW connection")));
+    QVERIFY(modem.given.isEmpty());
+}
+
+void PortalRadioTest::missingModemIsSaid()
+{
+    quint16 closedPort = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        closedPort = probe.serverPort();
+    }
+    RadioStation station(closedPort);
+    QTRY_VERIFY_WITH_TIMEOUT(station.status().contains(QStringLiteral("No radio modem program at 127.0.0.1 port %1")
+                                                           .arg(closedPort)),
+                             5000);
+    QVERIFY(!station.ready());
+}
+
+void PortalRadioTest::garbageFromTheModemClosesTheLink()
+{
+    FakeModem modem;
+    RadioStation station(modem.port());
+    QTRY_VERIFY_WITH_TIMEOUT(station.ready(), 5000);
+    modem.raw(QByteArray("SSH-2.0-OpenSSH_9.2p1 Debian-2\r\n").leftJustified(40, 'x'));
+    QTRY_VERIFY_WITH_TIMEOUT(station.status().contains(QStringLiteral("Radio link closed")), 5000);
+    QVERIFY(!station.ready());
+}
+
+void PortalRadioTest::ipChoiceIsStored()
+{
+    FakeModem modem;
+    RadioStation station(modem.port());
+    QTRY_VERIFY_WITH_TIMEOUT(station.ready(), 5000);
+    station.find<QRadioButton>("Optipnetwork")->click();
+    QVERIFY(!station.find<QRadioButton>("Optradiomodem")->isChecked());
+    QVERIFY(!station.ready());
+    QCOMPARE(station.setting.load().radio, false);
+    QCOMPARE(int(station.setting.load().port), int(modem.port()));
+    station.find<QRadioButton>("Optradiomodem")->click();
+    QVERIFY(station.find<QRadioButton>("Optradiomodem")->isChecked());
+    QVERIFY(!station.find<QRadioButton>("Optipnetwork")->isChecked());
+    QCOMPARE(station.setting.load().radio, true);
+    QTRY_VERIFY_WITH_TIMEOUT(station.ready(), 5000);
+}
+
+QTEST_MAIN(PortalRadioTest)
+#include "tst_portal_radio.moc"
