@@ -1,0 +1,381 @@
+// The unattended-station features on fakes: the repeating arrival alert on a
+// fake clock, the unread count on the main menu, the settings file, the
+// station log's lines, and an arrival carried through the received list.
+#include "UnattendedFakes.h"
+#include "receive/Received.h"
+#include "receive/InboxForm.h"
+#include "shell/FrSettings.h"
+#include "shell/MainMenu.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QtTest>
+
+namespace {
+
+const QByteArray exampleRecord = "84 69 83 84,72 73,72 101 108 108 111,68 76 49\r\n";
+
+void setSound(TestDesk &desk, bool on)
+{
+    // The switch file holds 1 for on, anything else for off.
+    writeFile(desk.files.path(Setting::SoundSettings), on ? "1\r\n" : "0\r\n");
+}
+
+int timesSpoken(const TestDesk &desk)
+{
+    return int(desk.speaker.spoken.count(ArrivalAlert::phrase()));
+}
+
+} // namespace
+
+class TestUnattended : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void settingsAreRead_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("repeat");
+        QTest::addColumn<bool>("watchdog");
+        QTest::addColumn<bool>("notify");
+        QTest::addColumn<bool>("log");
+        QTest::addRow("empty: the defaults") << "" << 0 << true << true << true;
+        QTest::addRow("a chosen interval") << "repeat=5" << 5 << true << true << true;
+        QTest::addRow("an interval not offered") << "repeat=7" << 0 << true << true << true;
+        QTest::addRow("a negative interval") << "repeat=-1" << 0 << true << true << true;
+        QTest::addRow("all off, any case, spaces") << " Repeat = 15 , WATCHDOG=Off,notify=OFF, log=off"
+                                                   << 15 << false << false << false;
+        QTest::addRow("garbage around") << ",,=,repeat,watchdog=maybe,x=y,repeat=1" << 1 << true << true << true;
+    }
+    void settingsAreRead()
+    {
+        QFETCH(QString, line);
+        QFETCH(int, repeat);
+        QFETCH(bool, watchdog);
+        QFETCH(bool, notify);
+        QFETCH(bool, log);
+        const UnattendedSettings settings = UnattendedSettings::parse(line);
+        QCOMPARE(settings.repeatMinutes, repeat);
+        QCOMPARE(settings.watchdog, watchdog);
+        QCOMPARE(settings.notify, notify);
+        QCOMPARE(settings.log, log);
+    }
+
+    void settingsAreStoredBesideTheOthers()
+    {
+        TestDesk desk;
+        QCOMPARE(UnattendedSettings::load(desk.files), UnattendedSettings{}); // no file: the defaults
+        UnattendedSettings chosen;
+        chosen.repeatMinutes = 15;
+        chosen.notify = false;
+        QVERIFY(chosen.store(desk.files).ok());
+        QVERIFY(QFile::exists(desk.programDir() + "/unattended.dat"));
+        QCOMPARE(UnattendedSettings::load(desk.files), chosen);
+        QCOMPARE(UnattendedSettings::parse(chosen.toLine()), chosen);
+    }
+
+    void alertRepeatsAtItsInterval_data()
+    {
+        QTest::addColumn<int>("interval");
+        QTest::addColumn<bool>("sound");
+        QTest::addColumn<int>("minutes");
+        QTest::addColumn<int>("repeats");
+        QTest::addColumn<int>("spoken");
+        QTest::addRow("off: never again") << 0 << true << 60 << 0 << 0;
+        QTest::addRow("every minute, three minutes") << 1 << true << 3 << 3 << 3;
+        QTest::addRow("every minute, just under one") << 1 << true << 0 << 0 << 0;
+        QTest::addRow("every five, fourteen minutes") << 5 << true << 14 << 2 << 2;
+        QTest::addRow("every fifteen, fourteen minutes") << 15 << true << 14 << 0 << 0;
+        QTest::addRow("every fifteen, an hour") << 15 << true << 60 << 4 << 4;
+        QTest::addRow("sound off: kept in rhythm, not spoken") << 1 << false << 3 << 3 << 0;
+    }
+    void alertRepeatsAtItsInterval()
+    {
+        QFETCH(int, interval);
+        QFETCH(bool, sound);
+        QFETCH(int, minutes);
+        QFETCH(int, repeats);
+        QFETCH(int, spoken);
+        UnattendedDesk u;
+        setSound(u.desk, sound);
+        ArrivalAlert &alert = u.station.alert();
+        alert.setIntervalMinutes(interval);
+        QSignalSpy repeated(&alert, &ArrivalAlert::repeated);
+        alert.arrived({"MAIL - a.dat"});
+        // Ticks every 20 seconds of the fake clock, and one just short of the
+        // next full minute when none is asked for.
+        const int ticks = minutes == 0 ? 2 : minutes * 3;
+        for (int i = 0; i < ticks; ++i) {
+            u.desk.clock.time = u.desk.clock.time.addSecs(minutes == 0 ? 29 : 20);
+            alert.tick();
+        }
+        QCOMPARE(int(repeated.count()), repeats);
+        QCOMPARE(timesSpoken(u.desk), spoken);
+    }
+
+    void alertStopsWhenReadOrDismissed()
+    {
+        UnattendedDesk u;
+        ArrivalAlert &alert = u.station.alert();
+        alert.setIntervalMinutes(1);
+        QSignalSpy counts(&alert, &ArrivalAlert::unreadChanged);
+        alert.arrived({"a.dat", "b.dat"});
+        QCOMPARE(alert.unread(), 2);
+        alert.arrived({"b.dat"}); // the same name again is no second message
+        QCOMPARE(alert.unread(), 2);
+        alert.dismiss();
+        u.desk.clock.time = u.desk.clock.time.addSecs(120);
+        alert.tick();
+        QCOMPARE(timesSpoken(u.desk), 0);
+        QCOMPARE(alert.unread(), 2); // dismissed, still unread
+
+        alert.arrived({"c.dat"}); // a new arrival stands again
+        u.desk.clock.time = u.desk.clock.time.addSecs(60);
+        alert.tick();
+        QCOMPARE(timesSpoken(u.desk), 1);
+        alert.read("a.dat");
+        QCOMPARE(alert.unread(), 2);
+        QVERIFY(!alert.alerting());
+        u.desk.clock.time = u.desk.clock.time.addSecs(600);
+        alert.tick();
+        QCOMPARE(timesSpoken(u.desk), 1);
+        alert.keepOnly({"c.dat"}); // b.dat was taken by another program
+        QCOMPARE(alert.unread(), 1);
+        QCOMPARE(counts.last().first().toInt(), 1);
+    }
+
+    void alertIsNotHeldOffByAClockSetBack()
+    {
+        UnattendedDesk u;
+        ArrivalAlert &alert = u.station.alert();
+        alert.setIntervalMinutes(1);
+        alert.arrived({"a.dat"});
+        u.desk.clock.time = u.desk.clock.time.addSecs(-3600);
+        alert.tick();
+        QCOMPARE(timesSpoken(u.desk), 0);
+        u.desk.clock.time = u.desk.clock.time.addSecs(61);
+        alert.tick();
+        QCOMPARE(timesSpoken(u.desk), 1);
+    }
+
+    void logLinesAreOneEventEach_data()
+    {
+        QTest::addColumn<QString>("event");
+        QTest::addColumn<QString>("written");
+        QTest::addRow("plain") << "read MAIL.dat" << "read MAIL.dat";
+        QTest::addRow("line ends in a name") << "arrived a\r\nb\tc.dat" << "arrived a  b c.dat";
+        QTest::addRow("very long") << QString(5000, u'x') << QString(StationLog::maxEventLength, u'x') + "...";
+    }
+    void logLinesAreOneEventEach()
+    {
+        QFETCH(QString, event);
+        QFETCH(QString, written);
+        UnattendedDesk u;
+        u.station.record(event);
+        const QStringList lines = u.logLines();
+        QCOMPARE(lines.size(), 1);
+        static const QRegularExpression stamp(
+            QStringLiteral("^\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}(Z|[+-]\\d{2}:\\d{2}) "));
+        QVERIFY2(stamp.match(lines.first()).hasMatch(), qPrintable(lines.first()));
+        QVERIFY(lines.first().startsWith(u.desk.clock.time.toString(Qt::ISODate).left(19)));
+        QCOMPARE(u.loggedEvents().first(), written);
+    }
+
+    void logStartsAFileEachDay()
+    {
+        UnattendedDesk u;
+        u.station.record("first day");
+        const QString first = u.station.log().todaysPath();
+        u.desk.clock.time = u.desk.clock.time.addDays(1);
+        u.station.record("second day");
+        QVERIFY(first != u.station.log().todaysPath());
+        QCOMPARE(QFileInfo(first).fileName(), "stationlog-2026-12-07.txt");
+        QCOMPARE(u.loggedEvents(), QStringList{"second day"});
+        QVERIFY(readAll(first).endsWith(" first day\n"));
+    }
+
+    void aLogThatCannotBeWrittenIsSaidOnce()
+    {
+        UnattendedDesk u;
+        const QString path = u.station.log().todaysPath();
+        QVERIFY(QDir().mkpath(path)); // a folder takes the log's name
+        u.station.record("one");
+        u.station.record("two");
+        QCOMPARE(u.desk.prompter.boxes.size(), 1);
+        QVERIFY(u.desk.prompter.lastText().contains(QDir::toNativeSeparators(path)));
+        QVERIFY(QDir().rmdir(path));
+        u.station.record("three"); // working again; a later failure is said again
+        QCOMPARE(u.loggedEvents(), QStringList{"three"});
+    }
+
+    void aLogSwitchedOffWritesNothing()
+    {
+        UnattendedDesk u;
+        UnattendedSettings off = u.station.settings();
+        off.log = false;
+        QVERIFY(u.station.apply(off).ok());
+        u.station.record("nothing");
+        QVERIFY(!QFile::exists(u.station.log().todaysPath()));
+    }
+
+    void arrivalsAreLoggedCountedAndNotified()
+    {
+        UnattendedDesk u;
+        const QString receive = u.desk.makeSettingDir(Setting::ReceiveDir, "receive");
+        writeFile(receive + "/old.dat", "old");
+        u.station.watchFolder(receive);
+        QCOMPARE(u.station.takeArrivals(receive), QStringList{}); // the baseline is no arrival
+        writeFile(receive + "/MAIL - b.dat", exampleRecord);
+        writeFile(receive + "/FILE - a.dat", "12345");
+        QCOMPARE(u.station.takeArrivals(receive), (QStringList{"FILE - a.dat", "MAIL - b.dat"}));
+        QCOMPARE(u.loggedEvents(), (QStringList{"arrived FILE - a.dat (5 bytes)",
+                                                QString("arrived MAIL - b.dat (%1 bytes)").arg(exampleRecord.size())}));
+        QCOMPARE(u.station.alert().unread(), 2);
+        QCOMPARE(u.notifier.notes.size(), 1);
+        QVERIFY(u.notifier.notes.first().body.contains("MAIL - b.dat"));
+        QCOMPARE(u.notifier.counts, QList<int>{2});
+
+        u.station.messageRead("MAIL - b.dat");
+        QVERIFY(QFile::remove(receive + "/MAIL - b.dat"));
+        QCOMPARE(u.notifier.counts, (QList<int>{2, 1}));
+        QVERIFY(QFile::remove(receive + "/FILE - a.dat"));
+        u.station.messageDeleted("FILE - a.dat", QString());
+        QCOMPARE(u.loggedEvents().mid(2),
+                 (QStringList{"read MAIL - b.dat", "deleted FILE - a.dat for good (no trash)"}));
+        QCOMPARE(u.station.alert().unread(), 0);
+
+        // What came while the monitor was stopped counts when it starts again.
+        writeFile(receive + "/late.dat", "x");
+        u.station.watchFolder(receive);
+        QCOMPARE(u.station.alert().unread(), 1);
+    }
+
+    void notificationsSwitchedOffStayQuiet()
+    {
+        UnattendedDesk u;
+        UnattendedSettings settings = u.station.settings();
+        settings.notify = false;
+        QVERIFY(u.station.apply(settings).ok());
+        const QString receive = u.desk.makeDir("receive");
+        u.station.baseline(receive);
+        writeFile(receive + "/a.dat", "x");
+        QCOMPARE(u.station.takeArrivals(receive).size(), 1);
+        QVERIFY(u.notifier.notes.isEmpty());
+        QVERIFY(u.notifier.counts.isEmpty());
+        QCOMPARE(u.station.alert().unread(), 1);
+    }
+
+    void trayClickAsksForTheFront()
+    {
+        UnattendedDesk u;
+        QSignalSpy front(&u.station, &UnattendedStation::frontRequested);
+        u.notifier.click();
+        QCOMPARE(front.count(), 1);
+    }
+
+    void mainMenuShowsTheCountAndDismisses()
+    {
+        UnattendedDesk u;
+        auto *menu = MainMenu::open(u.desk.context, MainMenu::Opener::WorkingScreen);
+        auto *count = child<QLabel>(menu, "unreadCount");
+        auto *dismiss = child<QPushButton>(menu, "dismissAlert");
+        QVERIFY(count && dismiss);
+        QVERIFY(count->isHidden());
+        QVERIFY(dismiss->isHidden());
+        u.station.alert().arrived({"a.dat", "b.dat"});
+        QCOMPARE(count->text(), "2 unread message(s)");
+        QVERIFY(!count->isHidden());
+        QVERIFY(!dismiss->isHidden());
+        TestDesk::click(menu, "dismissAlert");
+        QVERIFY(!u.station.alert().alerting());
+        QVERIFY(dismiss->isHidden());
+        QVERIFY(!count->isHidden()); // still unread
+        QVERIFY(u.loggedEvents().last().contains("dismissed"));
+    }
+
+    void withoutTheFeaturesTheMenuIsAsItWas()
+    {
+        TestDesk desk;
+        auto *menu = MainMenu::open(desk.context, MainMenu::Opener::WorkingScreen);
+        QVERIFY(!child<QLabel>(menu, "unreadCount"));
+        QVERIFY(!child<QPushButton>(menu, "dismissAlert"));
+        auto *settings = desk.navigator.open<FrSettings>();
+        QVERIFY(!child<QComboBox>(settings, "repeatAlert"));
+        QVERIFY(!child<QPushButton>(settings, "stationLog"));
+    }
+
+    void settingsDisplaySetsTheRepeatAndOpensTheLog()
+    {
+        UnattendedDesk u;
+        auto *settings = u.desk.navigator.open<FrSettings>();
+        auto *repeat = child<QComboBox>(settings, "repeatAlert");
+        QVERIFY(repeat);
+        QCOMPARE(repeat->currentData().toInt(), 0); // off unless chosen
+        repeat->setCurrentIndex(repeat->findData(1));
+        emit repeat->activated(repeat->currentIndex());
+        QCOMPARE(u.station.alert().intervalMinutes(), 1);
+        QCOMPARE(UnattendedSettings::load(u.desk.files).repeatMinutes, 1);
+
+        TestDesk::click(settings, "stationLog");
+        const QFileInfo log(u.station.log().todaysPath());
+        QCOMPARE(u.desk.processes.opened, QStringList{log.absolutePath() + "|" + log.fileName()});
+        QVERIFY(log.exists());
+    }
+
+    void aRepeatThatCannotBeStoredIsNotShownAsChosen()
+    {
+        UnattendedDesk u;
+        auto *settings = u.desk.navigator.open<FrSettings>();
+        auto *repeat = child<QComboBox>(settings, "repeatAlert");
+        QVERIFY(blockWritesAt(u.desk.files.path(Setting::Unattended), "folder in its place"));
+        repeat->setCurrentIndex(repeat->findData(5));
+        emit repeat->activated(repeat->currentIndex());
+        QCOMPARE(repeat->currentData().toInt(), 0);
+        QCOMPARE(u.station.alert().intervalMinutes(), 0);
+        QVERIFY(namesRefusal(u.desk.prompter.lastText(), u.desk.files.path(Setting::Unattended)));
+    }
+
+    void aDroppedMailRepeatsThroughTheReceivedList()
+    {
+        UnattendedDesk u;
+        TestDesk &desk = u.desk;
+        const QString receive = desk.makeSettingDir(Setting::ReceiveDir, "receive");
+        UnattendedSettings settings = u.station.settings();
+        settings.repeatMinutes = 1;
+        QVERIFY(u.station.apply(settings).ok());
+        auto *menu = MainMenu::open(desk.context, MainMenu::Opener::Reenter);
+        auto *list = desk.navigator.loaded<Received>();
+        QVERIFY(list);
+        list->monitor().scan();
+        const QString name = "MAIL - From- C--14-05-09--12-07-26.dat";
+        writeFile(receive + "/" + name, exampleRecord);
+        list->monitor().scan();
+        QCOMPARE(timesSpoken(desk), 1); // the arrival reaction's own
+        QCOMPARE(child<QLabel>(menu, "unreadCount")->text(), "1 unread message(s)");
+        desk.clock.time = desk.clock.time.addSecs(60);
+        u.station.alert().tick();
+        QCOMPARE(timesSpoken(desk), 2);
+
+        // Read through Read Message: the alert stops and the count goes.
+        desk.navigator.open<Received>();
+        list->refreshList();
+        auto *files = child<QListWidget>(list, "File1");
+        files->setCurrentRow(0);
+        TestDesk::click(list, "Command2");
+        QVERIFY(desk.navigator.loaded<InboxForm>());
+        QCOMPARE(u.station.alert().unread(), 0);
+        desk.clock.time = desk.clock.time.addSecs(600);
+        u.station.alert().tick();
+        QCOMPARE(timesSpoken(desk), 2);
+        QVERIFY(u.loggedEvents().contains("read " + name));
+    }
+};
+
+QTEST_MAIN(TestUnattended)
+#include "tst_unattended.moc"
