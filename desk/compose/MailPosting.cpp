@@ -1,6 +1,7 @@
 #include "MailPosting.h"
 
 #include "MessageFile.h"
+#include "shell/RegularFile.h"
 #include "shell/SettingFiles.h"
 
 #include <QCoreApplication>
@@ -130,8 +131,10 @@ Outcome appendInPlace(const QString &path, const EntryWriter &write)
 {
     QFile file(path);
     // Unbuffered: a write that fails says so at once, with the system's reason.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        return Outcome::cannotWrite(path, file.errorString());
+    // A FIFO under the name would hold the desk in its open.
+    if (Outcome opened = RegularFile::openForWriting(file, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
+        !opened)
+        return opened;
     const qint64 before = file.size();
     WholeWrites out(file);
     Outcome outcome = write(out);

@@ -11,6 +11,7 @@
 #include "shell/DeskContext.h"
 #include "shell/MainMenu.h"
 #include "shell/Navigator.h"
+#include "shell/RegularFile.h"
 #include "shell/SettingFiles.h"
 #include "shell/TaskProgress.h"
 #include "shell/WindowChrome.h"
@@ -89,8 +90,9 @@ void SendFile::post()
         m_context.prompter.inform(tr("The attachment could not be posted: %1").arg(why), Prompter::Icon::Critical);
     };
     QFile source(path);
-    if (!source.open(QIODevice::ReadOnly) || QFileInfo(path).isDir()) {
-        refuse(tr("%1 cannot be read (%2).").arg(QDir::toNativeSeparators(path), source.errorString()));
+    // A FIFO or device picked by mistake would hold the desk in its open.
+    if (const Outcome opened = RegularFile::openForReading(source); !opened) {
+        refuse(opened.error());
         return;
     }
     if (source.size() == 0) {

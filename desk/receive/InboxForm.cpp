@@ -10,6 +10,7 @@
 #include "shell/MainMenu.h"
 #include "shell/Modsavemodule.h"
 #include "shell/Navigator.h"
+#include "shell/RegularFile.h"
 #include "shell/SettingFiles.h"
 #include "shell/UnattendedStation.h"
 #include "shell/WindowChrome.h"
@@ -86,8 +87,8 @@ bool InboxForm::loadMailHandOver()
     QFile handOver(m_context.files.path(Setting::MailHandOver));
     if (!handOver.exists())
         return false;
-    if (!handOver.open(QIODevice::ReadOnly)) {
-        m_context.prompter.inform(QStringLiteral("Error opening file: ") + handOver.errorString());
+    if (const Outcome opened = RegularFile::openForReading(handOver); !opened) {
+        m_context.prompter.inform(QStringLiteral("Error opening file: ") + opened.error());
         return false;
     }
     const QString text = Windows1252::decode(handOver.readAll());

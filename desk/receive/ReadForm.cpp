@@ -6,6 +6,7 @@
 #include "shell/MainMenu.h"
 #include "shell/Modsavemodule.h"
 #include "shell/Navigator.h"
+#include "shell/RegularFile.h"
 #include "shell/SettingFiles.h"
 #include "shell/WindowChrome.h"
 
@@ -53,8 +54,8 @@ void ReadForm::loadHandOver()
         m_context.prompter.inform(QStringLiteral("File 'temp' not found"));
         return;
     }
-    if (!handOver.open(QIODevice::ReadOnly)) {
-        m_context.prompter.inform(QStringLiteral("Error loading file: ") + handOver.errorString());
+    if (const Outcome opened = RegularFile::openForReading(handOver); !opened) {
+        m_context.prompter.inform(QStringLiteral("Error loading file: ") + opened.error());
         removeCaptionBar(this);
         return;
     }

@@ -5,6 +5,7 @@
 #include "shell/DeskContext.h"
 #include "shell/MainMenu.h"
 #include "shell/Navigator.h"
+#include "shell/RegularFile.h"
 #include "shell/SettingFiles.h"
 #include "shell/UnattendedStation.h"
 #include "shell/WindowChrome.h"
@@ -95,9 +96,8 @@ void SaveForm::openPicked(bool fromPathBox)
         return;
     }
     QFile saved(m_path->text());
-    if (!saved.open(QIODevice::ReadOnly)) {
-        m_context.prompter.inform(tr("The saved message %1 cannot be read: %2")
-                                      .arg(QDir::toNativeSeparators(saved.fileName()), saved.errorString()),
+    if (const Outcome opened = RegularFile::openForReading(saved); !opened) {
+        m_context.prompter.inform(tr("The saved message cannot be read: %1").arg(opened.error()),
                                   Prompter::Icon::Exclamation);
         return;
     }

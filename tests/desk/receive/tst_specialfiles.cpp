@@ -2,13 +2,16 @@
 // FIFO, a real UNIX socket and a real file whose name is not UTF-8, met
 // through the screens the operator uses.
 #include "TestDesk.h"
+#include "compose/SendFile.h"
 #include "receive/InboxForm.h"
+#include "receive/ReadForm.h"
 #include "receive/Received.h"
 #include "shell/EnterForm.h"
 #include "shell/MainMenu.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QListWidget>
 
 #include <fcntl.h>
@@ -174,6 +177,43 @@ private slots:
         QCOMPARE(QDir(station.receive).entryList(QDir::Files | QDir::System | QDir::Hidden), QStringList{});
         list->monitor().scan();
         QCOMPARE(desk.speaker.spoken.size(), 1); // the rename was no arrival
+    }
+
+    // Every other file the desk opens that another program or the operator
+    // can replace: a FIFO there is refused at once, in words that name it.
+    void otherFilesTheDeskOpensAreNotWaitedOn_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addRow("mail hand-over") << "mail.dat";
+        QTest::addRow("saved-message hand-over") << "temp";
+        QTest::addRow("file picked to attach") << "attachment";
+    }
+    void otherFilesTheDeskOpensAreNotWaitedOn()
+    {
+        QFETCH(QString, file);
+        DeskStation station;
+        TestDesk &desk = station.desk;
+        QString path;
+        if (file == "mail.dat") {
+            path = desk.files.path(Setting::MailHandOver);
+            QVERIFY(makeFifo(path));
+            QVERIFY(!desk.navigator.load<InboxForm>()->loadMailHandOver());
+        } else if (file == "temp") {
+            path = desk.files.path(Setting::SavedMessageHandOver);
+            QVERIFY(makeFifo(path));
+            desk.navigator.load<ReadForm>();
+        } else {
+            path = desk.makeDir(QStringLiteral("files")) + QStringLiteral("/note.txt");
+            QVERIFY(makeFifo(path));
+            auto *composer = desk.navigator.open<SendFile>();
+            child<QLineEdit>(composer, "Text5")->setText(path);
+            TestDesk::click(composer, QStringLiteral("Command1"));
+            QCOMPARE(QDir(station.send).entryList(QDir::Files), QStringList{});
+        }
+        const QString said = desk.prompter.texts().join(QStringLiteral(" | "));
+        QVERIFY2(said.contains(QStringLiteral("is a FIFO (named pipe), not a regular file")), qPrintable(said));
+        QVERIFY2(said.contains(QDir::toNativeSeparators(path)), qPrintable(said));
+        QVERIFY(isFifo(path));
     }
 
     // The receive setting names something that is not a folder: starting
