@@ -19,18 +19,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Whatever another program or a damaged disk left in the file.
     FUZZ_CHECK(files.writeBytes(Setting::SendDir, raw).ok(), "the scratch file is written");
     const auto line = files.readLine(Setting::SendDir);
-    FUZZ_CHECK(line && !line->contains(u'\n') && !line->endsWith(u'\r'), "one line without its line end");
-    const auto field = files.readField(Setting::SendDir);
-    FUZZ_CHECK(field && *field == SettingFiles::firstField(*line), "the field read is the line's first field");
-    FUZZ_CHECK(files.readNumber(Setting::SendDir) == SettingFiles::toNumber(*field), "a number read is the field's");
-    FUZZ_CHECK(files.readTruth(Setting::SendDir) == SettingFiles::toTruth(*field), "a truth read is the field's");
+    // The first line without its line end; only that much is ever read.
+    QByteArray first = raw.left(raw.indexOf('\n') < 0 ? raw.size() : raw.indexOf('\n'));
+    while (first.endsWith('\r'))
+        first.chop(1);
+    if (first.size() <= SettingFiles::maxLineBytes)
+        FUZZ_CHECK(line && *line == QString::fromUtf8(first), "a first line within the bound reads whole");
+    else if (first.size() > SettingFiles::maxLineBytes + 2)
+        FUZZ_CHECK(!line, "a first line past the bound is no setting");
+    if (line) {
+        FUZZ_CHECK(!line->contains(u'\n') && !line->endsWith(u'\r'), "one line without its line end");
+        const auto field = files.readField(Setting::SendDir);
+        FUZZ_CHECK(field && *field == SettingFiles::firstField(*line), "the field read is the line's first field");
+        FUZZ_CHECK(files.readNumber(Setting::SendDir) == SettingFiles::toNumber(*field), "a number read is the field's");
+        FUZZ_CHECK(files.readTruth(Setting::SendDir) == SettingFiles::toTruth(*field), "a truth read is the field's");
+    }
 
-    // What the desk writes itself.
+    // What the desk writes itself: it reads back, or it is not written.
     const bool plain = !value.contains(u'\r') && !value.contains(u'\n');
+    const qsizetype length = value.toUtf8().size();
     if (plain) {
-        FUZZ_CHECK(files.writePrintLine(Setting::ReceiveDir, value), "a print line is written");
-        FUZZ_CHECK(files.readLine(Setting::ReceiveDir) == value, "a print line reads back");
-        if (!value.contains(u'"')) {
+        FUZZ_CHECK(files.writePrintLine(Setting::ReceiveDir, value).ok() == (length <= SettingFiles::maxLineBytes),
+                   "a print line is written exactly when it fits the bound");
+        if (length <= SettingFiles::maxLineBytes)
+            FUZZ_CHECK(files.readLine(Setting::ReceiveDir) == value, "a print line reads back");
+        if (!value.contains(u'"') && length + 2 <= SettingFiles::maxLineBytes) {
             FUZZ_CHECK(files.writeRecord(Setting::SaveDir, value), "a record is written");
             FUZZ_CHECK(files.readField(Setting::SaveDir) == value, "a quoted record reads back");
         }
