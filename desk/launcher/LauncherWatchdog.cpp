@@ -65,7 +65,7 @@ Result<ProcessWatch::Way> LauncherWatchdog::watchFound(const Program &program)
     return watchStarted(program, *pid);
 }
 
-void LauncherWatchdog::lookFor(const Program &program, int tries, int intervalMs)
+void LauncherWatchdog::lookFor(const Program &program, int tries)
 {
     if (!m_enabled || tries <= 0)
         return;
@@ -75,7 +75,7 @@ void LauncherWatchdog::lookFor(const Program &program, int tries, int intervalMs
         m_lookTimer = new QTimer(this);
         connect(m_lookTimer, &QTimer::timeout, this, &LauncherWatchdog::lookAgain);
     }
-    m_lookTimer->start(intervalMs);
+    m_lookTimer->start(m_lookIntervalMs);
 }
 
 void LauncherWatchdog::lookAgain()

@@ -43,7 +43,9 @@ public:
     Result<ProcessWatch::Way> watchFound(const Program &program);
     /// For a program the desktop opens (no process id comes back): looks for
     /// it by name every `interval` ms, `tries` times, and watches it once found.
-    void lookFor(const Program &program, int tries = 20, int intervalMs = 3000);
+    void lookFor(const Program &program, int tries = 20);
+    /// How often `lookFor` looks, in ms (3 s unless set).
+    void setLookInterval(int ms) { m_lookIntervalMs = ms; }
 
     /// True while the program with that state file is watched.
     bool watches(const SettingFile &stateFile) const;
@@ -65,6 +67,7 @@ private:
     std::function<bool()> m_soundOn;
     std::function<void(const QString &)> m_record;
     bool m_enabled = true;
+    int m_lookIntervalMs = 3000;
     QHash<qint64, Program> m_watched;
     struct Looking {
         Program program;

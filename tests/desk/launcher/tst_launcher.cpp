@@ -1,4 +1,5 @@
 #include "TestDesk.h"
+#include "UnattendedFakes.h"
 #include "launcher/Outbox.h"
 #include "launcher/ProgramPath.h"
 #include "launcher/Rodiruverezer.h"
@@ -599,6 +600,114 @@ private slots:
         QFETCH(QString, directory);
         QCOMPARE(ProgramPath::fileName(stored), fileName);
         QCOMPARE(ProgramPath::directory(stored).value_or("<none>"), directory);
+    }
+
+    void watchdogFreesTheButtonWhenTheProgramStops_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("sound");
+        for (int i = 0; i < int(std::size(programs)); ++i) {
+            QTest::addRow("%s found running", programs[i].start) << i << "found running" << true;
+            QTest::addRow("%s launched, sound off", programs[i].start) << i << "launched" << false;
+            QTest::addRow("%s launched", programs[i].start) << i << "launched" << true;
+        }
+    }
+    void watchdogFreesTheButtonWhenTheProgramStops()
+    {
+        QFETCH(int, index);
+        QFETCH(QString, how);
+        QFETCH(bool, sound);
+        const Program &program = programs[index];
+        UnattendedDesk u;
+        TestDesk &desk = u.desk;
+        u.station.watchdog().setLookInterval(5);
+        writeFile(desk.files.path(Setting::SoundSettings), sound ? "1\r\n" : "0\r\n");
+        installProgram(desk, program, true);
+        const QString name = QLatin1String(program.fileName);
+        // A program the desktop opens, or one found running, is looked up by name.
+        qint64 pid = desk.processes.nextPid;
+        if (how == "found running" || program.opened) {
+            pid = 7000 + index;
+            u.watch.running.insert(name.toLower(), pid);
+        }
+        if (how == "found running")
+            desk.processes.running << name;
+        auto *launcher = desk.navigator.open<Rodiruverezer>();
+        TestDesk::click(launcher, program.start);
+        QTRY_VERIFY(u.watch.watched.contains(pid));
+        QVERIFY(!buttonOf(launcher, program.start)->isEnabled());
+        const qsizetype spokenBefore = desk.speaker.spoken.size();
+
+        u.watch.end(pid);
+        QVERIFY(buttonOf(launcher, program.start)->isEnabled());
+        QCOMPARE(readAll(besideProgram(desk, program.stateFile)), "#TRUE#\r\n"); // as Reset leaves it
+        auto *notice = launcher->findChild<QLabel *>("watchdogNotice");
+        QVERIFY(notice && !notice->isHidden());
+        QCOMPARE(notice->text(), name + " has stopped");
+        QCOMPARE(desk.speaker.spoken.mid(spokenBefore), sound ? QStringList{name + " has stopped"} : QStringList());
+        const QStringList events = u.loggedEvents();
+        QVERIFY(events.contains(name + " has stopped"));
+        const QString first = how == "found running" ? "launcher found " + name + " running"
+                              : program.opened       ? "launcher opened " + name
+                                                     : QString("launcher started %1 (process %2)").arg(name).arg(pid);
+        QCOMPARE(events.first(), first);
+        QVERIFY(reload(desk) && buttonOf(desk.navigator.loaded<Rodiruverezer>(), program.start)->isEnabled());
+    }
+
+    void aStopWhileTheLauncherIsClosedFreesTheButtonOnItsNextLoad()
+    {
+        UnattendedDesk u;
+        TestDesk &desk = u.desk;
+        installProgram(desk, programs[0], true);
+        const qint64 pid = desk.processes.nextPid;
+        TestDesk::click(desk.navigator.open<Rodiruverezer>(), programs[0].start);
+        desk.navigator.unload<Rodiruverezer>();
+        TestDesk::settle();
+        u.watch.end(pid);
+        QCOMPARE(readAll(besideProgram(desk, programs[0].stateFile)), "#TRUE#\r\n");
+        QVERIFY(buttonOf(desk.navigator.open<Rodiruverezer>(), programs[0].start)->isEnabled());
+    }
+
+    void aProgramThatCannotBeWatchedIsSaid()
+    {
+        UnattendedDesk u;
+        u.watch.refuse = true;
+        installProgram(u.desk, programs[0], true);
+        auto *launcher = u.desk.navigator.open<Rodiruverezer>();
+        TestDesk::click(launcher, programs[0].start);
+        auto *notice = launcher->findChild<QLabel *>("watchdogNotice");
+        QVERIFY(notice->text().contains(QLatin1String(programs[0].fileName) + " is not watched: watch refused"));
+        QVERIFY(!buttonOf(launcher, programs[0].start)->isEnabled()); // started all the same
+    }
+
+    void withTheWatchdogOffNothingIsWatched()
+    {
+        UnattendedDesk u;
+        UnattendedSettings off = u.station.settings();
+        off.watchdog = false;
+        QVERIFY(u.station.apply(off).ok());
+        installProgram(u.desk, programs[0], true);
+        auto *launcher = u.desk.navigator.open<Rodiruverezer>();
+        TestDesk::click(launcher, programs[0].start);
+        QVERIFY(u.watch.watched.isEmpty());
+        QVERIFY(launcher->findChild<QLabel *>("watchdogNotice")->isHidden());
+        QCOMPARE(readAll(besideProgram(u.desk, programs[0].stateFile)), "False\r\n");
+    }
+
+    void resetsAndDeletesAreLogged()
+    {
+        UnattendedDesk u;
+        TestDesk &desk = u.desk;
+        const QString send = desk.makeSettingDir(Setting::SendDir, "send");
+        writeFile(send + "/MAIL - out.dat", "1,2,3,4\r\n");
+        auto *launcher = desk.navigator.open<Rodiruverezer>();
+        TestDesk::click(launcher, programs[0].reset);
+        QCOMPARE(launcher->DeleteAllFiles(), 1);
+        const QStringList events = u.loggedEvents();
+        QCOMPARE(events.size(), 2);
+        QCOMPARE(events.at(0), "launcher reset WINTNC");
+        QVERIFY2(events.at(1).startsWith("deleted outbox file MAIL - out.dat to the trash: "), qPrintable(events.at(1)));
     }
 };
 
