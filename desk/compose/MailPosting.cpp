@@ -34,10 +34,9 @@ Outcome failure(const QString &why)
 
 Result<QString> sendDirectory(const SettingFiles &files)
 {
-    const auto directory = files.readLine(Setting::SendDir);
+    const Result<QString> directory = files.readFirstLine(Setting::SendDir);
     if (!directory)
-        return failure(QObject::tr("no send folder is set (%1 is missing). Choose one in the directory setup.")
-                           .arg(QDir::toNativeSeparators(files.path(Setting::SendDir))));
+        return failure(QObject::tr("no send folder is set (%1) Choose one in the directory setup.").arg(directory.error()));
     return *directory;
 }
 

@@ -410,11 +410,10 @@ void MainMenu::runSelfTest()
     Navigator &navigator = m_context.navigator;
     navigator.unload<Received>();
     navigator.unload<InboxForm>();
-    const auto directory = m_context.files.readLine(Setting::ReceiveDir);
+    const Result<QString> directory = m_context.files.readFirstLine(Setting::ReceiveDir);
     const MailFields test{testField("Text3"), testField("Text2"), testField("Text1"), testField("Text4")};
     const auto posted = directory ? MailPosting::appendRecord(*directory, MessageFile::replyFileName(m_context.clock.now()), test)
-                                  : MailPosting::Posted(Outcome::failure(tr("%1 is missing.").arg(
-                                        QDir::toNativeSeparators(m_context.files.path(Setting::ReceiveDir)))));
+                                  : MailPosting::Posted(directory.outcome());
     if (!posted) {
         // The test button stays, so the test can run again after the setup.
         m_context.prompter.inform(tr("The test cannot run: the receive folder must be set first, in the directory "

@@ -41,11 +41,13 @@ Outcome Modsavemodule::saveReceivedMessage(const MailFields &mail) const
 {
     // The whole line, as the saved-messages screen reads it: a folder whose
     // name holds a comma is the folder that is browsed.
-    const auto directory = m_files.readLine(Setting::SaveDir);
+    const Result<QString> directory = m_files.readFirstLine(Setting::SaveDir);
     if (!directory || directory->isEmpty())
-        return Outcome::failure(QObject::tr("The message could not be saved: no save directory is set (%1 is "
-                                            "missing). Choose one in the directory setup.")
-                                    .arg(QDir::toNativeSeparators(m_files.path(Setting::SaveDir))));
+        return Outcome::failure(QObject::tr("The message could not be saved: no save directory is set (%1) Choose one "
+                                            "in the directory setup.")
+                                    .arg(directory ? QObject::tr("%1 is empty.").arg(QDir::toNativeSeparators(
+                                                         m_files.path(Setting::SaveDir)))
+                                                   : directory.error()));
     const QString path = QDir(*directory).filePath(archiveFileName(m_clock.now()));
     const QByteArray record = archiveRecord(mail);
     const Outcome saved = MailPosting::appendEntry(path, [&](QIODevice &out) {

@@ -2,12 +2,14 @@
 // FIFO, a real UNIX socket and a real file whose name is not UTF-8, met
 // through the screens the operator uses.
 #include "TestDesk.h"
+#include "compose/MailPosting.h"
 #include "compose/SendFile.h"
 #include "receive/InboxForm.h"
 #include "receive/ReadForm.h"
 #include "receive/Received.h"
 #include "shell/EnterForm.h"
 #include "shell/MainMenu.h"
+#include "shell/Modsavemodule.h"
 
 #include <QDir>
 #include <QFile>
@@ -71,6 +73,7 @@ private slots:
         QTest::addRow("Read Inbox on the main menu") << "menu" << true;
         QTest::addRow("ENTER on the entry form") << "enter" << false;
         QTest::addRow("Read Message") << "read" << true;
+        QTest::addRow("the self-test") << "selftest" << true;
     }
     void aFifoAsTheReceiveSettingHoldsNothingUp()
     {
@@ -93,6 +96,8 @@ private slots:
             desk.navigator.open<Received>();
         else if (way == "menu")
             TestDesk::click(desk.navigator.open<MainMenu>(), QStringLiteral("RECEIVE"));
+        else if (way == "selftest")
+            TestDesk::click(desk.navigator.open<MainMenu>(), QStringLiteral("testprogram"));
         else if (way == "enter")
             TestDesk::click(desk.navigator.open<EnterForm>(), QStringLiteral("Command3"));
         else
@@ -214,6 +219,32 @@ private slots:
         QVERIFY2(said.contains(QStringLiteral("is a FIFO (named pipe), not a regular file")), qPrintable(said));
         QVERIFY2(said.contains(QDir::toNativeSeparators(path)), qPrintable(said));
         QVERIFY(isFifo(path));
+    }
+
+    // The send and save settings say the same, where a mail is posted or saved.
+    void aFifoAsTheSendOrSaveSettingIsNamed_data()
+    {
+        QTest::addColumn<QString>("setting");
+        QTest::addRow("send.dat") << "send";
+        QTest::addRow("save.dat") << "save";
+    }
+    void aFifoAsTheSendOrSaveSettingIsNamed()
+    {
+        QFETCH(QString, setting);
+        DeskStation station;
+        TestDesk &desk = station.desk;
+        const SettingFile file = setting == "send" ? Setting::SendDir : Setting::SaveDir;
+        const QString path = desk.files.path(file);
+        QVERIFY(QFile::remove(path));
+        QVERIFY(makeFifo(path));
+        const MailFields mail{QStringLiteral("AB"), QStringLiteral("X"), QStringLiteral("Hi"), QStringLiteral("C")};
+        const Outcome done = setting == "send" ? MailPosting::postMail(desk.files, desk.clock.now(), mail).outcome()
+                                               : Modsavemodule(desk.files, desk.clock).saveReceivedMessage(mail);
+        QVERIFY(!done);
+        QVERIFY2(done.error().contains(QStringLiteral("is a FIFO (named pipe), not a regular file"))
+                     && done.error().contains(QDir::toNativeSeparators(path)),
+                 qPrintable(done.error()));
+        QCOMPARE(QDir(setting == "send" ? station.send : station.save).entryList(QDir::Files), QStringList{});
     }
 
     // The receive setting names something that is not a folder: starting
