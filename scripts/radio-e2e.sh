@@ -7,10 +7,12 @@
 # must go both ways, and ending one modem program in the middle of a transfer
 # must leave no file under a final name.
 #
-#   scripts/radio-e2e.sh [--short] [--keep] [driver]
+#   scripts/radio-e2e.sh [--short] [--keep] [--shot FILE.png] [driver]
 #
 # --short   the form CI runs (a ~900-byte mail); without it a ~3000-byte one
 # --keep    keep the work folder (modem logs, audio config) for a look
+# --shot    show both windows on a virtual display (xvfb-run) and take a
+#           screenshot (import) after the transfer and the chat
 # driver    default build/tests/portal/tst_portal_radio_e2e
 #
 # Everything runs in a network namespace of its own with only its loopback
@@ -19,11 +21,12 @@
 # Exits 77 (skipped) when direwolf, pulseaudio or namespaces are missing.
 set -euo pipefail
 
-short=0 keep=0
+short=0 keep=0 shot=
 while [ $# -gt 0 ]; do
   case $1 in
     --short) short=1; shift ;;
     --keep) keep=1; shift ;;
+    --shot) shot=$(realpath -m "$2"); shift 2 ;;
     *) break ;;
   esac
 done
@@ -40,6 +43,7 @@ if [ -z "${RADIO_E2E_INSIDE:-}" ]; then
   args=()
   [ $short = 1 ] && args+=(--short)
   [ $keep = 1 ] && args+=(--keep)
+  [ -n "$shot" ] && args+=(--shot "$shot")
   exec unshare "${flags[@]}" env RADIO_E2E_INSIDE=1 "$0" "${args[@]}" "$driver"
 fi
 
@@ -110,10 +114,21 @@ bytes=3000
 [ $short = 1 ] && bytes=900
 mkdir -p "$work/home"
 started=$(date +%s)
+export HOME=$work/home RADIO_E2E_AGW_A=8000 RADIO_E2E_AGW_B=8010 RADIO_E2E_KILL_B=$modem_b RADIO_E2E_BYTES=$bytes
 set +e
-HOME=$work/home RADIO_E2E_AGW_A=8000 RADIO_E2E_AGW_B=8010 RADIO_E2E_KILL_B=$modem_b RADIO_E2E_BYTES=$bytes \
+if [ -n "$shot" ]; then
+  # The windows stay a few seconds after the chat: the screenshot is taken then.
+  RADIO_E2E_HOLD_MS=6000 QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 2600x1000x24" bash -c '
+    "$1" 2>&1 | while IFS= read -r line; do
+      printf "%s\n" "$line"
+      case $line in *"holding the windows"*) sleep 2; import -window root "$2" && echo "radio-e2e: screenshot $2" ;; esac
+    done
+    exit "${PIPESTATUS[0]}"' radio-e2e "$driver" "$shot"
+  rc=$?
+else
   QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$driver" 2>&1 | grep --line-buffered -v "propagateSizeHints"
-rc=${PIPESTATUS[0]}
+  rc=${PIPESTATUS[0]}
+fi
 set -e
 echo "radio-e2e: finished in $(( $(date +%s) - started )) s"
 exit "$rc"

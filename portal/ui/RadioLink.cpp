@@ -128,7 +128,7 @@ RadioLink::RadioLink(QObject *parent)
 {
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &RadioLink::connectToModem);
-    m_poll.setInterval(1000);
+    m_poll.setInterval(500);
     connect(&m_poll, &QTimer::timeout, this, &RadioLink::poll);
     connect(&m_agw, &QTcpSocket::connected, this, &RadioLink::onModemConnected);
     connect(&m_agw, &QTcpSocket::readyRead, this, &RadioLink::onModemBytes);
@@ -458,6 +458,12 @@ void RadioLink::onDisconnectNotice(const AgwFrame &frame)
                              .arg(remote)
                              .arg(m_session->received)
                              .arg(m_session->clock.elapsed() / 1000.0, 0, 'f', 1));
+        return;
+    }
+    // Still a reset for the data link: without the last acknowledgement nothing is known delivered.
+    if (m_session->localEnded && !retryOut) {
+        endSession(false, tr("Radio session with %1 ended by %1 before every frame was confirmed (\"%2\"): %3")
+                              .arg(remote, notice, summary()));
         return;
     }
     endSession(false, tr("Radio session with %1 broken off by the modem program (\"%2\"): %3")

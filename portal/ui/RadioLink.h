@@ -27,7 +27,7 @@ public:
     /// Bytes per frame: the modem program's default AX.25 frame length.
     static constexpr int frameBytes = 256;
     /// Frames handed to the modem and not yet acknowledged, at most.
-    static constexpr int window = 4;
+    static constexpr int window = 7;
     /// Bytes from the other station waiting for the data link, at most.
     static constexpr qsizetype localBacklogLimit = 1024 * 1024;
 

@@ -77,10 +77,13 @@ void PortalRadioEndToEnd::initTestCase()
                                          QStringLiteral("N0AAA-127.0.0.1"));
     m_a->window->setWindowTitle(QStringLiteral("telnet server - N0AAA"));
     m_b->window->setWindowTitle(QStringLiteral("telnet server - N0BBB"));
-    m_a->window->move(0, 0);
-    m_b->window->move(1290, 0);
     m_a->window->show();
     m_b->window->show();
+    // Side by side once shown: the first show centres each window.
+    QVERIFY(QTest::qWaitForWindowExposed(m_a->window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(m_b->window.get()));
+    m_a->window->move(0, 0);
+    m_b->window->move(m_a->window->frameGeometry().width() + 10, 0);
 }
 
 void PortalRadioEndToEnd::bothRegister()
