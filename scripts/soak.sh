@@ -19,7 +19,7 @@ short=0
 if [[ "${1:-}" == --short ]]; then
     short=1
     shift
-    count=24
+    count=20
     build=${1:-build}
 else
     count=${1:-1000}
@@ -57,7 +57,7 @@ seed=${SOAK_SEED:-$(date +%s)}
 result=0
 
 if ((short)); then
-    desk_present=400 desk_rounds=6
+    desk_present=400 desk_rounds=4
 else
     desk_present=$((count * 10 < 10000 ? count * 10 : 10000)) desk_rounds=$((count / 10 > 20 ? count / 10 : 20))
 fi
