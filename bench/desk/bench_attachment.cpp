@@ -125,8 +125,11 @@ int main(int argc, char **argv)
         if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
             return QStringLiteral("cannot open the files");
         AttachmentStream::Reader reader(in);
-        if (!reader.readHeader() || !reader.readData(out))
-            return reader.error();
+        const Result<AttachmentHeader> header = reader.readHeader();
+        if (!header)
+            return header.error();
+        if (const Outcome read = reader.readData(out); !read)
+            return read.error();
         if (!out.commit())
             return out.errorString();
         return std::nullopt;

@@ -1,5 +1,7 @@
 #include "AttachmentStream.h"
 
+#include "WholeWrite.h"
+
 #include "Windows1252.h"
 
 #include <QObject>
@@ -109,7 +111,7 @@ Reader::Reader(QIODevice &in)
 // leaves lines without a header; there the line ends cannot tell where an
 // entry ends, and the file is read as one text. Only the headers are
 // decoded here, so a large attachment costs one quick pass.
-std::optional<Layout> layoutOf(QIODevice &in, QString *error)
+Result<Layout> layoutOf(QIODevice &in)
 {
     Layout layout;
     const qint64 start = in.pos();
@@ -133,7 +135,7 @@ std::optional<Layout> layoutOf(QIODevice &in, QString *error)
         if (line.broken || line.commas >= headerFields)
             return;
         line.decoded.clear();
-        if (line.decoder.feed(piece, line.decoded))
+        if (line.decoder.feed(piece, line.decoded).ok())
             line.commas += line.decoded.count(',');
         else
             line.broken = true;
@@ -168,11 +170,9 @@ std::optional<Layout> layoutOf(QIODevice &in, QString *error)
         position += raw.size();
     }
     endLine(position, position);
-    if (!in.seek(start)) {
-        if (error)
-            *error = QObject::tr("the message file cannot be read again from its start: %1").arg(in.errorString());
-        return std::nullopt;
-    }
+    if (!in.seek(start))
+        return Outcome::failure(
+            QObject::tr("the message file cannot be read again from its start: %1").arg(in.errorString()));
     layout.severalLines = lines.size() > 1;
     if (layout.severalLines && everyLineAnEntry)
         layout.entries = lines;
@@ -181,18 +181,20 @@ std::optional<Layout> layoutOf(QIODevice &in, QString *error)
     return layout;
 }
 
-bool Reader::planEntries()
+Outcome Reader::planEntries()
 {
     m_planned = true;
-    const auto layout = layoutOf(m_in, &m_error);
-    if (!layout)
-        return false;
+    const Result<Layout> layout = layoutOf(m_in);
+    if (!layout) {
+        m_error = layout.error();
+        return layout.outcome();
+    }
     m_severalLines = layout->severalLines;
     if (layout->entries.size() > 1) {
         m_limit = layout->entries.first().end;
         m_moreEntries = true;
     }
-    return true;
+    return {};
 }
 
 bool Reader::fill()
@@ -206,13 +208,15 @@ bool Reader::fill()
     // Line ends are white space wherever they stand, so a relay that turns
     // LF into CR LF changes nothing. A second entry of the same file starts
     // after the first one's closing '=' and is not part of the first.
-    const bool fed = m_outer.feed(raw, m_decoded);
+    Outcome decoded = m_outer.feed(raw, m_decoded);
     if (m_outer.stoppedAfterEndMark())
         m_moreEntries = true;
     if (raw.isEmpty() || m_outer.stoppedAfterEndMark())
         m_outerDone = true;
-    if (!fed || (m_outerDone && !m_outer.finish())) {
-        m_error = QObject::tr("the message is not valid Base64 (%1)").arg(m_outer.error());
+    if (decoded && m_outerDone)
+        decoded = m_outer.finish();
+    if (!decoded) {
+        m_error = QObject::tr("the message is not valid Base64 (%1)").arg(decoded.error());
         m_outerDone = true;
         return false;
     }
@@ -235,10 +239,11 @@ void Reader::noteLineEnds(QByteArrayView raw)
     }
 }
 
-std::optional<AttachmentHeader> Reader::readHeader()
+Result<AttachmentHeader> Reader::readHeader()
 {
-    if (!m_planned && !planEntries())
-        return std::nullopt;
+    if (!m_planned)
+        if (Outcome planned = planEntries(); !planned)
+            return planned;
     qsizetype searchFrom = 0;
     int commas = 0;
     qsizetype headerEnd = -1;
@@ -254,14 +259,14 @@ std::optional<AttachmentHeader> Reader::readHeader()
             m_error = QObject::tr("the message's texts and file name are longer than the %1 bytes an attachment "
                                   "message may carry; it is not read")
                           .arg(headerLimit);
-            return std::nullopt;
+            return failed();
         }
         if (headerEnd < 0 && !fill()) {
             if (m_error.isEmpty()) {
                 m_error = QStringLiteral("Error: Decoded data format is incorrect!");
                 m_formatError = true;
             }
-            return std::nullopt;
+            return failed();
         }
     }
     const QStringList pieces = Windows1252::decode(QByteArrayView(m_decoded).first(headerEnd)).split(u',');
@@ -269,7 +274,7 @@ std::optional<AttachmentHeader> Reader::readHeader()
     return AttachmentHeader{pieces[0], pieces[1], pieces[2], pieces[3], pieces[4]};
 }
 
-bool Reader::readData(QIODevice &out, const ProgressCallback &progress)
+Outcome Reader::readData(QIODevice &out, const ProgressCallback &progress)
 {
     Base64::Decoder inner;
     QByteArray bytes;
@@ -283,36 +288,36 @@ bool Reader::readData(QIODevice &out, const ProgressCallback &progress)
             // would make the data end in the next entry's message.
             m_error = QObject::tr("the message file holds more than one entry, and where the first one ends "
                                   "cannot be told (its line ends were changed on the way)");
-            return false;
+            return failed();
         }
         if (comma >= 0) {
             m_decoded.truncate(comma);
             ended = true;
         }
         bytes.clear();
-        if (!inner.feed(m_decoded, bytes)) {
-            m_error = QObject::tr("the attached file's data is not valid Base64 (%1)").arg(inner.error());
-            return false;
+        if (const Outcome decoded = inner.feed(m_decoded, bytes); !decoded) {
+            m_error = QObject::tr("the attached file's data is not valid Base64 (%1)").arg(decoded.error());
+            return failed();
         }
         m_decoded.clear();
-        if (out.write(bytes) != bytes.size()) {
-            m_error = QObject::tr("the attached file cannot be written: %1").arg(out.errorString());
-            return false;
+        if (const Outcome written = writeWhole(out, bytes); !written) {
+            m_error = QObject::tr("the attached file cannot be written: %1").arg(written.error());
+            return failed();
         }
         if (progress && !progress(m_in.pos(), total)) {
             m_error = QObject::tr("cancelled");
-            return false;
+            return failed();
         }
         if (ended || !fill())
             break;
     }
     if (!m_error.isEmpty())
-        return false;
-    if (!inner.finish()) {
-        m_error = QObject::tr("the attached file's data is not valid Base64 (%1)").arg(inner.error());
-        return false;
+        return failed();
+    if (const Outcome finished = inner.finish(); !finished) {
+        m_error = QObject::tr("the attached file's data is not valid Base64 (%1)").arg(finished.error());
+        return failed();
     }
-    return true;
+    return {};
 }
 
 } // namespace AttachmentStream

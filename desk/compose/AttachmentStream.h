@@ -6,7 +6,6 @@
 #include <QList>
 #include <QString>
 #include <functional>
-#include <optional>
 
 class QIODevice;
 
@@ -52,8 +51,8 @@ struct Layout {
 };
 
 /// Tells the entries of the message that `in` holds from its position on,
-/// and puts the position back. Nothing when it cannot (`error` says why).
-std::optional<Layout> layoutOf(QIODevice &in, QString *error = nullptr);
+/// and puts the position back; a failure says why it cannot.
+Result<Layout> layoutOf(QIODevice &in);
 
 /// Reads an attachment message: first its header, then the attached bytes.
 class Reader
@@ -61,17 +60,16 @@ class Reader
 public:
     explicit Reader(QIODevice &in);
 
-    /// Decodes up to the end of the file name. Nothing when the message is
-    /// not an attachment message, or its header is longer than
-    /// `headerLimit`; `error()` says why.
-    std::optional<AttachmentHeader> readHeader();
+    /// Decodes up to the end of the file name. A failure says why when the
+    /// message is not an attachment message, or its header is longer than
+    /// `headerLimit`.
+    Result<AttachmentHeader> readHeader();
 
-    /// Writes the attached bytes to `out`; false on failure (see `error()`).
-    bool readData(QIODevice &out, const ProgressCallback &progress = {});
+    /// Writes the attached bytes to `out`; a failure or a cancel says why.
+    Outcome readData(QIODevice &out, const ProgressCallback &progress = {});
 
-    QString error() const { return m_error; }
-    /// The message decoded but holds fewer than six pieces; `error()` then
-    /// is the text the operator is shown as it stands.
+    /// The message decoded but holds fewer than six pieces; the header's
+    /// failure then is the text the operator is shown as it stands.
     bool isFormatError() const { return m_formatError; }
 
     /// More follows the entry that was read (a second post of the same
@@ -85,8 +83,9 @@ public:
     bool endIsUncertain() const { return m_severalLines && m_limit < 0; }
 
 private:
-    bool planEntries();
+    Outcome planEntries();
     bool fill();
+    Outcome failed() const { return Outcome::failure(m_error); }
     void noteLineEnds(QByteArrayView raw);
 
     QIODevice &m_in;

@@ -7,6 +7,14 @@
 #include <array>
 #include <cstring>
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define TAVRIX_BASE64_AVX2 1
+#endif
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 namespace Base64 {
 
 namespace {
@@ -60,15 +68,88 @@ constexpr std::array<std::array<char, 2>, 4096> makePairs()
 
 constexpr std::array<std::array<char, 2>, 4096> pairs = makePairs();
 
+#ifdef TAVRIX_BASE64_AVX2
+// 24 bytes to 32 characters per step, eight lanes of the scalar loop at
+// once: the bytes spread so that each 32-bit lane holds one group's three,
+// the four six-bit indices moved into their own bytes by two multiplies,
+// and each index turned into its character by adding the offset of its
+// range of the alphabet (A-Z, a-z, 0-9, '+', '/'), found by one shuffle.
+// Answers how many bytes it took; it reads 4 bytes past the last group.
+__attribute__((target("avx2"))) qsizetype encodeWide(const unsigned char *in, qsizetype size, char *out)
+{
+    const __m256i spread = _mm256_setr_epi8(1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10, //
+                                            1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10);
+    const __m256i offsets = _mm256_setr_epi8('a' - 26, '0' - 52, '0' - 52, '0' - 52, '0' - 52, '0' - 52, '0' - 52,
+                                             '0' - 52, '0' - 52, '0' - 52, '0' - 52, '+' - 62, '/' - 63, 'A', 0, 0,
+                                             'a' - 26, '0' - 52, '0' - 52, '0' - 52, '0' - 52, '0' - 52, '0' - 52,
+                                             '0' - 52, '0' - 52, '0' - 52, '0' - 52, '+' - 62, '/' - 63, 'A', 0, 0);
+    qsizetype i = 0;
+    for (; i + 28 <= size; i += 24) {
+        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
+        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i + 12));
+        const __m256i groups = _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1), spread);
+        const __m256i first = _mm256_mulhi_epu16(_mm256_and_si256(groups, _mm256_set1_epi32(0x0fc0fc00)),
+                                                 _mm256_set1_epi32(0x04000040));
+        const __m256i second = _mm256_mullo_epi16(_mm256_and_si256(groups, _mm256_set1_epi32(0x003f03f0)),
+                                                  _mm256_set1_epi32(0x01000010));
+        const __m256i indices = _mm256_or_si256(first, second);
+        // 0-25 -> 13, 26-51 -> 0, 52-61 -> 1-10, 62 -> 11, 63 -> 12.
+        __m256i range = _mm256_subs_epu8(indices, _mm256_set1_epi8(51));
+        const __m256i upper = _mm256_cmpgt_epi8(_mm256_set1_epi8(26), indices);
+        range = _mm256_or_si256(range, _mm256_and_si256(upper, _mm256_set1_epi8(13)));
+        const __m256i text = _mm256_add_epi8(indices, _mm256_shuffle_epi8(offsets, range));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i / 3 * 4), text);
+    }
+    return i;
+}
+
+bool hasAvx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+#endif
+
+// A large result is a fresh mapping that the kernel would otherwise fault
+// in one page per trap as the encoder reaches it; asking for all of it in
+// one call costs a fraction of that. Nothing changes if the kernel is too
+// old to know the request.
+void prefault(char *data, qsizetype size)
+{
+#ifdef __linux__
+    constexpr qsizetype worthIt = 1024 * 1024;
+#ifndef MADV_POPULATE_WRITE
+    constexpr int MADV_POPULATE_WRITE = 23;
+#endif
+    if (size < worthIt)
+        return;
+    const auto page = quintptr(4096);
+    const quintptr begin = (quintptr(data) + page - 1) & ~(page - 1);
+    const quintptr end = (quintptr(data) + quintptr(size)) & ~(page - 1);
+    if (end > begin)
+        static_cast<void>(::madvise(reinterpret_cast<void *>(begin), end - begin, MADV_POPULATE_WRITE));
+#else
+    Q_UNUSED(data);
+    Q_UNUSED(size);
+#endif
+}
+
 } // namespace
 
 QByteArray encode(QByteArrayView bytes)
 {
     const qsizetype size = bytes.size();
     QByteArray text((size + 2) / 3 * 4, Qt::Uninitialized);
+    prefault(text.data(), text.size());
     const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());
     char *out = text.data();
     qsizetype i = 0;
+#ifdef TAVRIX_BASE64_AVX2
+    if (hasAvx2()) {
+        i = encodeWide(in, size, out);
+        out += i / 3 * 4;
+    }
+#endif
     // Six bytes at a time out of one 8-byte load: eight characters, one store.
     for (; i + 8 <= size; i += 6) {
         quint64 word;
@@ -101,12 +182,12 @@ QByteArray encode(QByteArrayView bytes)
     return text;
 }
 
-bool Decoder::feed(QByteArrayView text, QByteArray &out)
+Outcome Decoder::feed(QByteArrayView text, QByteArray &out)
 {
     if (!m_error.isEmpty())
-        return false;
+        return Outcome::failure(m_error);
     if (m_stopped)
-        return true;
+        return {};
     const qsizetype start = out.size();
     out.resize(start + text.size() / 4 * 3 + 3);
     char *write = out.data() + start;
@@ -173,25 +254,25 @@ bool Decoder::feed(QByteArrayView text, QByteArray &out)
     if (m_error.isEmpty())
         m_position = firstPosition + text.size();
     out.resize(write - out.data());
-    return m_error.isEmpty();
+    return m_error.isEmpty() ? Outcome() : Outcome::failure(m_error);
 }
 
-bool Decoder::finish()
+Outcome Decoder::finish()
 {
     if (m_error.isEmpty() && m_filled != 0)
         m_error = QObject::tr("the text ends in the middle of a group of four characters");
-    return m_error.isEmpty();
+    return m_error.isEmpty() ? Outcome() : Outcome::failure(m_error);
 }
 
-std::optional<QByteArray> decode(QByteArrayView text, QString *error)
+Result<QByteArray> decode(QByteArrayView text)
 {
     Decoder decoder;
     QByteArray bytes;
-    if (decoder.feed(text, bytes) && decoder.finish())
-        return bytes;
-    if (error)
-        *error = decoder.error();
-    return std::nullopt;
+    if (Outcome fed = decoder.feed(text, bytes); !fed)
+        return fed;
+    if (Outcome finished = decoder.finish(); !finished)
+        return finished;
+    return bytes;
 }
 
 } // namespace Base64
@@ -201,10 +282,11 @@ QString Base64Encode(const QByteArray &data)
     return QString::fromLatin1(Base64::encode(data));
 }
 
-std::optional<QString> Base64Decode(const QString &base64Data, QString *error)
+Result<QString> Base64Decode(const QString &base64Data)
 {
     const QByteArray text = base64Data.toLatin1();
-    if (const auto bytes = Base64::decode(text, error))
-        return Windows1252::decode(*bytes);
-    return std::nullopt;
+    const Result<QByteArray> bytes = Base64::decode(text);
+    if (!bytes)
+        return bytes.outcome();
+    return Windows1252::decode(*bytes);
 }

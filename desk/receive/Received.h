@@ -37,16 +37,6 @@ public:
 
     FileMonitors &monitor() { return m_monitor; }
 
-    /// One post of a received file to be written elsewhere: `bytes`, then
-    /// the stretch of the file from `start` to `end` (none when `start` is
-    /// -1; `end` -1 is the end of the file), then `tail`.
-    struct Post {
-        QByteArray bytes;
-        qint64 start = -1;
-        qint64 end = -1;
-        QByteArray tail;
-    };
-
     /// An arrival announced while the main menu was closed; the main menu
     /// shows it when it opens next.
     bool takePendingArrival() { return std::exchange(m_arrivalPending, false); }
@@ -67,9 +57,6 @@ private:
     bool openMailReader();
     bool openAttachmentReceiver();
     void keepMessage(const QString &path, const QString &why);
-    static std::optional<QList<Post>> attachmentEntries(QFile &in, QString *error);
-    std::optional<QString> writeEachBeside(const QString &path, QFile &source, const QList<Post> &posts,
-                                           QStringList &written);
 
     DeskContext &m_context;
     QListWidget *m_list = nullptr;

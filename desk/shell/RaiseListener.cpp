@@ -27,17 +27,18 @@ QString osError()
 
 // A folder only this user can enter: a real directory, owned by the user,
 // with no access for group or others.
-QString privateFolderProblem(const QString &path)
+Outcome privateFolder(const QString &path)
 {
     struct stat info{};
+    const QString native = QDir::toNativeSeparators(path);
     if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
-        return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), osError());
+        return Outcome::failure(QStringLiteral("%1: %2").arg(native, osError()));
     if (!S_ISDIR(info.st_mode))
-        return QStringLiteral("%1 is not a folder").arg(QDir::toNativeSeparators(path));
+        return Outcome::failure(QStringLiteral("%1 is not a folder").arg(native));
     if (info.st_uid != ::getuid())
-        return QStringLiteral("%1 belongs to another user").arg(QDir::toNativeSeparators(path));
+        return Outcome::failure(QStringLiteral("%1 belongs to another user").arg(native));
     if ((info.st_mode & 077) != 0)
-        return QStringLiteral("%1 can be entered by other users").arg(QDir::toNativeSeparators(path));
+        return Outcome::failure(QStringLiteral("%1 can be entered by other users").arg(native));
     return {};
 }
 
@@ -99,19 +100,20 @@ RaiseListener::RaiseListener(Navigator &navigator, const QString &applicationTit
 Result<QString> RaiseListener::socketPath(const QString &applicationTitle, bool createFolder)
 {
     QString folder = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
-    QString problem = folder.isEmpty()               ? QStringLiteral("no runtime folder is set")
-                      : !QDir::isAbsolutePath(folder) ? QStringLiteral("the runtime folder is no absolute path")
-                                                      : privateFolderProblem(folder);
-    if (!problem.isEmpty()) {
+    Outcome usable = folder.isEmpty()               ? Outcome::failure(QStringLiteral("no runtime folder is set"))
+                     : !QDir::isAbsolutePath(folder) ? Outcome::failure(QStringLiteral("the runtime folder is no absolute path"))
+                                                     : privateFolder(folder);
+    if (!usable) {
         // No private runtime folder: one of the user's own in the temporary folder.
         folder = QDir(QDir::tempPath()).filePath(QStringLiteral("tavrix-%1").arg(::getuid()));
         if (createFolder && ::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST)
-            problem = QStringLiteral("%1 cannot be made: %2").arg(QDir::toNativeSeparators(folder), osError());
+            usable = Outcome::failure(
+                QStringLiteral("%1 cannot be made: %2").arg(QDir::toNativeSeparators(folder), osError()));
         else
-            problem = privateFolderProblem(folder);
+            usable = privateFolder(folder);
     }
-    if (!problem.isEmpty())
-        return Outcome::failure(problem);
+    if (!usable)
+        return usable;
     QString name = applicationTitle + QStringLiteral(" on ") + displayName();
     name.replace(u'/', u'_');
     return QDir(folder).filePath(name);

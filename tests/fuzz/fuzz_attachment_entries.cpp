@@ -50,14 +50,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     ChunkedDevice in(file, pipe ? chunk : 4096, pipe);
     in.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     AttachmentStream::Reader reader(in);
-    const auto header = reader.readHeader();
+    const Result<AttachmentHeader> header = reader.readHeader();
     FUZZ_CHECK(header, "a written header reads");
     FUZZ_CHECK(header->message == first.message && header->subject == first.subject && header->to == first.to
                    && header->from == first.from && header->fileName == first.fileName,
                "the header reads back the same");
     QBuffer out;
     out.open(QIODevice::WriteOnly);
-    const bool read = reader.readData(out);
+    const Outcome read = reader.readData(out);
     if (!pipe || !twoEntries) {
         FUZZ_CHECK(read, "a file taken apart by its lines reads whole");
         FUZZ_CHECK(reader.hasMoreEntries() == twoEntries, "a second entry is noticed");
@@ -65,6 +65,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (read)
         FUZZ_CHECK(out.data() == firstData, "the first entry's bytes, never mixed with the second's");
     else
-        FUZZ_CHECK(!reader.error().isEmpty(), "a refusal says why");
+        FUZZ_CHECK(!read.error().isEmpty(), "a refusal says why");
     return 0;
 }

@@ -21,16 +21,19 @@ Reading readAll(QIODevice &in)
 {
     AttachmentStream::Reader reader(in);
     Reading outcome;
-    outcome.header = reader.readHeader();
-    if (outcome.header) {
+    const Result<AttachmentHeader> header = reader.readHeader();
+    FUZZ_CHECK(header || !header.error().isEmpty(), "a refused header says why");
+    outcome.error = header.error();
+    if (header) {
+        outcome.header = *header;
         QBuffer out;
         out.open(QIODevice::WriteOnly);
-        outcome.dataRead = reader.readData(out);
+        const Outcome read = reader.readData(out);
+        FUZZ_CHECK(read || !read.error().isEmpty(), "failed data says why");
+        outcome.dataRead = read.ok();
+        outcome.error = read.error();
         outcome.data = out.data();
     }
-    FUZZ_CHECK(outcome.header || !reader.error().isEmpty(), "a refused header says why");
-    FUZZ_CHECK(!outcome.header || outcome.dataRead || !reader.error().isEmpty(), "failed data says why");
-    outcome.error = reader.error();
     outcome.more = reader.hasMoreEntries();
     return outcome;
 }

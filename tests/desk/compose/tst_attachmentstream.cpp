@@ -60,14 +60,17 @@ Received receive(const QByteArray &entry)
     in.open(QIODevice::ReadOnly);
     AttachmentStream::Reader reader(in);
     Received received;
-    received.header = reader.readHeader();
-    if (received.header) {
+    const Result<AttachmentHeader> header = reader.readHeader();
+    received.error = header.error();
+    if (header) {
+        received.header = *header;
         QBuffer out;
         out.open(QIODevice::WriteOnly);
-        received.dataRead = reader.readData(out);
+        const Outcome read = reader.readData(out);
+        received.dataRead = read.ok();
+        received.error = read.error();
         received.data = out.data();
     }
-    received.error = reader.error();
     received.more = reader.hasMoreEntries();
     received.uncertain = reader.endIsUncertain();
     return received;
@@ -452,14 +455,14 @@ private slots:
         }
         Stream in(file);
         AttachmentStream::Reader reader(in);
-        const auto header = reader.readHeader();
-        QVERIFY2(header, qPrintable(reader.error()));
+        const Result<AttachmentHeader> header = reader.readHeader();
+        QVERIFY2(header, qPrintable(header.error()));
         QCOMPARE(header->fileName, QStringLiteral("one.bin"));
         QBuffer out;
         out.open(QIODevice::WriteOnly);
-        const bool read = reader.readData(out);
+        const Outcome read = reader.readData(out);
         if (exact) {
-            QVERIFY2(read, qPrintable(reader.error()));
+            QVERIFY2(read, qPrintable(read.error()));
             QCOMPARE(out.data(), firstData);
             QCOMPARE(reader.endIsUncertain(), relayed);
         } else if (read) {
@@ -467,7 +470,7 @@ private slots:
             QCOMPARE(out.data(), firstData);
             QVERIFY(reader.hasMoreEntries());
         } else {
-            QVERIFY(!reader.error().isEmpty());
+            QVERIFY(!read.error().isEmpty());
         }
     }
 
@@ -621,8 +624,9 @@ private slots:
         QVERIFY(cancelledReader.readHeader());
         QBuffer partial;
         partial.open(QIODevice::WriteOnly);
-        QVERIFY(!cancelledReader.readData(partial, [](qint64, qint64) { return false; }));
-        QVERIFY(!cancelledReader.error().isEmpty());
+        const Outcome cancelledRead = cancelledReader.readData(partial, [](qint64, qint64) { return false; });
+        QVERIFY(!cancelledRead);
+        QCOMPARE(cancelledRead.error(), QStringLiteral("cancelled"));
     }
 
     void writeFailuresAreReported()
@@ -657,8 +661,10 @@ private slots:
         QBuffer readOnly;
         readOnly.open(QIODevice::ReadOnly);
         QTest::ignoreMessage(QtWarningMsg, "QIODevice::write (QBuffer): ReadOnly device");
-        QVERIFY(!reader.readData(readOnly));
-        QVERIFY(!reader.error().isEmpty());
+        const Outcome read = reader.readData(readOnly);
+        QVERIFY(!read);
+        QVERIFY2(read.error().startsWith(QStringLiteral("the attached file cannot be written: ")),
+                 qPrintable(read.error()));
     }
 };
 
