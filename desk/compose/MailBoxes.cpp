@@ -1,8 +1,16 @@
 #include "MailBoxes.h"
 
+#include "AddressBook.h"
+#include "platform/Clock.h"
+#include "platform/Prompter.h"
+#include "shell/DeskContext.h"
+
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QLineEdit>
 #include <QList>
 #include <QPlainTextEdit>
+#include <QStringListModel>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -105,6 +113,65 @@ private:
     bool m_setting = false;
 };
 
+// Completes the word being typed at the end of the To box, which holds its
+// label ("TO-", "To: ") and perhaps other addressees before that word. Only
+// the operator's own edits start it, and only a pick changes the box.
+class AddressCompletion : public QObject
+{
+public:
+    explicit AddressCompletion(QLineEdit *box)
+        : QObject(box)
+        , m_box(box)
+        , m_model(new QStringListModel(this))
+        , m_completer(new QCompleter(m_model, this))
+    {
+        m_completer->setObjectName(QStringLiteral("addresscompleter"));
+        m_completer->setWidget(box);
+        m_completer->setCompletionMode(QCompleter::PopupCompletion);
+        m_completer->setCaseSensitivity(Qt::CaseInsensitive);
+        // The model's order is the ranking: most recently used first.
+        m_completer->setModelSorting(QCompleter::UnsortedModel);
+        m_completer->setFilterMode(Qt::MatchStartsWith);
+        m_completer->setMaxVisibleItems(8);
+        connect(box, &QLineEdit::textEdited, this, &AddressCompletion::typed);
+        connect(m_completer, qOverload<const QString &>(&QCompleter::activated), this, &AddressCompletion::pick);
+    }
+
+    void setCallsigns(const QStringList &callsigns) { m_model->setStringList(callsigns); }
+
+private:
+    void typed()
+    {
+        const AddressBook::TypedWord typed = AddressBook::typedWord(m_box->text().left(m_box->cursorPosition()));
+        if (typed.word.isEmpty() || m_model->rowCount() == 0) {
+            m_completer->popup()->hide();
+            return;
+        }
+        m_completer->setCompletionPrefix(typed.word);
+        if (m_completer->completionCount() == 0) {
+            m_completer->popup()->hide();
+            return;
+        }
+        // Nothing is chosen until the operator moves to a line.
+        m_completer->popup()->setCurrentIndex({});
+        m_completer->complete();
+    }
+
+    void pick(const QString &callsign)
+    {
+        const int cursor = m_box->cursorPosition();
+        const QString before = m_box->text().left(cursor);
+        const AddressBook::TypedWord typed = AddressBook::typedWord(before);
+        const QString text = before.left(typed.start) + callsign + m_box->text().mid(cursor);
+        m_box->setText(text);
+        m_box->setCursorPosition(int(typed.start + callsign.size()));
+    }
+
+    QLineEdit *m_box;
+    QStringListModel *m_model;
+    QCompleter *m_completer;
+};
+
 namespace {
 
 QLineEdit *makeBox(QWidget *parent, const char *name)
@@ -144,6 +211,22 @@ void MailBoxes::setFields(const MailFields &mail)
     m_messageText->setText(mail.message);
     from->setText(mail.from);
     placeCaretsAtEnd();
+}
+
+void MailBoxes::offerAddresses(const QStringList &callsigns)
+{
+    if (!m_completion)
+        m_completion = new AddressCompletion(to);
+    m_completion->setCallsigns(callsigns);
+}
+
+void rememberAddressees(DeskContext &context, const QString &toField)
+{
+    if (const Outcome kept = AddressBook::recordSent(context.files, toField, context.clock.now()); !kept)
+        context.prompter.inform(QObject::tr("The mail is in the outbox, but its addressee could not be remembered "
+                                            "for the To box: %1")
+                                    .arg(kept.error()),
+                                Prompter::Icon::Exclamation);
 }
 
 void MailBoxes::placeCaretsAtEnd()

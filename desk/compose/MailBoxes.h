@@ -2,6 +2,10 @@
 
 #include "MailFields.h"
 
+#include <QStringList>
+
+struct DeskContext;
+class AddressCompletion;
 class ExactText;
 class QLineEdit;
 class QPlainTextEdit;
@@ -26,6 +30,12 @@ public:
     /// Puts each box's caret after its last character.
     void placeCaretsAtEnd();
 
+    /// Offers these callsigns, in this order, as the operator types a word
+    /// into the To box: a pop-up list of those that begin with the word
+    /// (letter case ignored), and the one picked replaces the word. The box
+    /// changes only when the operator picks one.
+    void offerAddresses(const QStringList &callsigns);
+
     QLineEdit *to;
     QLineEdit *subject;
     QPlainTextEdit *message;
@@ -33,4 +43,10 @@ public:
 
 private:
     ExactText *m_messageText;
+    AddressCompletion *m_completion = nullptr;
 };
+
+/// Remembers the callsigns of a posted mail's To text for completion. The
+/// mail is in the outbox already, so a failure only tells the operator that
+/// the addressee will not be offered.
+void rememberAddressees(DeskContext &context, const QString &toField);

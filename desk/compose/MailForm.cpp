@@ -1,5 +1,6 @@
 #include "MailForm.h"
 
+#include "AddressBook.h"
 #include "MailPosting.h"
 #include "launcher/Rodiruverezer.h"
 #include "platform/Clock.h"
@@ -55,6 +56,7 @@ MailForm::MailForm(DeskContext &context)
     addOutboxTrashedNotice(layout, 7, 3, m_context.navigator.load<Rodiruverezer>()->DeleteAllFiles());
     unusedRichText->hide();
     m_boxes.placeCaretsAtEnd();
+    m_boxes.offerAddresses(AddressBook::known(m_context.files));
 }
 
 void MailForm::ResetFields()
@@ -76,6 +78,7 @@ void MailForm::post()
         m_context.prompter.inform(posted.error(), Prompter::Icon::Critical);
         return;
     }
+    rememberAddressees(m_context, m_boxes.fields().to);
     ResetFields();
     ClearMailFile();
     if (auto *menu = m_context.navigator.loaded<MainMenu>())

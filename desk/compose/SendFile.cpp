@@ -1,5 +1,6 @@
 #include "SendFile.h"
 
+#include "AddressBook.h"
 #include "AttachmentStream.h"
 #include "MailForm.h"
 #include "MailPosting.h"
@@ -63,6 +64,7 @@ SendFile::SendFile(DeskContext &context)
     unusedRichText->hide();
     m_boxes.placeCaretsAtEnd();
     m_path->clear();
+    m_boxes.offerAddresses(AddressBook::known(m_context.files));
 }
 
 void SendFile::addFile()
@@ -122,6 +124,7 @@ void SendFile::post()
         refuse(posted.error());
         return;
     }
+    rememberAddressees(m_context, fields.to);
     Navigator &navigator = m_context.navigator;
     navigator.unload<SendFile>();
     if (auto *menu = navigator.loaded<MainMenu>())

@@ -1,5 +1,6 @@
 #include "InboxForm.h"
 
+#include "compose/AddressBook.h"
 #include "compose/MailPosting.h"
 #include "compose/MessageFile.h"
 #include "compose/Windows1252.h"
@@ -78,6 +79,7 @@ InboxForm::InboxForm(DeskContext &context)
     addOutboxTrashedNotice(layout, 6, 4, m_context.navigator.load<Rodiruverezer>()->DeleteAllFiles());
     unusedRichText->hide();
     m_boxes.placeCaretsAtEnd();
+    m_boxes.offerAddresses(AddressBook::known(m_context.files));
     loadMailHandOver();
 }
 
@@ -134,6 +136,7 @@ void InboxForm::sendReply()
         m_context.prompter.inform(posted.error(), Prompter::Icon::Critical);
         return;
     }
+    rememberAddressees(m_context, fields().to);
     if (m_context.unattended)
         m_context.unattended->record(tr("replied to %1: %2").arg(fields().from.trimmed(), fields().subject.trimmed()));
     ResetFields();

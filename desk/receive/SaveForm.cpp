@@ -1,6 +1,7 @@
 #include "SaveForm.h"
 
 #include "ReadForm.h"
+#include "shell/Modsavemodule.h"
 #include "platform/Prompter.h"
 #include "shell/DeskContext.h"
 #include "shell/MainMenu.h"
@@ -17,6 +18,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTreeWidget>
 
 SaveForm::SaveForm(DeskContext &context)
     : m_context(context)
@@ -45,6 +47,36 @@ SaveForm::SaveForm(DeskContext &context)
     layout->addWidget(deleteButton, 3, 1);
     layout->addWidget(exitButton, 3, 2);
 
+    // Search, below the archive's own controls.
+    m_searchBox = new QLineEdit(this);
+    m_searchBox->setObjectName(QStringLiteral("searchbox"));
+    m_searchBox->setPlaceholderText(tr("any text in To, Subject, Message or From"));
+    m_searchBox->setClearButtonEnabled(true);
+    useListFont(m_searchBox);
+    auto *searchLabel = new QLabel(tr("Fi&nd in saved and received mail:"), this);
+    searchLabel->setObjectName(QStringLiteral("searchlabel"));
+    searchLabel->setBuddy(m_searchBox);
+    m_results = new QTreeWidget(this);
+    m_results->setObjectName(QStringLiteral("searchresults"));
+    m_results->setHeaderLabels({tr("Date"), tr("Where"), tr("From"), tr("To"), tr("Subject")});
+    m_results->setRootIsDecorated(false);
+    m_results->setUniformRowHeights(true);
+    m_results->setMinimumHeight(150);
+    useListFont(m_results);
+    m_searchStatus = new QLabel(this);
+    m_searchStatus->setObjectName(QStringLiteral("searchstatus"));
+    m_searchStatus->setWordWrap(true);
+    auto *readFoundButton =
+        makeColouredButton(this, "readfound", tr("Read F&ound Message"), {128, 255, 128});
+    layout->addWidget(searchLabel, 4, 0);
+    layout->addWidget(m_searchBox, 4, 1, 1, 2);
+    layout->addWidget(m_results, 5, 0, 1, 3);
+    layout->addWidget(m_searchStatus, 6, 0, 1, 2);
+    layout->addWidget(readFoundButton, 6, 2);
+    connect(m_searchBox, &QLineEdit::textChanged, this, &SaveForm::search);
+    connect(m_results, &QTreeWidget::itemActivated, this, &SaveForm::openFound);
+    connect(readFoundButton, &QPushButton::clicked, this, &SaveForm::openFound);
+
     connect(m_list, &QListWidget::currentItemChanged, this, &SaveForm::pickFile);
     connect(m_list, &QListWidget::itemActivated, this, [this] { openPicked(false); });
     connect(readButton, &QPushButton::clicked, this, [this] { openPicked(false); });
@@ -64,6 +96,7 @@ SaveForm::SaveForm(DeskContext &context)
                                   Prompter::Icon::Exclamation);
     }
     refreshList();
+    m_search.setFolders(m_directory, m_context.files.readLine(Setting::ReceiveDir).value_or(QString()));
     m_context.navigator.load<ReadForm>();
     removeCaptionBar(this);
 }
@@ -124,6 +157,61 @@ void SaveForm::deletePicked()
     if (deleted)
         m_context.prompter.inform(QStringLiteral("file deleted successfully"));
     refreshList();
+}
+
+void SaveForm::search()
+{
+    m_results->clear();
+    m_found = m_search.find(m_searchBox->text());
+    for (const MessageSearch::Message &message : std::as_const(m_found)) {
+        const auto oneLine = [](QString text) { return text.replace(u'\r', u' ').replace(u'\n', u' ').simplified(); };
+        auto *item = new QTreeWidgetItem(m_results, {message.date.toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+                                                     message.place == MessageSearch::Place::Saved ? tr("saved")
+                                                                                                  : tr("received"),
+                                                     oneLine(message.fields.from), oneLine(message.fields.to),
+                                                     oneLine(message.fields.subject)});
+        item->setToolTip(4, message.fields.message.left(500));
+    }
+    for (int column = 0; column < 2; ++column)
+        m_results->resizeColumnToContents(column);
+    QString status;
+    if (!m_searchBox->text().isEmpty())
+        status = m_found.isEmpty() ? tr("No message holds \"%1\".").arg(m_searchBox->text())
+                                   : tr("%n message(s) found.", nullptr, int(m_found.size()));
+    const QStringList problems = m_search.problems();
+    if (!problems.isEmpty())
+        status += u' ' + (problems.size() == 1 ? problems.first()
+                                                : tr("%1 (and %n more)", nullptr, int(problems.size() - 1))
+                                                      .arg(problems.first()));
+    m_searchStatus->setText(status.trimmed());
+    if (!m_found.isEmpty())
+        m_results->setCurrentItem(m_results->topLevelItem(0));
+}
+
+void SaveForm::openFound()
+{
+    QTreeWidgetItem *item = m_results->currentItem();
+    const int row = item ? m_results->indexOfTopLevelItem(item) : -1;
+    if (row < 0 || row >= m_found.size()) {
+        m_context.prompter.inform(tr("No found message is picked. Type a word into the search box and pick one "
+                                     "of the messages found."),
+                                  Prompter::Icon::Exclamation);
+        return;
+    }
+    // The one message alone, so the reader shows it even when it shares its
+    // file with others.
+    const MessageSearch::Message &message = m_found.at(row);
+    if (const Outcome handed = m_context.files.writeBytes(Setting::SavedMessageHandOver,
+                                                          Modsavemodule::archiveRecord(message.fields));
+        !handed) {
+        m_context.prompter.inform(tr("The message cannot be handed to the reader: %1").arg(handed.error()),
+                                  Prompter::Icon::Exclamation);
+        return;
+    }
+    Navigator &navigator = m_context.navigator;
+    navigator.unload<SaveForm>();
+    navigator.unload<ReadForm>();
+    navigator.open<ReadForm>();
 }
 
 void SaveForm::exitToMainMenu()

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "MessageSearch.h"
+
 #include <QWidget>
 
 struct DeskContext;
 class QLineEdit;
+class QLabel;
 class QListWidget;
+class QTreeWidget;
 
 /// `saveform`: lists the archive of saved mail, deletes a file of it, and
 /// opens one in the saved-message reader.
@@ -20,9 +24,16 @@ private:
     void openPicked(bool fromPathBox);
     void deletePicked();
     void exitToMainMenu();
+    void search();
+    void openFound();
 
     DeskContext &m_context;
     QString m_directory;
     QListWidget *m_list = nullptr;
     QLineEdit *m_path = nullptr;
+    QLineEdit *m_searchBox = nullptr;
+    QTreeWidget *m_results = nullptr;
+    QLabel *m_searchStatus = nullptr;
+    MessageSearch m_search;
+    QList<MessageSearch::Message> m_found;
 };

@@ -1,0 +1,255 @@
+#include "compose/AttachmentStream.h"
+#include "compose/MessageFile.h"
+#include "receive/MessageSearch.h"
+#include "shell/Modsavemodule.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+Q_DECLARE_METATYPE(MailFields)
+
+namespace {
+
+void write(const QString &path, const QByteArray &bytes, QIODevice::OpenMode mode = QIODevice::WriteOnly)
+{
+    QFile file(path);
+    QVERIFY2(file.open(mode), qPrintable(file.errorString()));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+void age(const QString &path, const QDateTime &when)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(when, QFileDevice::FileModificationTime));
+}
+
+QByteArray attachmentMessage(const AttachmentHeader &header, const QByteArray &data)
+{
+    QByteArray bytes;
+    QBuffer out(&bytes);
+    QBuffer source;
+    source.setData(data);
+    if (!out.open(QIODevice::WriteOnly) || !source.open(QIODevice::ReadOnly)
+        || !AttachmentStream::writeEntry(header, source, out))
+        return {};
+    return bytes;
+}
+
+QStringList subjects(const QList<MessageSearch::Message> &found)
+{
+    QStringList all;
+    for (const MessageSearch::Message &message : found)
+        all << message.fields.subject;
+    return all;
+}
+
+// A saved folder and a receive folder, each with messages of known ages.
+struct Archive {
+    Archive()
+    {
+        QDir(root.path()).mkdir("save");
+        QDir(root.path()).mkdir("receive");
+        const QDateTime now = QDateTime::currentDateTime();
+        const QString first = saved + "/" + Modsavemodule::archiveFileName(now.addDays(-10));
+        // Two saves in one file, the second with a comma and a line break in its message.
+        write(first, Modsavemodule::archiveRecord({"To: N0CALL", "net tonight", "see you on the net", "From: K1ABC"})
+                         + Modsavemodule::archiveRecord({"To: N0CALL", "antenna", "the lighthouse, again\r\nand more",
+                                                         "From: W1AW"}));
+        age(first, now.addDays(-10));
+        // Received mail travels upper-cased as code lists; é is a code page character.
+        write(received + "/MAIL - 120000.txt",
+              MessageFile::mailRecordLine("To: N0CALL", "Café report", "weather is fine", "From- G4XYZ"));
+        age(received + "/MAIL - 120000.txt", now.addDays(-2));
+        write(received + "/File - 12-00-00--12-01-26.txt",
+              attachmentMessage({"map of the grid", "grid map", "TO: N0CALL", "FROM: PA3ABC", "map.png"},
+                                QByteArray(5000, 'x')));
+        age(received + "/File - 12-00-00--12-01-26.txt", now.addDays(-1));
+        write(received + "/notes.txt", "not a message at all, lighthouse\r\n");
+        search.setFolders(saved, received);
+    }
+
+    QTemporaryDir root;
+    QString saved = root.path() + "/save";
+    QString received = root.path() + "/receive";
+    MessageSearch search;
+};
+
+} // namespace
+
+class TestMessageSearch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void archiveMessages_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QList<MailFields>>("messages");
+        QTest::addRow("one quoted save")
+            << QString::fromUtf8(Modsavemodule::archiveRecord({"To: A1A", "S", "x, y\r\nz", "From: B1B"}))
+            << QList<MailFields>{{"To: A1A", "S", "x, y\r\nz", "From: B1B"}};
+        QTest::addRow("two saves with a blank line between")
+            << "To: A,S1,M1,From: B\r\n\r\nTo: C,S2,M2,From: D\r\n"
+            << QList<MailFields>{{"To: A", "S1", "M1", "From: B"}, {"To: C", "S2", "M2", "From: D"}};
+        QTest::addRow("unquoted line break in the message")
+            << "To: A,S,first line\r\nsecond line,From: B\r\nTo: C,S2,M2,From: D\r\n"
+            << QList<MailFields>{{"To: A", "S", "first line\r\nsecond line", "From: B"},
+                                 {"To: C", "S2", "M2", "From: D"}};
+        QTest::addRow("unquoted commas in the message")
+            << "To: A,S,one, two, three,From: B\r\n"
+            << QList<MailFields>{{"To: A", "S", "one, two, three", "From: B"}};
+        QTest::addRow("cut short at the end") << "To: A,S" << QList<MailFields>{{"To: A", "S", "", ""}};
+        QTest::addRow("empty") << "" << QList<MailFields>{};
+    }
+    void archiveMessages()
+    {
+        QFETCH(QString, text);
+        QFETCH(QList<MailFields>, messages);
+        const QList<MailFields> found = MessageSearch::archiveMessages(text);
+        QCOMPARE(found.size(), messages.size());
+        for (qsizetype i = 0; i < found.size(); ++i) {
+            QCOMPARE(found[i].to, messages[i].to);
+            QCOMPARE(found[i].subject, messages[i].subject);
+            QCOMPARE(found[i].message, messages[i].message);
+            QCOMPARE(found[i].from, messages[i].from);
+        }
+    }
+
+    void receivedMailTakesEachPost()
+    {
+        const QString text = QString::fromLatin1(MessageFile::mailRecordLine("TO: A", "ONE", "M", "F")
+                                                 + MessageFile::mailRecordLine("TO: B", "TWO", "M", "F"));
+        const QList<MailFields> found = MessageSearch::receivedMail(text);
+        QCOMPARE(found.size(), 2);
+        QCOMPARE(found[0].subject, "ONE");
+        QCOMPARE(found[1].to, "TO: B");
+    }
+
+    void archiveNameDate_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QDateTime>("date");
+        QTest::addRow("written here") << "mail_26-12-07_1405.dat" << QDateTime(QDate(2026, 12, 7), QTime(14, 5));
+        QTest::addRow("another separator") << "mail_26.12.07_0930.dat" << QDateTime(QDate(2026, 12, 7), QTime(9, 30));
+        QTest::addRow("no such day") << "mail_26-02-30_1405.dat" << QDateTime();
+        QTest::addRow("another file") << "notes.dat" << QDateTime();
+    }
+    void archiveNameDate()
+    {
+        QFETCH(QString, name);
+        QFETCH(QDateTime, date);
+        QCOMPARE(MessageSearch::archiveNameDate(name), date);
+    }
+
+    void findsAnyFieldIgnoringCase_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("found"); // subjects, newest first
+        QTest::addRow("in a saved message, second of its file") << "LIGHTHOUSE" << QStringList{"antenna"};
+        QTest::addRow("in a saved subject") << "Net Tonight" << QStringList{"net tonight"};
+        QTest::addRow("in a sender") << "w1aw" << QStringList{"antenna"};
+        QTest::addRow("across a line break") << "again\r\nand" << QStringList{"antenna"};
+        QTest::addRow("in received mail, decoded") << "café" << QStringList{"CAFÉ REPORT"};
+        QTest::addRow("in an attachment message") << "map of the" << QStringList{"grid map"};
+        QTest::addRow("in every one's To") << "n0call"
+                                             << QStringList{"grid map", "CAFÉ REPORT", "net tonight", "antenna"};
+        QTest::addRow("nowhere") << "packet" << QStringList{};
+        QTest::addRow("the attached data is not searched") << "xxxx" << QStringList{};
+        QTest::addRow("empty") << "" << QStringList{};
+    }
+    void findsAnyFieldIgnoringCase()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, found);
+        Archive archive;
+        QCOMPARE(subjects(archive.search.find(text)), found);
+        QVERIFY(archive.search.problems().isEmpty());
+    }
+
+    void aFoundMessageSaysWhereAndWhen()
+    {
+        Archive archive;
+        const QList<MessageSearch::Message> found = archive.search.find("lighthouse");
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found[0].place, MessageSearch::Place::Saved);
+        QCOMPARE(found[0].index, 1);
+        QCOMPARE(found[0].date, MessageSearch::archiveNameDate(QFileInfo(found[0].path).fileName()));
+        const QList<MessageSearch::Message> mail = archive.search.find("weather");
+        QCOMPARE(mail.size(), 1);
+        QCOMPARE(mail[0].place, MessageSearch::Place::Received);
+        QCOMPARE(mail[0].fields.from, "FROM- G4XYZ");
+        QCOMPARE(mail[0].date, QFileInfo(mail[0].path).lastModified());
+    }
+
+    void followsTheFoldersBetweenSearches()
+    {
+        Archive archive;
+        MessageSearch &search = archive.search;
+        QCOMPARE(search.find("beacon").size(), 0);
+
+        // A mail arrives.
+        write(archive.received + "/MAIL - 130000.txt", MessageFile::mailRecordLine("TO: N0CALL", "beacon", "", "K1"));
+        QCOMPARE(subjects(search.find("beacon")), QStringList{"BEACON"});
+
+        // The file of the present minute grows by a second save.
+        const QString now = archive.saved + "/" + Modsavemodule::archiveFileName(QDateTime::currentDateTime());
+        write(now, Modsavemodule::archiveRecord({"To: N0CALL", "first", "", "From: K1"}));
+        QCOMPARE(search.find("beacon").size(), 1);
+        write(now, Modsavemodule::archiveRecord({"To: N0CALL", "beacon again", "", "From: K1"}), QIODevice::Append);
+        QCOMPARE(search.find("beacon").size(), 2);
+
+        // A message is deleted.
+        QVERIFY(QFile::remove(archive.received + "/MAIL - 130000.txt"));
+        QCOMPARE(subjects(search.find("beacon")), QStringList{"beacon again"});
+    }
+
+    void anOldFileEditedByHandIsSeenAtTheFullLook()
+    {
+        Archive archive;
+        MessageSearch &search = archive.search;
+        search.setFullCheckInterval(0);
+        QCOMPARE(search.find("net tonight").size(), 1);
+        const QString old = archive.saved + "/" + QDir(archive.saved).entryList(QDir::Files).first();
+        // Same size, other words, and the old time put back.
+        const QDateTime time = QFileInfo(old).lastModified();
+        QByteArray bytes = [&] {
+            QFile file(old);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }();
+        bytes.replace("net tonight", "net at noon");
+        write(old, bytes);
+        age(old, time);
+        QCOMPARE(search.find("net tonight").size(), 0);
+        QCOMPARE(search.find("net at noon").size(), 1);
+    }
+
+    void problemsAreSaidInWords()
+    {
+        Archive archive;
+        // A file too large to be a message.
+        QFile huge(archive.saved + "/mail_26-12-01_1200.dat");
+        QVERIFY(huge.open(QIODevice::WriteOnly));
+        QVERIFY(huge.resize(MessageSearch::fileLimit + 1));
+        huge.close();
+        archive.search.setFolders(archive.saved, archive.root.path() + "/gone");
+        QCOMPARE(archive.search.find("antenna").size(), 1);
+        const QString problems = archive.search.problems().join(u'\n');
+        QVERIFY2(problems.contains(QDir::toNativeSeparators(huge.fileName())) && problems.contains("not searched"),
+                 qPrintable(problems));
+        QVERIFY2(problems.contains(QDir::toNativeSeparators(archive.root.path() + "/gone")), qPrintable(problems));
+    }
+
+    void oneFolderSetAsBothIsSearchedOnce()
+    {
+        Archive archive;
+        archive.search.setFolders(archive.saved, archive.saved + "/");
+        QCOMPARE(archive.search.find("lighthouse").size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMessageSearch)
+#include "tst_messagesearch.moc"

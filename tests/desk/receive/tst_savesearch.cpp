@@ -1,0 +1,115 @@
+#include "TestDesk.h"
+#include "compose/MessageFile.h"
+#include "receive/ReadForm.h"
+#include "receive/SaveForm.h"
+#include "shell/Modsavemodule.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTreeWidget>
+
+namespace {
+
+MailFields shownBy(ReadForm *reader)
+{
+    return {child<QLineEdit>(reader, "Text3")->text(), child<QLineEdit>(reader, "Text2")->text(),
+            child<QPlainTextEdit>(reader, "Text1")->toPlainText(), child<QLineEdit>(reader, "Text4")->text()};
+}
+
+} // namespace
+
+class TestSaveSearch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void aFoundMessageOpensInTheReader_data()
+    {
+        QTest::addColumn<QString>("word");
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<QStringList>("shown"); // To, Subject, Message, From
+        QTest::addRow("second save of an archive file")
+            << "Lighthouse" << "saved"
+            << QStringList{"To: N0CALL", "antenna", "the lighthouse, again", "From: W1AW"};
+        QTest::addRow("received mail, decoded")
+            << "weather" << "received" << QStringList{"TO: N0CALL", "CAFÉ REPORT", "WEATHER IS FINE", "FROM- G4XYZ"};
+    }
+    void aFoundMessageOpensInTheReader()
+    {
+        QFETCH(QString, word);
+        QFETCH(QString, where);
+        QFETCH(QStringList, shown);
+        DeskStation station;
+        TestDesk &desk = station.desk;
+        writeFile(station.save + "/mail_26-12-01_1200.dat",
+                  Modsavemodule::archiveRecord({"To: N0CALL", "net tonight", "see you", "From: K1ABC"})
+                      + Modsavemodule::archiveRecord({"To: N0CALL", "antenna", "the lighthouse, again", "From: W1AW"}));
+        writeFile(station.receive + "/MAIL - 120000.txt",
+                  MessageFile::mailRecordLine("To: N0CALL", "Café report", "weather is fine", "From- G4XYZ"));
+        writeFile(desk.workingDir() + "/temp", "To: OLD,handed,over,before\r\n");
+
+        auto *screen = desk.navigator.open<SaveForm>();
+        desk.prompter.boxes.clear(); // the reader's load at opening has its say
+        auto *results = child<QTreeWidget>(screen, "searchresults");
+        QCOMPARE(results->topLevelItemCount(), 0);
+        child<QLineEdit>(screen, "searchbox")->setText(word);
+        QCOMPARE(results->topLevelItemCount(), 1);
+        QCOMPARE(results->topLevelItem(0)->text(1), where);
+        QCOMPARE(results->topLevelItem(0)->text(3), shown[0]);
+        QVERIFY(!results->topLevelItem(0)->text(0).isEmpty()); // the date
+        QCOMPARE(child<QLabel>(screen, "searchstatus")->text(), "1 message(s) found.");
+
+        TestDesk::click(screen, "readfound");
+        QVERIFY(!desk.navigator.loaded<SaveForm>());
+        auto *reader = desk.navigator.loaded<ReadForm>();
+        QVERIFY(reader && reader->isVisible());
+        const MailFields fields = shownBy(reader);
+        QCOMPARE((QStringList{fields.to, fields.subject, fields.message, fields.from}), shown);
+        QVERIFY(desk.prompter.boxes.isEmpty());
+        // Searching reads; it neither moves nor deletes a message.
+        QVERIFY(QFile::exists(station.receive + "/MAIL - 120000.txt"));
+        QVERIFY(QFile::exists(station.save + "/mail_26-12-01_1200.dat"));
+    }
+
+    void theListFollowsTheBoxAndChanges()
+    {
+        DeskStation station;
+        TestDesk &desk = station.desk;
+        writeFile(station.save + "/mail_26-12-01_1200.dat",
+                  Modsavemodule::archiveRecord({"To: N0CALL", "net", "beacon", "From: K1ABC"}));
+        auto *screen = desk.navigator.open<SaveForm>();
+        auto *box = child<QLineEdit>(screen, "searchbox");
+        auto *results = child<QTreeWidget>(screen, "searchresults");
+        box->setText("beacon");
+        QCOMPARE(results->topLevelItemCount(), 1);
+        writeFile(station.receive + "/MAIL - 130000.txt",
+                  MessageFile::mailRecordLine("To: N0CALL", "beacon too", "", "From- G4XYZ"));
+        box->setText("beaco");
+        QCOMPARE(results->topLevelItemCount(), 2);
+        QCOMPARE(results->topLevelItem(1)->text(1), "saved"); // the newer one first
+        box->setText("nothing like it");
+        QCOMPARE(results->topLevelItemCount(), 0);
+        QVERIFY(child<QLabel>(screen, "searchstatus")->text().contains("No message holds"));
+        box->clear();
+        QVERIFY(child<QLabel>(screen, "searchstatus")->text().isEmpty());
+        // The saved-message list itself is untouched by searching.
+        QCOMPARE(child<QListWidget>(screen, "File1")->count(), 1);
+    }
+
+    void readingWithNothingFoundSaysSo()
+    {
+        DeskStation station;
+        TestDesk &desk = station.desk;
+        auto *screen = desk.navigator.open<SaveForm>();
+        desk.prompter.boxes.clear();
+        TestDesk::click(screen, "readfound");
+        QCOMPARE(desk.prompter.boxes.size(), 1);
+        QCOMPARE(desk.prompter.boxes[0].icon, Prompter::Icon::Exclamation);
+        QVERIFY(desk.navigator.loaded<SaveForm>());
+    }
+};
+
+QTEST_MAIN(TestSaveSearch)
+#include "tst_savesearch.moc"
