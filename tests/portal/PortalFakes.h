@@ -7,6 +7,7 @@
 #include "Speaker.h"
 #include "StationIdStore.h"
 #include "StationStore.h"
+#include "TransferLogStore.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -127,6 +128,30 @@ public:
         return {};
     }
     QStringList entries;
+    QString failure;
+};
+
+/// Keeps the transfer log in memory; answers a failure when told to, and
+/// then keeps what it had.
+class FakeTransferLog : public TransferLogStore
+{
+public:
+    PortalOutcome append(const TransferRecord &record) override
+    {
+        if (!failure.isEmpty())
+            return PortalOutcome::failure(failure);
+        records.append(record);
+        return {};
+    }
+    PortalOutcome readLast(int count, TransferLog::Tail *tail) override
+    {
+        *tail = {};
+        if (!failure.isEmpty())
+            return PortalOutcome::failure(failure);
+        tail->records = records.mid(qMax<qsizetype>(0, records.size() - count));
+        return {};
+    }
+    QList<TransferRecord> records;
     QString failure;
 };
 

@@ -88,6 +88,7 @@ private slots:
     void receiveEndsAreLogged_data();
     void receiveEndsAreLogged();
     void dialogShowsNewestFirstAndOffersRetry();
+    void unwritableLogIsSaidAndTheTransferGoesOn();
 
     void retrySendsTheLoggedFileToTheLoggedPeer();
     void retryOfAChangedOrMissingFileSendsNothing_data();
@@ -450,6 +451,40 @@ void PortalTransferLogTest::dialogShowsNewestFirstAndOffersRetry()
     auto *status = dialog->findChild<QLabel *>(QStringLiteral("transferLogStatus"));
     QVERIFY2(status->text().contains(QStringLiteral("no longer in the outbox")), qPrintable(status->text()));
     QCOMPARE(station.link().sendMode(), DataLink::SendMode::Idle);
+}
+
+void PortalTransferLogTest::unwritableLogIsSaidAndTheTransferGoesOn()
+{
+    FakeTransferLog log;
+    log.failure = QStringLiteral("/somewhere/transferlog.csv: No space left on device");
+    PortalStation station(0, freePort());
+    station.transferLog = &log;
+    station.start();
+    RawPeer peer(station.link().listenPort());
+    QVERIFY(peer.connected);
+    QVERIFY(peer.send("MAIL:MAIL - kept.dat\r\nMAIL text\r\n"));
+    peer.finish();
+    QTRY_VERIFY_WITH_TIMEOUT(station.text("Txtlogrecv").contains(log.failure), 5000);
+    QVERIFY(station.text("Txtlogrecv").contains(QStringLiteral("transfer log could not be written")));
+    QCOMPARE(station.received(QStringLiteral("MAIL - kept.dat")), QByteArray("MAIL text\r\n"));
+
+    // The table says why it is empty.
+    station.click("Cmdtransferlog");
+    TransferLogDialog *dialog = station.window->transferLogDialog();
+    QCOMPARE(dialog->findChild<QTableWidget *>(QStringLiteral("transferTable"))->rowCount(), 0);
+    const QString said = dialog->findChild<QLabel *>(QStringLiteral("transferLogStatus"))->text();
+    QVERIFY2(said.contains(log.failure), qPrintable(said));
+
+    // Written again once the cause is gone, one entry for the next transfer.
+    log.failure.clear();
+    RawPeer next(station.link().listenPort());
+    QVERIFY(next.connected);
+    QVERIFY(next.send("MAIL:MAIL - next.dat\r\nMAIL more\r\n"));
+    next.finish();
+    QTRY_COMPARE_WITH_TIMEOUT(log.records.size(), 1, 5000);
+    QCOMPARE(log.records.first().file, QStringLiteral("MAIL - next.dat"));
+    // The open table follows.
+    QTRY_COMPARE(dialog->findChild<QTableWidget *>(QStringLiteral("transferTable"))->rowCount(), 1);
 }
 
 void PortalTransferLogTest::retrySendsTheLoggedFileToTheLoggedPeer()
