@@ -15,6 +15,7 @@
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
+args=("$@")
 short=0
 if [[ "${1:-}" == --short ]]; then
     short=1
@@ -47,7 +48,7 @@ fi
 
 if [[ -z "${SOAK_DISPLAY_UP:-}" ]]; then
     # A window manager is not needed: the drivers give the focus themselves.
-    SOAK_DISPLAY_UP=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+    SOAK_DISPLAY_UP=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "${args[@]}"
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tavrix-soak.XXXXXX")
