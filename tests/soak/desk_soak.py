@@ -68,6 +68,11 @@ class Screen:
         self.x.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int, ctypes.c_uint,
                                      ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
         self.x.XFree.argtypes = [ctypes.c_void_p]
+        # A window that goes away between its search and its reading is no
+        # reason to end: Xlib's own handler would end the process.
+        handler = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
+        self.on_error = handler(lambda display, event: 0)
+        self.x.XSetErrorHandler(self.on_error)
         self.display = self.x.XOpenDisplay(None)
         if not self.display:
             raise RuntimeError("no X display")
