@@ -16,9 +16,11 @@ class RaiseListener : public QObject
 public:
     RaiseListener(Navigator &navigator, const QString &applicationTitle, QObject *parent = nullptr);
 
-    bool isListening() const { return m_server.isListening(); }
-    /// Why the desk does not listen (empty while it listens).
-    QString errorString() const { return m_error; }
+    /// Success while the desk listens; else why it does not.
+    Outcome listening() const
+    {
+        return m_server.isListening() ? Outcome() : Outcome::failure(m_error);
+    }
 
     /// The socket's path for this user and display: the application title
     /// and the display in the user's runtime folder, or in a folder of the
