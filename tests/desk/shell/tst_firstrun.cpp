@@ -1,3 +1,4 @@
+#include "FileSizeLimit.h"
 #include "TestDesk.h"
 #include "compose/MessageFile.h"
 #include "receive/InboxForm.h"
@@ -17,6 +18,9 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+
+#include <cerrno>
+#include <optional>
 
 namespace {
 
@@ -150,23 +154,34 @@ private slots:
         QTest::addRow("no receive.dat") << false;
         QTest::addRow("folder missing") << true;
         QTest::addRow("folder full") << true;
+        QTest::addRow("a device under the test file's name") << true;
     }
     void selfTestNeedsAReceiveFolder()
     {
         QFETCH(bool, stored);
         TestDesk desk;
         const bool full = QByteArray(QTest::currentDataTag()) == "folder full";
-        const QString receive = full ? desk.makeDir("receive") : desk.programDir() + "/nowhere";
-        // The test file's name leads to a device that is always full.
-        if (full && !QFile::link("/dev/full", receive + "/MAIL - 140509.txt"))
+        const bool device = QByteArray(QTest::currentDataTag()) == "a device under the test file's name";
+        const QString receive = full || device ? desk.makeDir("receive") : desk.programDir() + "/nowhere";
+        // A device that is always full under the test file's name is not
+        // written to at all: only regular files are.
+        if (device && !QFile::link("/dev/full", receive + "/MAIL - 140509.txt"))
             QSKIP("no /dev/full here");
         if (stored)
             QVERIFY(desk.files.writePrintLine(Setting::ReceiveDir, receive));
         auto *menu = MainMenu::open(desk.context, MainMenu::Opener::Enter);
-        TestDesk::click(menu, "testprogram");
+        {
+            // No file may grow: every write fails as on a full disk.
+            std::optional<FileSizeLimit> limit;
+            if (full)
+                limit.emplace(0);
+            TestDesk::click(menu, "testprogram");
+        }
         QVERIFY(desk.prompter.lastText().contains("receive folder must be set first"));
         if (full) // the system's own words
-            QVERIFY2(desk.prompter.lastText().contains("No space left on device"), qPrintable(desk.prompter.lastText()));
+            QVERIFY2(desk.prompter.lastText().contains(qt_error_string(EFBIG)), qPrintable(desk.prompter.lastText()));
+        if (device)
+            QVERIFY2(desk.prompter.lastText().contains("is a device, not a regular file"), qPrintable(desk.prompter.lastText()));
         QCOMPARE(desk.navigator.loaded<MainMenu>(), menu);
         QVERIFY(child<QPushButton>(menu, "testprogram")->isVisible());
         QVERIFY(!desk.navigator.loaded<Received>());
