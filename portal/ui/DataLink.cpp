@@ -450,6 +450,7 @@ void DataLink::connectToPeer()
     m_connectTimer.start();
     const Route route = m_router ? m_router(m_remoteHost) : Route{m_remoteHost, m_setup.peerPort, {}};
     m_peerLabel = route.label;
+    m_deliveryLimitMs = route.deliveryLimitMs;
     m_socket->connectToHost(route.host, route.port);
 }
 
@@ -723,7 +724,7 @@ void DataLink::watchDelivery(int watch, const QString &name, qint64 bytes)
     record.bytes = bytes;
     ++m_deliveriesWatched;
     SocketDescriptor::watchDelivery(
-        this, watch, name, peerText(), bytes, m_setup.transferIdleTimeoutMs,
+        this, watch, name, peerText(), bytes, m_deliveryLimitMs > 0 ? m_deliveryLimitMs : m_setup.transferIdleTimeoutMs,
         [this, record](const QString &line, Delivery delivery) mutable {
             emit sendStatusAppended(line);
             if (delivery == Delivery::Pending)

@@ -88,6 +88,10 @@ public:
         QString host;
         quint16 port = 0;
         QString label;
+        /// How long the other station may take to confirm a send after the
+        /// last byte left here (0: the transfer idle limit). A slow link
+        /// that still has most of the file in its own queue needs longer.
+        int deliveryLimitMs = 0;
     };
     /// Turns the station the operator named into where to dial; without one
     /// the station is dialled at the peer port. Another link (the radio)
@@ -205,6 +209,7 @@ private:
     std::function<Route(const QString &remoteHost)> m_router;
     QHash<qintptr, QString> m_callLabels; ///< calls handed over by another link, by descriptor
     QString m_peerLabel;                 ///< the other station's name when its address says nothing
+    int m_deliveryLimitMs = 0;           ///< from the route of the current call; 0 for the idle limit
     TransferRecord m_outgoing; ///< the send in progress, as the log will show it
     bool m_retrying = false;
     int m_deliveriesWatched = 0;

@@ -121,6 +121,7 @@ struct RadioLink::Session
     int connectsSeen = 0;
     QElapsedTimer clock;
     qint64 nextReportMs = progressEveryMs;
+    qint64 lastProgressMs = 0; ///< when the session last moved: connected, confirmed, received
 };
 
 RadioLink::RadioLink(QObject *parent)
@@ -404,6 +405,7 @@ void RadioLink::onConnectNotice(const AgwFrame &frame)
     const QString remote = QString::fromLatin1(frame.callFrom);
     if (m_session && m_session->outgoing && frame.callFrom == m_session->remote && !m_session->linked) {
         m_session->linked = true;
+        m_session->lastProgressMs = m_session->clock.elapsed();
         emit sendStatusLine(tr("Radio: connected to %1 after %2 s; sending.")
                                 .arg(remote)
                                 .arg(m_session->clock.elapsed() / 1000.0, 0, 'f', 1));
@@ -475,6 +477,7 @@ void RadioLink::onSessionData(const AgwFrame &frame)
     if (!m_session || frame.callFrom != m_session->remote || m_session->fd < 0)
         return;
     m_session->received += frame.data.size();
+    m_session->lastProgressMs = m_session->clock.elapsed();
     m_session->toLocal += frame.data;
     if (m_session->toLocal.size() > localBacklogLimit) {
         send(AgwFrame::disconnect(0, m_call, m_session->remote));
@@ -589,6 +592,8 @@ void RadioLink::onOutstanding(const AgwFrame &frame)
     if (count < 0)
         return;
     s.outstanding = int(qMin<qint64>(count, s.inFlight.size()));
+    if (s.inFlight.size() > s.outstanding)
+        s.lastProgressMs = s.clock.elapsed();
     while (s.inFlight.size() > s.outstanding)
         s.acknowledged += s.inFlight.takeFirst();
     if (s.localEnded && s.inFlight.isEmpty() && !s.disconnectSent) {
@@ -621,6 +626,19 @@ void RadioLink::poll()
 {
     if (!m_session)
         return;
+    Session &s = *m_session;
+    const bool waiting = !s.linked || !s.inFlight.isEmpty() || (s.localEnded && !s.closeAfterFlush);
+    if (waiting && s.clock.elapsed() - s.lastProgressMs > m_stallLimitMs) {
+        const QString remote = QString::fromLatin1(s.remote);
+        send(AgwFrame::disconnect(0, m_call, s.remote));
+        s.disconnectSent = true;
+        endSession(false, tr("Radio session with %1 given up: %2 for %3 s. %4")
+                              .arg(remote,
+                                   s.linked ? tr("no frame was confirmed") : tr("the call was not answered"))
+                              .arg(m_stallLimitMs / 1000.0)
+                              .arg(summary()));
+        return;
+    }
     if (m_session->linked && !m_session->disconnectSent && (!m_session->inFlight.isEmpty() || m_session->localEnded))
         askOutstanding();
     else if (m_session->linked && !m_session->disconnectSent)

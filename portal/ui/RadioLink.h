@@ -30,6 +30,10 @@ public:
     static constexpr int window = 7;
     /// Bytes from the other station waiting for the data link, at most.
     static constexpr qsizetype localBacklogLimit = 1024 * 1024;
+    /// The longest a send may wait for the other station's confirmation
+    /// after the data link handed over its last byte: the modem program's
+    /// queue drains at about 100 bytes a second.
+    static constexpr int deliveryLimitMs = 60 * 60 * 1000;
 
     /// Hands an incoming session's connection (a socket descriptor) to the
     /// data link, with the caller's callsign.
@@ -52,6 +56,10 @@ public:
     /// False with the reason when the link cannot call now.
     bool arm(const QString &remote, QString *why);
     quint16 dialPort() const { return m_dialPort; }
+    /// A session whose frames wait this long with none confirmed (or a call
+    /// that long unanswered) is given up: a modem program that hangs never
+    /// holds a send or the link.
+    void setStallLimit(int ms) { m_stallLimitMs = ms; }
     /// Frames the modem sent again on the current or last session.
     int retries() const;
 
@@ -114,4 +122,5 @@ private:
 
     std::unique_ptr<Session> m_session;
     int m_lastRetries = 0;
+    int m_stallLimitMs = 120 * 1000;
 };

@@ -117,7 +117,9 @@ TAVRIXTelnetserver::TAVRIXTelnetserver(const PortalSetup &setup, const PortalPor
             AppendSendStatus(tr("Not called by radio: %1.").arg(why));
             return {};
         }
-        return {QStringLiteral("127.0.0.1"), m_radio->dialPort(), RadioLink::callsignOf(remote)};
+        // The radio link answers every session in the end (an orderly end, or a reset when the modem program
+        // gives up or is gone), and at 1200 baud most of a file still waits in its queue after the last byte left.
+        return {QStringLiteral("127.0.0.1"), m_radio->dialPort(), RadioLink::callsignOf(remote), RadioLink::deliveryLimitMs};
     });
     connect(m_radio, &RadioLink::statusLine, this, &TAVRIXTelnetserver::PrependConnectionStatus);
     connect(m_radio, &RadioLink::sendStatusLine, this, &TAVRIXTelnetserver::AppendSendStatus);

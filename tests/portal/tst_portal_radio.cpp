@@ -157,6 +157,7 @@ private slots:
     void receivesLikeAnIpConnection();
     void modemGoneMidReceiveKeepsNoFile();
     void chatBothWays();
+    void silentModemIsGivenUp();
     void refusedCallsignIsSaid();
     void missingModemIsSaid();
     void garbageFromTheModemClosesTheLink();
@@ -311,6 +312,24 @@ void PortalRadioTest::chatBothWays()
     station.find<QLineEdit>("Txtchatsend")->setText(QStringLiteral("and back"));
     station.click("commandchatsend");
     QTRY_COMPARE_WITH_TIMEOUT(modem.given, Wire::chatLine(QStringLiteral("N0AAA-and back")), 5000);
+}
+
+void PortalRadioTest::silentModemIsGivenUp()
+{
+    FakeModem modem;
+    RadioStation station(modem.port());
+    QTRY_VERIFY_WITH_TIMEOUT(station.ready(), 5000);
+    station.window->radioLink().setStallLimit(1500);
+    modem.holdAcks = true;
+    station.putInOutbox(QStringLiteral("MAIL - note.dat"), content(300));
+    station.pick(QStringLiteral("N0BBB-10.0.0.9"));
+    station.click("commandsend");
+    QTRY_VERIFY_WITH_TIMEOUT(station.text("Txtlogsend").contains(QStringLiteral("no frame was confirmed")), 6000);
+    // Not delivered, and the link is free for the next call.
+    QTRY_VERIFY_WITH_TIMEOUT(station.text("Txtlogsend").contains(QStringLiteral("was not kept")), 5000);
+    QVERIFY(!station.text("Txtlogsend").contains(QStringLiteral("delivered")));
+    QCOMPARE(modem.disconnects, 1);
+    QVERIFY(!station.window->radioLink().sessionOpen());
 }
 
 void PortalRadioTest::refusedCallsignIsSaid()
