@@ -115,7 +115,7 @@ void Received::StartReceiveMonitor()
     if (UnattendedStation *station = m_context.unattended) {
         station->watchFolder(*directory);
         connect(&m_monitor, &FileMonitors::FileReceived, station,
-                [this, station] { station->takeArrivals(m_monitor.folderpath); });
+                [this, station] { station->takeArrivalsInBackground(m_monitor.folderpath); });
     }
     m_listPath = *directory;
     refreshList();

@@ -9,9 +9,7 @@
 #include <QDirIterator>
 #include <QFileInfo>
 
-namespace {
-
-QSet<QString> namesIn(const QString &folder)
+QSet<QString> UnattendedStation::namesIn(const QString &folder)
 {
     QSet<QString> names;
     QDirIterator files(folder, QDir::Files | QDir::Hidden | QDir::System);
@@ -21,8 +19,6 @@ QSet<QString> namesIn(const QString &folder)
     }
     return names;
 }
-
-} // namespace
 
 UnattendedStation::UnattendedStation(const SettingFiles &files, const Clock &clock, Speaker &speaker,
                                      Prompter &prompter, Notifier &notifier, ProcessWatch &watch, QObject *parent)
@@ -42,6 +38,23 @@ UnattendedStation::UnattendedStation(const SettingFiles &files, const Clock &clo
             m_notifier.showUnread(count);
     });
     connect(&m_notifier, &Notifier::activated, this, &UnattendedStation::frontRequested);
+    m_lister.setMaxThreadCount(1);
+}
+
+UnattendedStation::~UnattendedStation()
+{
+    // A listing still running would post its answer to an object gone.
+    m_lister.waitForDone();
+}
+
+void UnattendedStation::takeArrivalsInBackground(const QString &folder)
+{
+    m_lister.start([this, folder] {
+        QSet<QString> present = namesIn(folder);
+        QMetaObject::invokeMethod(
+            this, [this, folder, present = std::move(present)] { static_cast<void>(takeArrivalsFrom(folder, present)); },
+            Qt::QueuedConnection);
+    });
 }
 
 Outcome UnattendedStation::apply(const UnattendedSettings &settings)
@@ -81,7 +94,13 @@ QStringList UnattendedStation::takeArrivals(const QString &folder)
         baseline(folder);
         return {};
     }
-    const QSet<QString> present = namesIn(folder);
+    return takeArrivalsFrom(folder, namesIn(folder));
+}
+
+QStringList UnattendedStation::takeArrivalsFrom(const QString &folder, const QSet<QString> &present)
+{
+    if (folder != m_folder)
+        return {};
     QStringList arrived;
     for (const QString &name : present)
         if (!m_known.contains(name))

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QSet>
+#include <QThreadPool>
 
 class Clock;
 class Notifier;
@@ -25,6 +26,7 @@ class UnattendedStation : public QObject
 public:
     UnattendedStation(const SettingFiles &files, const Clock &clock, Speaker &speaker, Prompter &prompter,
                       Notifier &notifier, ProcessWatch &watch, QObject *parent = nullptr);
+    ~UnattendedStation() override;
 
     const UnattendedSettings &settings() const { return m_settings; }
     /// Stores the settings and follows them at once; a failed store
@@ -44,6 +46,15 @@ public:
     /// The monitor saw new names: finds them (with their sizes), logs each,
     /// counts them unread, alerts and notifies. Returns the new names.
     QStringList takeArrivals(const QString &folder);
+    /// As `takeArrivals`, with the folder listed on a worker thread, so a
+    /// large receive folder never holds the window up; the rest follows on
+    /// this object's thread. Listings are taken one at a time, in order.
+    void takeArrivalsInBackground(const QString &folder);
+    /// The part of `takeArrivals` after the listing: `present` is what the
+    /// folder holds now.
+    QStringList takeArrivalsFrom(const QString &folder, const QSet<QString> &present);
+    /// Every name in `folder` (files only, hidden ones too).
+    static QSet<QString> namesIn(const QString &folder);
 
     /// One line in the log; a failing log is reported to the operator once,
     /// not at every event.
@@ -70,4 +81,5 @@ private:
     QString m_folder;
     QSet<QString> m_known;
     bool m_logFailing = false;
+    QThreadPool m_lister;
 };
