@@ -1,5 +1,6 @@
 #include "ReceivedAttachment.h"
 
+#include "compose/AddressBook.h"
 #include "compose/MessageFile.h"
 #include "compose/WholeWrite.h"
 #include "shell/RegularFile.h"
@@ -19,7 +20,8 @@ constexpr SettingFile everySettingFile[] = {
     Setting::NprModem, Setting::SoundSettings, Setting::SoundState, Setting::AutoSaveStore, Setting::AutoSaveLoad,
     Setting::WinTncButton, Setting::SoundmodemButton, Setting::WinlinkButton, Setting::DirewolfButton,
     Setting::SplitterButton, Setting::EasyTermButton, Setting::NprModemButton, Setting::VarAcButton,
-    Setting::MailHandOver, Setting::AttachmentHandOver, Setting::SavedMessageHandOver, Setting::Unattended};
+    Setting::MailHandOver, Setting::AttachmentHandOver, Setting::SavedMessageHandOver, Setting::Unattended,
+    AddressBook::sentFile};
 
 // Names a received attachment never takes, whether or not such a file lies
 // there now: both programs (they may stand in one folder), and every setting

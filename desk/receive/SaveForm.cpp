@@ -12,6 +12,7 @@
 #include "shell/WindowChrome.h"
 
 #include <QDir>
+#include <QKeyEvent>
 #include <QFile>
 #include <QGridLayout>
 #include <QLabel>
@@ -19,6 +20,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTreeWidget>
+
+#include <algorithm>
 
 SaveForm::SaveForm(DeskContext &context)
     : m_context(context)
@@ -74,6 +77,13 @@ SaveForm::SaveForm(DeskContext &context)
     layout->addWidget(m_searchStatus, 6, 0, 1, 2);
     layout->addWidget(readFoundButton, 6, 2);
     connect(m_searchBox, &QLineEdit::textChanged, this, &SaveForm::search);
+    // Up and Down walk the messages found, Enter opens the one picked, so
+    // the hands can stay on the keys while searching.
+    m_searchBox->installEventFilter(this);
+    connect(m_searchBox, &QLineEdit::returnPressed, this, [this] {
+        if (!m_found.isEmpty())
+            openFound();
+    });
     connect(m_results, &QTreeWidget::itemActivated, this, &SaveForm::openFound);
     connect(readFoundButton, &QPushButton::clicked, this, &SaveForm::openFound);
 
@@ -172,12 +182,15 @@ void SaveForm::search()
                                                      oneLine(message.fields.subject)});
         item->setToolTip(4, message.fields.message.left(500));
     }
-    for (int column = 0; column < 2; ++column)
+    for (int column = 0; column < 4; ++column) {
         m_results->resizeColumnToContents(column);
+        m_results->setColumnWidth(column, std::min(m_results->columnWidth(column), 160));
+    }
     QString status;
     if (!m_searchBox->text().isEmpty())
-        status = m_found.isEmpty() ? tr("No message holds \"%1\".").arg(m_searchBox->text())
-                                   : tr("%n message(s) found.", nullptr, int(m_found.size()));
+        status = m_found.isEmpty()     ? tr("No message holds \"%1\".").arg(m_searchBox->text())
+                 : m_found.size() == 1 ? tr("1 message found.")
+                                       : tr("%1 messages found.").arg(m_found.size());
     const QStringList problems = m_search.problems();
     if (!problems.isEmpty())
         status += u' ' + (problems.size() == 1 ? problems.first()
@@ -212,6 +225,21 @@ void SaveForm::openFound()
     navigator.unload<SaveForm>();
     navigator.unload<ReadForm>();
     navigator.open<ReadForm>();
+}
+
+bool SaveForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_searchBox && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        const int rows = m_results->topLevelItemCount();
+        if ((key == Qt::Key_Down || key == Qt::Key_Up) && rows > 0) {
+            const int row = m_results->indexOfTopLevelItem(m_results->currentItem());
+            const int next = std::clamp(row + (key == Qt::Key_Down ? 1 : -1), 0, rows - 1);
+            m_results->setCurrentItem(m_results->topLevelItem(next));
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void SaveForm::exitToMainMenu()

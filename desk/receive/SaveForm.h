@@ -26,6 +26,7 @@ private:
     void exitToMainMenu();
     void search();
     void openFound();
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
     DeskContext &m_context;
     QString m_directory;

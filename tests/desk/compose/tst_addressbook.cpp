@@ -1,6 +1,7 @@
 #include "TestDesk.h"
 #include "compose/AddressBook.h"
 #include "compose/MessageFile.h"
+#include "receive/ReceivedAttachment.h"
 #include "shell/Modsavemodule.h"
 
 #include <QBuffer>
@@ -172,6 +173,21 @@ private slots:
                   "K1ABC,2026-12-01T12:00:00Z\r\nno time here\r\nW1AW,not a time\r\n,2026-12-02T12:00:00Z\r\n"
                   "G4XYZ,2026-12-03T12:00:00Z\r\n");
         QCOMPARE(AddressBook::gather(desk.files, {}).ranked(), (QStringList{"G4XYZ", "K1ABC"}));
+    }
+
+    void aReceivedFileNeverTakesOurFilesName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addRow("as written") << "addressbook.dat";
+        QTest::addRow("other letter case") << "AddressBook.DAT";
+    }
+    void aReceivedFileNeverTakesOurFilesName()
+    {
+        QFETCH(QString, name);
+        TestDesk desk;
+        ReceivedAttachment attachment(desk.programDir() + "/temp", desk.files);
+        const Result<QString> target = attachment.targetFor(name);
+        QVERIFY2(!target, qPrintable(target.ok() ? *target : QString()));
     }
 
     void aRefusedWriteIsSaidInWords()

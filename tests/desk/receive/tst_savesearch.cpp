@@ -59,7 +59,7 @@ private slots:
         QCOMPARE(results->topLevelItem(0)->text(1), where);
         QCOMPARE(results->topLevelItem(0)->text(3), shown[0]);
         QVERIFY(!results->topLevelItem(0)->text(0).isEmpty()); // the date
-        QCOMPARE(child<QLabel>(screen, "searchstatus")->text(), "1 message(s) found.");
+        QCOMPARE(child<QLabel>(screen, "searchstatus")->text(), "1 message found.");
 
         TestDesk::click(screen, "readfound");
         QVERIFY(!desk.navigator.loaded<SaveForm>());
@@ -96,6 +96,26 @@ private slots:
         QVERIFY(child<QLabel>(screen, "searchstatus")->text().isEmpty());
         // The saved-message list itself is untouched by searching.
         QCOMPARE(child<QListWidget>(screen, "File1")->count(), 1);
+    }
+
+    void theKeysPickAndOpenFromTheSearchBox()
+    {
+        DeskStation station;
+        TestDesk &desk = station.desk;
+        writeFile(station.save + "/mail_26-12-01_1200.dat",
+                  Modsavemodule::archiveRecord({"To: N0CALL", "older", "net", "From: K1ABC"}));
+        writeFile(station.save + "/mail_26-12-02_1200.dat",
+                  Modsavemodule::archiveRecord({"To: N0CALL", "newer", "net", "From: W1AW"}));
+        auto *screen = desk.navigator.open<SaveForm>();
+        auto *box = child<QLineEdit>(screen, "searchbox");
+        box->setText("net");
+        QCOMPARE(child<QLabel>(screen, "searchstatus")->text(), "2 messages found.");
+        QTest::keyClick(box, Qt::Key_Down);
+        QTest::keyClick(box, Qt::Key_Down); // stays on the last
+        QTest::keyClick(box, Qt::Key_Return);
+        auto *reader = desk.navigator.loaded<ReadForm>();
+        QVERIFY(reader && reader->isVisible());
+        QCOMPARE(shownBy(reader).subject, "older");
     }
 
     void readingWithNothingFoundSaysSo()
