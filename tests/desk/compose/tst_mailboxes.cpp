@@ -211,7 +211,7 @@ private slots:
         QVERIFY(entry.open(QIODevice::ReadOnly));
         AttachmentStream::Reader entryReader(entry);
         const auto header = entryReader.readHeader();
-        QVERIFY2(header, qPrintable(entryReader.error()));
+        QVERIFY2(header, qPrintable(header.error()));
         QCOMPARE(header->to, "TO:" + nbsp);
         QCOMPARE(header->message, "m" + nbsp);
     }
