@@ -305,6 +305,11 @@ void Rodiruverezer::addWatchdogNotice(QGridLayout *layout, int row)
     // Below everything, so no control of the launcher moves.
     m_watchdogNotice = makeNote(this, "watchdogNotice", "");
     m_watchdogNotice->setStyleSheet(QStringLiteral("color: red;"));
+    // Its room is kept from the start, so a stop never squeezes the screen.
+    QSizePolicy policy = m_watchdogNotice->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    m_watchdogNotice->setSizePolicy(policy);
+    m_watchdogNotice->setMinimumHeight(m_watchdogNotice->fontMetrics().lineSpacing());
     m_watchdogNotice->hide();
     layout->addWidget(m_watchdogNotice, row, 0, 1, 4);
     connect(&station->watchdog(), &LauncherWatchdog::programStopped, this,
