@@ -36,41 +36,46 @@ QString kindOf(mode_t mode)
     return QObject::tr("a special file");
 }
 
-// Opens without waiting (a FIFO's open waits for its other end), then asks
-// the open descriptor, not the name, what it is: a swap after any earlier
-// look cannot slip a FIFO through. The descriptor goes to `file` only when
-// it is a regular file.
+// Looks without waiting (a FIFO's open waits for its other end) and asks
+// the open descriptor, not the name, what it is. Qt then opens the file by
+// its name, which it keeps for every later message, and that open must
+// reach the very file that was looked at; one swapped in between is refused.
 Outcome openChecked(QFile &file, int flags, QIODevice::OpenMode mode, bool forWriting)
 {
     const QString path = file.fileName();
+    const auto failed = [&](const QString &reason) {
+        return Outcome::failure(forWriting ? QObject::tr("%1 cannot be written: %2").arg(QDir::toNativeSeparators(path), reason)
+                                           : cannotRead(path, reason));
+    };
     const int fd = ::open(QFile::encodeName(path).constData(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0) {
         const int error = errno;
-        const QString reason = qt_error_string(error);
         // A socket refuses any open, with a reason that does not say why.
         if (const QString kind = kindAt(path); !kind.isEmpty() && error != EISDIR)
             return Outcome::failure(notRegular(path, kind));
-        return Outcome::failure(forWriting ? QObject::tr("%1 cannot be written: %2").arg(QDir::toNativeSeparators(path), reason)
-                                           : cannotRead(path, reason));
+        return failed(qt_error_string(error));
     }
-    struct stat status{};
+    struct stat looked{};
     QString kind;
-    if (::fstat(fd, &status) != 0)
+    if (::fstat(fd, &looked) != 0)
         kind = QObject::tr("something that cannot be examined (%1)").arg(qt_error_string(errno));
     else
-        kind = kindOf(status.st_mode);
+        kind = kindOf(looked.st_mode);
     if (!kind.isEmpty()) {
         ::close(fd);
         return Outcome::failure(notRegular(path, kind));
     }
-    // Reads and writes of a regular file never wait anyway; plain blocking
-    // mode keeps Qt's own handling unchanged.
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    if (!file.open(fd, mode, QFileDevice::AutoCloseHandle)) {
-        const QString reason = file.errorString();
-        ::close(fd);
-        return Outcome::failure(forWriting ? QObject::tr("%1 cannot be written: %2").arg(QDir::toNativeSeparators(path), reason)
-                                           : cannotRead(path, reason));
+    const bool opened = file.open(mode);
+    const QString reason = file.errorString();
+    struct stat reached{};
+    const bool same = opened && ::fstat(file.handle(), &reached) == 0 && reached.st_dev == looked.st_dev
+                   && reached.st_ino == looked.st_ino;
+    ::close(fd);
+    if (!opened)
+        return failed(reason);
+    if (!same) {
+        file.close();
+        return failed(QObject::tr("it was replaced while it was being opened"));
     }
     return {};
 }
@@ -119,12 +124,8 @@ Outcome openForWriting(QFile &file, QIODevice::OpenMode mode)
     if (const QString kind = kindAt(file.fileName()); !kind.isEmpty() && !QFileInfo(file.fileName()).isDir())
         return Outcome::failure(notRegular(file.fileName(), kind));
 #ifdef Q_OS_UNIX
-    int flags = O_WRONLY | O_CREAT;
-    if (mode & QIODevice::Append)
-        flags |= O_APPEND;
-    else if (mode & QIODevice::Truncate)
-        flags |= O_TRUNC;
-    return openChecked(file, flags, mode, true);
+    // Emptying is left to Qt's own open, once the file is known to be one.
+    return openChecked(file, O_WRONLY | O_CREAT, mode, true);
 #else
     if (!file.open(mode))
         return Outcome::cannotWrite(file.fileName(), file.errorString());

@@ -11,8 +11,10 @@ class QFile;
 ///
 /// A FIFO, a socket or a device put where the desk expects a file must
 /// neither hang the desk (opening a FIFO waits for its other end) nor be
-/// read as if it were one. These opens never wait, and they check what was
-/// actually opened, so a swap between a look and the open changes nothing.
+/// read as if it were one. The look is an open that never waits, and the
+/// file Qt then opens by name (so that it keeps its name for messages) must
+/// be the one looked at, else it is refused. Only a FIFO swapped in within
+/// the instant between the two opens could still make the second one wait.
 /// Symbolic links are followed: a link to a regular file is one.
 namespace RegularFile {
 

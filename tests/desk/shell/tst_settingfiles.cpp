@@ -1,4 +1,5 @@
 #include "shell/Modsoundcontrol.h"
+#include "shell/RegularFile.h"
 #include "shell/SettingFiles.h"
 #include "TestDesk.h"
 
@@ -257,8 +258,37 @@ private slots:
         if (read)
             QCOMPARE(got->size(), length);
         else
-            QVERIFY2(got.error().contains(QStringLiteral("longer than %1 bytes").arg(SettingFiles::maxLineBytes)),
+            QVERIFY2(got.error().contains(QStringLiteral("longer than %1 bytes").arg(SettingFiles::maxLineBytes))
+                         && got.error().contains(QDir::toNativeSeparators(files.path(Setting::SendDir))),
                      qPrintable(got.error()));
+    }
+
+    // A file opened through the check keeps its name, which every later
+    // message about it needs, and reads or writes the file itself.
+    void aCheckedFileKeepsItsName_data()
+    {
+        QTest::addColumn<bool>("forWriting");
+        QTest::addRow("reading") << false;
+        QTest::addRow("appending") << true;
+    }
+    void aCheckedFileKeepsItsName()
+    {
+        QFETCH(bool, forWriting);
+        QTemporaryDir root;
+        const QString path = root.filePath("kept.dat");
+        writeFile(path, "first\r\n");
+        QFile file(path);
+        const Outcome opened = forWriting ? RegularFile::openForWriting(file, QIODevice::WriteOnly | QIODevice::Append)
+                                          : RegularFile::openForReading(file);
+        QVERIFY2(opened, qPrintable(opened.error()));
+        QCOMPARE(file.fileName(), path);
+        if (forWriting) {
+            QCOMPARE(file.write("second\r\n"), qint64(8));
+            file.close();
+            QCOMPARE(contents(path), QByteArray("first\r\nsecond\r\n"));
+        } else {
+            QCOMPARE(file.readAll(), QByteArray("first\r\n"));
+        }
     }
 
     // A file of gigabytes without a line end: a sparse one, so the test
