@@ -1,6 +1,7 @@
 #include "ReceiveFolder.h"
 
 #include "ReceiveName.h"
+#include "WholeWrite.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -56,7 +57,7 @@ PortalOutcome ReceiveFolder::append(const QByteArray &bytes)
 {
     if (!m_file.isOpen())
         return PortalOutcome::failure(QStringLiteral("no receive file is open"));
-    if (m_file.write(bytes) != bytes.size()) {
+    if (!writeWhole(m_file, bytes)) {
         const PortalOutcome failed = PortalOutcome::fileFailure(m_file);
         discard();
         return failed;

@@ -2,6 +2,7 @@
 
 #include "AnsiText.h"
 #include "StatusText.h"
+#include "WholeWrite.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,12 +27,16 @@ QStringList StationList::read(QIODevice &file)
 PortalOutcome StationList::append(const QString &path, const QString &entry)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return PortalOutcome::fileFailure(file);
+    const qint64 before = file.size();
     const QByteArray line = AnsiText::encode(entry) + "\r\n";
-    // The flush is checked too: a full disk shows only when the bytes leave the buffer.
-    if (file.write(line) != line.size() || !file.flush())
-        return PortalOutcome::fileFailure(file);
+    if (!writeWhole(file, line)) {
+        const PortalOutcome failed = PortalOutcome::fileFailure(file);
+        // Half an entry would run into the next one: cut back to where it was.
+        file.resize(before);
+        return failed;
+    }
     return {};
 }
 
@@ -39,11 +44,12 @@ PortalOutcome StationList::rewrite(const QString &path, const QStringList &entri
 {
     // Written aside and swapped in, so a failure leaves the old list intact.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return PortalOutcome::fileFailure(file);
+    QByteArray text;
     for (const QString &entry : entries)
-        file.write(AnsiText::encode(entry) + "\r\n");
-    if (!file.commit())
+        text += AnsiText::encode(entry) + "\r\n";
+    if (!writeWhole(file, text) || !file.commit())
         return PortalOutcome::fileFailure(file);
     return {};
 }

@@ -1,5 +1,7 @@
 #include "RadioSetting.h"
 
+#include "WholeWrite.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -66,7 +68,7 @@ PortalOutcome RadioSetting::storeRadio(bool radio) const
                                 .arg(radio ? QStringLiteral("radio") : QStringLiteral("ip"), choice.host)
                                 .arg(choice.port)
                                 .toLatin1();
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeWhole(file, text) || !file.commit()) {
         return PortalOutcome::failure(QObject::tr("The link choice cannot be written to %1: %2")
                                           .arg(QDir::toNativeSeparators(m_path), file.errorString()));
     }
