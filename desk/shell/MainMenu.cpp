@@ -286,16 +286,22 @@ void MainMenu::paintSoundControls(bool on)
 void MainMenu::soundAction(bool on)
 {
     const Outcome muted = m_context.desktop.toggleMute();
-    // A failed store is ignored: speech and the mute have followed already.
-    static_cast<void>(Modsoundcontrol(m_context.files).storeSoundSetting(on));
+    const Outcome stored = Modsoundcontrol(m_context.files).storeSoundSetting(on);
     m_context.speaker.speak(on ? QStringLiteral("Sound on") : QStringLiteral("Sound off"));
-    // The switch still works for speech; the operator learns why the
-    // system's own sound did not follow it.
+    // The switch still works for speech this session; the operator learns
+    // why the system's sound did not follow it, and whether the choice
+    // will still hold after a restart.
+    QStringList problems;
     if (!muted)
-        m_context.prompter.inform(tr("The system mute could not be changed: %1. The sound setting is saved and "
-                                     "speech follows it all the same.")
-                                      .arg(muted.error()),
-                                  Prompter::Icon::Exclamation);
+        problems << tr("The system mute could not be changed: %1.").arg(muted.error());
+    if (!stored)
+        problems << tr("The sound setting could not be saved: %1. Speech follows the switch until the program "
+                       "is closed.")
+                        .arg(stored.error());
+    else if (!muted)
+        problems << tr("The sound setting is saved and speech follows it all the same.");
+    if (!problems.isEmpty())
+        m_context.prompter.inform(problems.join(QLatin1Char(' ')), Prompter::Icon::Exclamation);
 }
 
 void MainMenu::toggleSound()

@@ -150,6 +150,37 @@ private slots:
         QCOMPARE(desk.navigator.loaded<MainMenu>(), menu);
     }
 
+    // The stored switch is what the next start speaks by: a failed store is
+    // said with the system's reason, never called saved.
+    void soundSwitchSaysWhenItIsNotSaved_data()
+    {
+        QTest::addColumn<QString>("muteFailure");
+        QTest::addRow("mute follows") << "";
+        QTest::addRow("mute fails too") << "neither pactl nor amixer is installed";
+    }
+    void soundSwitchSaysWhenItIsNotSaved()
+    {
+        QFETCH(QString, muteFailure);
+        TestDesk desk;
+        desk.desktop.muteFailure = muteFailure;
+        auto *menu = MainMenu::open(desk.context, MainMenu::Opener::Reenter);
+        const QString path = desk.files.path(Setting::SoundSettings);
+        QVERIFY(blockWritesAt(path, QStringLiteral("folder in its place")));
+        desk.prompter.answers.enqueue(true);
+        TestDesk::click(menu, "cmdsoundtoggle");
+
+        QStringList said;
+        for (const auto &box : desk.prompter.boxes)
+            if (!box.question)
+                said << box.text;
+        QCOMPARE(said.size(), 1);
+        QVERIFY2(said.first().contains("The sound setting could not be saved: "), qPrintable(said.first()));
+        QVERIFY2(namesRefusal(said.first(), path), qPrintable(said.first()));
+        QVERIFY2(!said.first().contains("is saved"), qPrintable(said.first()));
+        QCOMPARE(said.first().contains(muteFailure), true);
+        QCOMPARE(desk.prompter.boxes.last().icon, Prompter::Icon::Exclamation);
+    }
+
     void soundButtonSaysWhyTheMuteStaysAsItWas_data()
     {
         QTest::addColumn<QString>("muteFailure");
