@@ -10,10 +10,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QObject>
-#include <QRegularExpression>
 #include <QSet>
+#include <QThread>
 
 #include <algorithm>
+#include <utility>
+#include <vector>
+
+#ifdef Q_OS_LINUX
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -33,9 +39,39 @@ MailFields fromPieces(const QStringList &pieces)
     return mail;
 }
 
+// The four fields joined by LF and case-folded. Folding goes letter by
+// letter, so runs of plain ASCII are lowered here in place and only the
+// other runs go through Qt's tables, which cost several times as much.
 QString folded(const MailFields &mail)
 {
-    return (mail.to + u'\n' + mail.subject + u'\n' + mail.message + u'\n' + mail.from).toCaseFolded();
+    QString text = mail.to + u'\n' + mail.subject + u'\n' + mail.message + u'\n' + mail.from;
+    QChar *const begin = text.data();
+    QChar *const end = begin + text.size();
+    for (QChar *c = begin; c != end;) {
+        if (c->unicode() < 0x80) {
+            if (c->unicode() >= u'A' && c->unicode() <= u'Z')
+                *c = QChar(char16_t(c->unicode() + (u'a' - u'A')));
+            ++c;
+            continue;
+        }
+        QChar *run = c;
+        while (c != end && c->unicode() >= 0x80)
+            ++c;
+        const QString runFolded = QStringView(run, c).toString().toCaseFolded();
+        if (runFolded.size() != c - run)
+            return text.toCaseFolded(); // a letter whose folding is longer or shorter: all by Qt
+        std::copy(runFolded.cbegin(), runFolded.cend(), run);
+    }
+    return text;
+}
+
+// Two ASCII digits at `at` as a number, or -1.
+int twoDigits(QStringView text, qsizetype at)
+{
+    const auto digit = [&](qsizetype i) { return text[i] >= u'0' && text[i] <= u'9' ? text[i].unicode() - u'0' : -1; };
+    const int high = digit(at);
+    const int low = digit(at + 1);
+    return high < 0 || low < 0 ? -1 : high * 10 + low;
 }
 
 // A mail file holds only code lists: digits, spaces, commas and line ends.
@@ -56,6 +92,7 @@ void MessageSearch::setFolders(const QString &savedFolder, const QString &receiv
             m_folders[i] = Folder();
             m_folders[i].path = paths[i];
             m_sinceFullCheck.invalidate();
+            ++m_generation;
         }
         m_folders[i].place = i == 0 ? Place::Saved : Place::Received;
     }
@@ -69,112 +106,162 @@ void MessageSearch::refresh()
     update(true);
 }
 
-void MessageSearch::update(bool everyFile)
+bool MessageSearch::update()
+{
+    return update(!m_sinceFullCheck.isValid() || m_sinceFullCheck.elapsed() >= m_fullCheckInterval);
+}
+
+bool MessageSearch::update(bool everyFile)
 {
     m_problems.clear();
     for (Folder &folder : m_folders) {
         if (folder.path.isEmpty())
             continue;
-        updateFolder(folder, everyFile);
+        if (!updateFolder(folder, everyFile))
+            return false;
         m_problems += folder.problems;
     }
     m_problems.removeDuplicates();
     if (everyFile)
         m_sinceFullCheck.start();
+    return true;
 }
 
 namespace {
 
-MessageSearch::Stamp stampOf(const QFileInfo &info)
+constexpr qint64 nanosPerMilli = 1000 * 1000;
+
+// A path's kind, size and times, from one look at it. Going through
+// QFileInfo would turn each time into local time and back, which costs
+// more than the look itself over a large archive.
+struct Look {
+    bool isFile = false;
+    bool isDir = false;
+    MessageSearch::Stamp stamp;
+};
+
+Look lookAt(const QString &path)
 {
-    return {info.size(), info.lastModified().toMSecsSinceEpoch(), info.metadataChangeTime().toMSecsSinceEpoch()};
+    Look look;
+#ifdef Q_OS_LINUX
+    struct stat status;
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return look;
+    const auto nanos = [](const timespec &time) { return qint64(time.tv_sec) * 1000 * nanosPerMilli + time.tv_nsec; };
+    look.isFile = S_ISREG(status.st_mode);
+    look.isDir = S_ISDIR(status.st_mode);
+    look.stamp = {qint64(status.st_size), nanos(status.st_mtim), nanos(status.st_ctim)};
+#else
+    const QFileInfo info(path);
+    look.isFile = info.isFile();
+    look.isDir = info.isDir();
+    look.stamp = {info.size(), info.lastModified().toMSecsSinceEpoch() * nanosPerMilli,
+                  info.metadataChangeTime().toMSecsSinceEpoch() * nanosPerMilli};
+#endif
+    return look;
 }
 
 } // namespace
 
-void MessageSearch::updateFolder(Folder &folder, bool everyFile)
+bool MessageSearch::updateFolder(Folder &folder, bool everyFile)
 {
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    const QFileInfo info(folder.path);
-    if (!info.isDir()) {
+    const Look look = lookAt(folder.path);
+    if (!look.isDir) {
+        if (!folder.kept.isEmpty())
+            ++m_generation;
         folder.kept.clear();
         folder.listed = false;
         folder.problems = {QObject::tr("The folder %1 does not exist.").arg(QDir::toNativeSeparators(folder.path))};
-        return;
+        return true;
     }
-    const Stamp stamp = stampOf(info);
+    const Stamp stamp = look.stamp;
+    const qint64 settledBefore = now - settlingTime;
     // A change within the last moments may share the folder's time with the
     // listing before it, so a folder changed so lately is listed again.
-    const bool relist = everyFile || !folder.listed || stamp != folder.stamp || now - stamp.modified < 2000;
+    const bool relist =
+        everyFile || !folder.listed || stamp != folder.stamp || now - stamp.modified / nanosPerMilli < 2000;
     if (!relist) {
         // Only the files that may still grow are looked at.
-        const qint64 settledBefore = now - settlingTime;
         QStringList growing;
         for (auto it = folder.kept.cbegin(); it != folder.kept.cend(); ++it)
-            if (it->stamp.modified >= settledBefore)
+            if (it->stamp.modified / nanosPerMilli >= settledBefore)
                 growing << it.key();
         for (const QString &path : growing)
             recheck(folder, path, false, &folder.kept[path]);
-        return;
+        return true;
     }
 
     folder.problems.clear();
     folder.stamp = stamp;
-    folder.listed = true;
+    // Not counted as listed until the whole listing is through, so one cut
+    // short is taken again.
+    folder.listed = false;
     // The iterator tells files from folders by the listing itself, without
     // a look at each file (and costs a third of QDir::entryList).
     QDirIterator names(folder.path, QDir::Files);
     QSet<QString> listed;
     listed.reserve(folder.kept.size());
-    const qint64 settledBefore = now - settlingTime;
     while (names.hasNext()) {
         const QString path = names.next();
         listed.insert(path);
         const auto kept = folder.kept.constFind(path);
+        const quint64 before = m_generation;
         if (kept == folder.kept.cend())
             recheck(folder, path, true, nullptr);
-        else if (everyFile || kept->stamp.modified >= settledBefore)
+        else if (everyFile || kept->stamp.modified / nanosPerMilli >= settledBefore)
             recheck(folder, path, false, &*kept);
+        if (m_generation != before && m_carryOn && !m_carryOn())
+            return false;
     }
-    for (auto it = folder.kept.begin(); it != folder.kept.end();)
-        it = listed.contains(it.key()) ? std::next(it) : folder.kept.erase(it);
+    for (auto it = folder.kept.begin(); it != folder.kept.end();) {
+        if (listed.contains(it.key())) {
+            ++it;
+        } else {
+            it = folder.kept.erase(it);
+            ++m_generation;
+        }
+    }
+    folder.listed = true;
+    return true;
 }
 
 // Reads the file again when it is new or its stamp changed; false when it
 // is gone or cannot be read (and is then not kept).
 bool MessageSearch::recheck(Folder &folder, const QString &path, bool always, const Kept *kept)
 {
-    const QFileInfo info(path);
-    if (!info.isFile()) {
-        folder.kept.remove(path);
+    const Look look = lookAt(path);
+    if (!look.isFile) {
+        if (folder.kept.remove(path))
+            ++m_generation;
         return false;
     }
-    const Stamp stamp = stampOf(info);
-    if (!always && kept && kept->stamp == stamp)
+    if (!always && kept && kept->stamp == look.stamp)
         return true;
+    ++m_generation;
     Kept read;
-    if (!readFile(path, folder.place, info.lastModified(), read)) {
+    read.stamp = look.stamp;
+    if (!readFile(path, folder.place, read)) {
         // A file that cannot be read now is tried again at the next listing.
         folder.kept.remove(path);
         return false;
     }
-    read.stamp = stamp;
     folder.kept.insert(path, std::move(read));
     return true;
 }
 
-bool MessageSearch::readFile(const QString &path, Place place, const QDateTime &modified, Kept &kept)
+bool MessageSearch::readFile(const QString &path, Place place, Kept &kept)
 {
+    QStringList &problems = m_folders[place == Place::Saved ? 0 : 1].problems;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        m_folders[place == Place::Saved ? 0 : 1].problems
-            << QObject::tr("%1 cannot be read: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+        problems << QObject::tr("%1 cannot be read: %2").arg(QDir::toNativeSeparators(path), file.errorString());
         return false;
     }
-    QStringList &problems = m_folders[place == Place::Saved ? 0 : 1].problems;
-    const QString name = QFileInfo(path).fileName();
+    const QString name = path.mid(path.lastIndexOf(u'/') + 1);
     QList<MailFields> found;
-    QDateTime date = modified;
+    QDateTime date;
+    kept.order = kept.stamp.modified / nanosPerMilli;
     const auto tooLarge = [&] {
         problems << QObject::tr("%1 is larger than %2 MB and is not searched.")
                           .arg(QDir::toNativeSeparators(path))
@@ -185,8 +272,10 @@ bool MessageSearch::readFile(const QString &path, Place place, const QDateTime &
         if (file.size() > fileLimit)
             return tooLarge();
         found = archiveMessages(QString::fromUtf8(file.readAll()));
-        if (const QDateTime named = archiveNameDate(name); named.isValid())
+        if (const QDateTime named = archiveNameDate(name); named.isValid()) {
             date = named;
+            kept.order = named.toMSecsSinceEpoch();
+        }
     } else if (looksLikeCodeLists(file.peek(4096))) {
         if (file.size() > fileLimit)
             return tooLarge();
@@ -203,6 +292,10 @@ bool MessageSearch::readFile(const QString &path, Place place, const QDateTime &
         problems << QObject::tr("%1 cannot be read: %2").arg(QDir::toNativeSeparators(path), file.errorString());
         return false;
     }
+    if (!date.isValid())
+        date = QDateTime::fromMSecsSinceEpoch(kept.order);
+    kept.messages.reserve(found.size());
+    kept.folded.reserve(found.size());
     for (int i = 0; i < found.size(); ++i) {
         kept.messages << Message{path, i, place, date, found[i]};
         kept.folded << folded(found[i]);
@@ -210,26 +303,64 @@ bool MessageSearch::readFile(const QString &path, Place place, const QDateTime &
     return true;
 }
 
-QList<MessageSearch::Message> MessageSearch::find(const QString &text)
+MessageSearch::Catalogue MessageSearch::catalogue()
 {
-    update(!m_sinceFullCheck.isValid() || m_sinceFullCheck.elapsed() >= m_fullCheckInterval);
+    if (m_catalogued == m_generation)
+        return m_catalogue;
+    struct Row {
+        qint64 order;
+        const QString *path;
+        qsizetype index;
+        const Kept *kept;
+    };
+    std::vector<Row> rows;
+    int files = 0;
+    for (const Folder &folder : m_folders) {
+        for (auto it = folder.kept.cbegin(); it != folder.kept.cend(); ++it) {
+            ++files;
+            for (qsizetype i = 0; i < it->messages.size(); ++i)
+                rows.push_back({it->order, &it.key(), i, &*it});
+        }
+    }
+    // Sorted once here, so a search only filters.
+    std::sort(rows.begin(), rows.end(), [](const Row &a, const Row &b) {
+        if (a.order != b.order)
+            return a.order > b.order;
+        if (*a.path != *b.path)
+            return *a.path < *b.path;
+        return a.index < b.index;
+    });
+    Catalogue catalogue;
+    catalogue.files = files;
+    catalogue.messages.reserve(qsizetype(rows.size()));
+    catalogue.folded.reserve(qsizetype(rows.size()));
+    for (const Row &row : rows) {
+        catalogue.messages << row.kept->messages[row.index];
+        catalogue.folded << row.kept->folded[row.index];
+    }
+    m_catalogue = catalogue;
+    m_catalogued = m_generation;
+    return catalogue;
+}
+
+QList<MessageSearch::Message> MessageSearch::search(const Catalogue &catalogue, const QString &text)
+{
     QList<Message> found;
     const QString wanted = text.toCaseFolded();
     if (wanted.isEmpty())
         return found;
-    for (const Folder &folder : m_folders)
-        for (const Kept &kept : folder.kept)
-            for (qsizetype i = 0; i < kept.messages.size(); ++i)
-                if (kept.folded[i].contains(wanted))
-                    found << kept.messages[i];
-    std::sort(found.begin(), found.end(), [](const Message &a, const Message &b) {
-        if (a.date != b.date)
-            return a.date > b.date;
-        if (a.path != b.path)
-            return a.path < b.path;
-        return a.index < b.index;
-    });
+    for (qsizetype i = 0; i < catalogue.folded.size(); ++i)
+        if (catalogue.folded[i].contains(wanted))
+            found << catalogue.messages[i];
     return found;
+}
+
+QList<MessageSearch::Message> MessageSearch::find(const QString &text)
+{
+    update();
+    if (text.isEmpty())
+        return {};
+    return search(catalogue(), text);
 }
 
 QList<MessageSearch::Message> MessageSearch::messages() const
@@ -239,6 +370,170 @@ QList<MessageSearch::Message> MessageSearch::messages() const
         for (const Kept &kept : folder.kept)
             all += kept.messages;
     return all;
+}
+
+SearchCache::SearchCache(QObject *parent)
+    : QObject(parent)
+{
+    m_thread = QThread::create([this] { work(); });
+    m_thread->setObjectName(QStringLiteral("message search"));
+    m_thread->start();
+}
+
+SearchCache::~SearchCache()
+{
+    {
+        const QMutexLocker locker(&m_mutex);
+        m_quit = true;
+    }
+    m_wake.wakeAll();
+    m_thread->wait();
+    delete m_thread;
+}
+
+void SearchCache::setFolders(const QString &savedFolder, const QString &receivedFolder)
+{
+    const QMutexLocker locker(&m_mutex);
+    if (m_foldersSet && m_saved == savedFolder && m_received == receivedFolder)
+        return;
+    m_saved = savedFolder;
+    m_received = receivedFolder;
+    m_foldersSet = true;
+    m_newFolders = true;
+    // Nothing of other folders is shown while these are read.
+    m_published = {};
+    m_publishedGeneration = ~quint64(0);
+    m_problems.clear();
+    m_ready = false;
+    m_wake.wakeAll();
+}
+
+void SearchCache::refresh()
+{
+    const QMutexLocker locker(&m_mutex);
+    if (!m_foldersSet)
+        return;
+    m_refreshWanted = true;
+    m_wake.wakeAll();
+}
+
+void SearchCache::setFullCheckInterval(qint64 milliseconds)
+{
+    const QMutexLocker locker(&m_mutex);
+    m_fullCheckInterval = milliseconds;
+}
+
+void SearchCache::setPublishInterval(qint64 milliseconds)
+{
+    const QMutexLocker locker(&m_mutex);
+    m_publishInterval = milliseconds;
+}
+
+void SearchCache::setAfterEachFile(std::function<void()> hook)
+{
+    const QMutexLocker locker(&m_mutex);
+    m_afterEachFile = std::move(hook);
+}
+
+QList<MessageSearch::Message> SearchCache::find(const QString &text) const
+{
+    MessageSearch::Catalogue published;
+    {
+        const QMutexLocker locker(&m_mutex);
+        published = m_published;
+    }
+    return MessageSearch::search(published, text);
+}
+
+bool SearchCache::isReady() const
+{
+    const QMutexLocker locker(&m_mutex);
+    return m_ready;
+}
+
+int SearchCache::filesRead() const
+{
+    const QMutexLocker locker(&m_mutex);
+    return m_published.files;
+}
+
+QStringList SearchCache::problems() const
+{
+    const QMutexLocker locker(&m_mutex);
+    return m_problems;
+}
+
+void SearchCache::work()
+{
+    MessageSearch search;
+    // While the folders are read, what is read so far is published a few
+    // times a second: often enough to see it come, seldom enough that
+    // sorting it costs little.
+    QElapsedTimer sincePublished;
+    bool filling = false; // the folders set have not been read through yet
+    qint64 publishInterval = defaultPublishInterval;
+    std::function<void()> afterEachFile;
+    search.setProgress([&] {
+        if (filling && sincePublished.elapsed() >= publishInterval) {
+            publish(search, false);
+            sincePublished.start();
+        }
+        if (afterEachFile)
+            afterEachFile();
+        const QMutexLocker locker(&m_mutex);
+        return !m_quit && !m_newFolders;
+    });
+    for (;;) {
+        QString saved, received;
+        bool newFolders = false;
+        qint64 interval = 0;
+        {
+            QMutexLocker locker(&m_mutex);
+            while (!m_quit && !m_newFolders && !m_refreshWanted)
+                m_wake.wait(&m_mutex);
+            if (m_quit)
+                return;
+            newFolders = std::exchange(m_newFolders, false);
+            m_refreshWanted = false;
+            saved = m_saved;
+            received = m_received;
+            interval = m_fullCheckInterval;
+            publishInterval = m_publishInterval;
+            afterEachFile = m_afterEachFile;
+        }
+        if (newFolders) {
+            search.setFolders(saved, received);
+            filling = true;
+            publish(search, false);
+            sincePublished.start();
+        }
+        search.setFullCheckInterval(interval);
+        if (search.update()) {
+            filling = false;
+            publish(search, true);
+        }
+    }
+}
+
+void SearchCache::publish(MessageSearch &search, bool ready)
+{
+    const MessageSearch::Catalogue catalogue = search.catalogue();
+    const quint64 generation = search.generation();
+    const QStringList problems = ready ? search.problems() : QStringList();
+    {
+        const QMutexLocker locker(&m_mutex);
+        // Other folders were asked for meanwhile: this is of the old ones.
+        if (m_newFolders)
+            return;
+        if (generation == m_publishedGeneration && ready == m_ready && (!ready || problems == m_problems))
+            return;
+        m_published = catalogue;
+        m_publishedGeneration = generation;
+        m_ready = ready;
+        if (ready)
+            m_problems = problems;
+    }
+    emit updated();
 }
 
 QList<MailFields> MessageSearch::archiveMessages(const QString &text)
@@ -283,14 +578,22 @@ QList<MailFields> MessageSearch::receivedMail(const QString &text)
 
 QDateTime MessageSearch::archiveNameDate(const QString &fileName)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("^mail_(\\d\\d)\\D(\\d\\d)\\D(\\d\\d)_(\\d\\d)(\\d\\d)\\.dat$"),
-        QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch match = pattern.match(fileName);
-    if (!match.hasMatch())
+    // "mail_yy?MM?dd_HHmm.dat", letter case aside, any non-digit between
+    // the date's parts. Read by hand: a pattern match per file was a fifth
+    // of the time to read the whole archive.
+    const QStringView name(fileName);
+    if (name.size() != 22 || !name.startsWith(u"mail_", Qt::CaseInsensitive)
+        || !name.endsWith(u".dat", Qt::CaseInsensitive) || name[7].isDigit() || name[10].isDigit() || name[13] != u'_')
         return {};
-    const QDate day(2000 + match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt());
-    const QTime time(match.captured(4).toInt(), match.captured(5).toInt());
+    const int year = twoDigits(name, 5);
+    const int month = twoDigits(name, 8);
+    const int dayOfMonth = twoDigits(name, 11);
+    const int hour = twoDigits(name, 14);
+    const int minute = twoDigits(name, 16);
+    if (year < 0 || month < 0 || dayOfMonth < 0 || hour < 0 || minute < 0)
+        return {};
+    const QDate day(2000 + year, month, dayOfMonth);
+    const QTime time(hour, minute);
     if (!day.isValid() || !time.isValid())
         return {};
     return QDateTime(day, time);

@@ -6,10 +6,16 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QList>
+#include <QMutex>
+#include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QWaitCondition>
+
+#include <functional>
 
 class QIODevice;
+class QThread;
 
 /// Finds messages by any text of their four fields in the archive of saved
 /// mail and in the receive folder.
@@ -28,12 +34,16 @@ class QIODevice;
 /// large archive, so that full look is taken at the first search and then
 /// at most once per `fullCheckInterval`: a file edited by hand long after
 /// it was written is seen by then.
+///
+/// One object is used by one thread at a time; SearchCache runs one on a
+/// worker thread and searches what it publishes.
 class MessageSearch
 {
 public:
     enum class Place { Saved, Received };
 
-    /// A file's size and times, by which a change is told.
+    /// A file's size and times (nanoseconds since the epoch), by which a
+    /// change is told.
     struct Stamp {
         qint64 size = -1;
         qint64 modified = 0;
@@ -50,6 +60,15 @@ public:
         MailFields fields;  ///< decoded
     };
 
+    /// The kept messages at one moment, newest first, each beside its four
+    /// fields case-folded and joined by LF. Copies share their data, so one
+    /// made on a worker thread can be searched on another.
+    struct Catalogue {
+        QList<Message> messages;
+        QStringList folded;
+        int files = 0; ///< how many files they came from
+    };
+
     /// A file larger than this is not searched (its name is told instead):
     /// an archive or a mail file never grows this large in use.
     static constexpr qint64 fileLimit = 16 * 1024 * 1024;
@@ -60,6 +79,24 @@ public:
     /// Brings the kept messages up to date with the folders, looking at
     /// every file.
     void refresh();
+
+    /// Brings the kept messages up to date as a search does (every file at
+    /// most once per interval). False when the progress callback stopped it
+    /// halfway; the folders are then listed again at the next update.
+    bool update();
+
+    /// Called after each file read while a folder is listed; returning false
+    /// stops the update there.
+    void setProgress(std::function<bool()> carryOn) { m_carryOn = std::move(carryOn); }
+
+    /// Counts up whenever the kept messages change.
+    quint64 generation() const { return m_generation; }
+
+    /// The kept messages as they stand, made again only after a change.
+    Catalogue catalogue();
+
+    /// Messages of `catalogue` holding `text` (see find()), in its order.
+    static QList<Message> search(const Catalogue &catalogue, const QString &text);
 
     /// How long a search may go without looking at every file; 0: always.
     void setFullCheckInterval(qint64 milliseconds) { m_fullCheckInterval = milliseconds; }
@@ -96,6 +133,7 @@ public:
 private:
     struct Kept {
         Stamp stamp;
+        qint64 order = 0;   ///< the messages' date in milliseconds, for sorting
         QList<Message> messages;
         QStringList folded; ///< each message's four fields case-folded, joined by LF
     };
@@ -109,13 +147,95 @@ private:
         QStringList problems;   ///< from the last listing
     };
 
-    void update(bool everyFile);
-    void updateFolder(Folder &folder, bool everyFile);
+    bool update(bool everyFile);
+    bool updateFolder(Folder &folder, bool everyFile);
     bool recheck(Folder &folder, const QString &path, bool always, const Kept *kept);
-    bool readFile(const QString &path, Place place, const QDateTime &modified, Kept &kept);
+    bool readFile(const QString &path, Place place, Kept &kept);
 
     Folder m_folders[2];
     QStringList m_problems;
     qint64 m_fullCheckInterval = defaultFullCheckInterval;
     QElapsedTimer m_sinceFullCheck;
+    std::function<bool()> m_carryOn;
+    quint64 m_generation = 0;
+    Catalogue m_catalogue;
+    quint64 m_catalogued = ~quint64(0);
+};
+
+/// The search of saved and received mail for the program's life.
+///
+/// A worker thread reads the folders once, as soon as they are set, and then
+/// keeps the messages up to date when asked, looking only at sizes and times
+/// as MessageSearch does. A search runs on the caller's thread over what the
+/// worker last published and never waits for it: while the folders are still
+/// being read it answers from the files read so far, and updated() says when
+/// there is more to see.
+class SearchCache : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SearchCache(QObject *parent = nullptr);
+    /// Stops the worker, waiting for the file it is reading.
+    ~SearchCache() override;
+
+    /// The folders to keep. Setting other folders starts reading them at once;
+    /// the same ones again change nothing.
+    void setFolders(const QString &savedFolder, const QString &receivedFolder);
+
+    /// Asks the worker to look for changes, as a search of MessageSearch does.
+    void refresh();
+
+    /// How long the worker may go without looking at every file.
+    void setFullCheckInterval(qint64 milliseconds);
+
+    /// How often, while the folders are read, what is read so far is
+    /// published; 0: after every file.
+    void setPublishInterval(qint64 milliseconds);
+    static constexpr qint64 defaultPublishInterval = 100;
+
+    /// Called on the worker thread after each file read while a folder is
+    /// listed (and after publishing), so a test can hold the reading at a
+    /// known point. Set it before the folders.
+    void setAfterEachFile(std::function<void()> hook);
+
+    /// Messages holding `text` among those published, newest first.
+    QList<MessageSearch::Message> find(const QString &text) const;
+
+    /// True once every file of the folders set has been read; until then
+    /// find() answers from part of them.
+    bool isReady() const;
+
+    /// How many files the published messages came from.
+    int filesRead() const;
+
+    /// As MessageSearch::problems(), at the last publishing.
+    QStringList problems() const;
+
+signals:
+    /// More or other messages are published, or the reading is finished:
+    /// a search shown should be made again.
+    void updated();
+
+private:
+    void work();
+    void publish(MessageSearch &search, bool ready);
+
+    mutable QMutex m_mutex;
+    QWaitCondition m_wake;
+    // Asked of the worker.
+    QString m_saved, m_received;
+    bool m_foldersSet = false;
+    bool m_newFolders = false;
+    bool m_refreshWanted = false;
+    bool m_quit = false;
+    qint64 m_fullCheckInterval = MessageSearch::defaultFullCheckInterval;
+    qint64 m_publishInterval = defaultPublishInterval;
+    std::function<void()> m_afterEachFile;
+    // Published by the worker.
+    MessageSearch::Catalogue m_published;
+    quint64 m_publishedGeneration = ~quint64(0);
+    QStringList m_problems;
+    bool m_ready = false;
+
+    QThread *m_thread = nullptr;
 };

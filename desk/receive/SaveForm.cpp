@@ -106,7 +106,10 @@ SaveForm::SaveForm(DeskContext &context)
                                   Prompter::Icon::Exclamation);
     }
     refreshList();
-    m_search.setFolders(m_directory, m_context.files.readLine(Setting::ReceiveDir).value_or(QString()));
+    searchCache(m_context);
+    m_search = m_context.messageSearch;
+    // The worker says when it has read more or seen a change.
+    connect(m_search.get(), &SearchCache::updated, this, &SaveForm::showFound);
     m_context.navigator.load<ReadForm>();
     removeCaptionBar(this);
 }
@@ -169,36 +172,73 @@ void SaveForm::deletePicked()
     refreshList();
 }
 
+SearchCache &SaveForm::searchCache(DeskContext &context)
+{
+    if (!context.messageSearch)
+        context.messageSearch = std::make_shared<SearchCache>();
+    context.messageSearch->setFolders(context.files.readLine(Setting::SaveDir).value_or(QString()),
+                                      context.files.readLine(Setting::ReceiveDir).value_or(QString()));
+    return *context.messageSearch;
+}
+
 void SaveForm::search()
 {
+    // What is kept is shown at once; a change the worker finds comes after.
+    m_search->refresh();
+    showFound();
+}
+
+void SaveForm::showFound()
+{
+    // The message picked stays picked when the list is made again.
+    QString pickedPath;
+    int pickedIndex = -1;
+    if (const int row = m_results->indexOfTopLevelItem(m_results->currentItem()); row >= 0 && row < m_found.size()) {
+        pickedPath = m_found[row].path;
+        pickedIndex = m_found[row].index;
+    }
     m_results->clear();
-    m_found = m_search.find(m_searchBox->text());
+    const QString text = m_searchBox->text();
+    m_found = m_search->find(text);
+    QList<QTreeWidgetItem *> items;
+    items.reserve(m_found.size());
+    int picked = 0;
     for (const MessageSearch::Message &message : std::as_const(m_found)) {
         const auto oneLine = [](QString text) { return text.replace(u'\r', u' ').replace(u'\n', u' ').simplified(); };
-        auto *item = new QTreeWidgetItem(m_results, {message.date.toString(QStringLiteral("yyyy-MM-dd HH:mm")),
-                                                     message.place == MessageSearch::Place::Saved ? tr("saved")
-                                                                                                  : tr("received"),
-                                                     oneLine(message.fields.from), oneLine(message.fields.to),
-                                                     oneLine(message.fields.subject)});
+        if (message.path == pickedPath && message.index == pickedIndex)
+            picked = int(items.size());
+        auto *item = new QTreeWidgetItem({message.date.toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+                                          message.place == MessageSearch::Place::Saved ? tr("saved") : tr("received"),
+                                          oneLine(message.fields.from), oneLine(message.fields.to),
+                                          oneLine(message.fields.subject)});
         item->setToolTip(4, message.fields.message.left(500));
+        items << item;
     }
+    m_results->addTopLevelItems(items);
     for (int column = 0; column < 4; ++column) {
         m_results->resizeColumnToContents(column);
         m_results->setColumnWidth(column, std::min(m_results->columnWidth(column), 160));
     }
     QString status;
-    if (!m_searchBox->text().isEmpty())
-        status = m_found.isEmpty()     ? tr("No message holds \"%1\".").arg(m_searchBox->text())
+    const bool ready = m_search->isReady();
+    if (!text.isEmpty() && !ready) {
+        const int files = m_search->filesRead();
+        status = tr("Searching... %1 found so far in the %2 read.")
+                     .arg(m_found.size() == 1 ? tr("1 message") : tr("%1 messages").arg(m_found.size()),
+                          files == 1 ? tr("1 file") : tr("%1 files").arg(files));
+    } else if (!text.isEmpty()) {
+        status = m_found.isEmpty()     ? tr("No message holds \"%1\".").arg(text)
                  : m_found.size() == 1 ? tr("1 message found.")
                                        : tr("%1 messages found.").arg(m_found.size());
-    const QStringList problems = m_search.problems();
+    }
+    const QStringList problems = m_search->problems();
     if (!problems.isEmpty())
         status += u' ' + (problems.size() == 1 ? problems.first()
                                                 : tr("%1 (and %n more)", nullptr, int(problems.size() - 1))
                                                       .arg(problems.first()));
     m_searchStatus->setText(status.trimmed());
     if (!m_found.isEmpty())
-        m_results->setCurrentItem(m_results->topLevelItem(0));
+        m_results->setCurrentItem(m_results->topLevelItem(picked));
 }
 
 void SaveForm::openFound()

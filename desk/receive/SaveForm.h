@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 struct DeskContext;
 class QLineEdit;
 class QLabel;
@@ -18,6 +20,11 @@ class SaveForm : public QWidget
 public:
     explicit SaveForm(DeskContext &context);
 
+    /// The desk's search of saved and received mail, made when there is none
+    /// yet and set to the folders of the settings; it starts reading them at
+    /// once in the background.
+    static SearchCache &searchCache(DeskContext &context);
+
 private:
     void refreshList();
     void pickFile();
@@ -25,6 +32,7 @@ private:
     void deletePicked();
     void exitToMainMenu();
     void search();
+    void showFound();
     void openFound();
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -35,6 +43,6 @@ private:
     QLineEdit *m_searchBox = nullptr;
     QTreeWidget *m_results = nullptr;
     QLabel *m_searchStatus = nullptr;
-    MessageSearch m_search;
+    std::shared_ptr<SearchCache> m_search;
     QList<MessageSearch::Message> m_found;
 };

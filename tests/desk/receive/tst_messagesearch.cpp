@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -76,6 +77,28 @@ struct Archive {
     QString saved = root.path() + "/save";
     QString received = root.path() + "/receive";
     MessageSearch search;
+};
+
+// Waits until the cache has read its folders through.
+bool readThrough(const SearchCache &cache)
+{
+    return QTest::qWaitFor([&] { return cache.isReady(); }, 20000);
+}
+
+// Holds the cache's reading after its first file until let go.
+struct Gate {
+    explicit Gate(SearchCache &cache)
+    {
+        cache.setPublishInterval(0);
+        cache.setAfterEachFile([this] {
+            if (files++ == 0) {
+                reached.release();
+                letGo.tryAcquire(1, 20000);
+            }
+        });
+    }
+    QSemaphore reached, letGo;
+    std::atomic<int> files = 0;
 };
 
 } // namespace
@@ -241,6 +264,125 @@ private slots:
         QVERIFY2(problems.contains(QDir::toNativeSeparators(huge.fileName())) && problems.contains("not searched"),
                  qPrintable(problems));
         QVERIFY2(problems.contains(QDir::toNativeSeparators(archive.root.path() + "/gone")), qPrintable(problems));
+    }
+
+    void theCacheFollowsChangesBetweenSearches_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("word");
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QStringList>("after");
+        QTest::addRow("a mail arrives") << "arrives" << "beacon" << QStringList{} << QStringList{"BEACON"};
+        QTest::addRow("a saved file is deleted") << "deleted" << "net tonight" << QStringList{"net tonight"}
+                                                 << QStringList{};
+        QTest::addRow("the file of the present minute grows")
+            << "grows" << "beacon" << QStringList{} << QStringList{"beacon again"};
+        QTest::addRow("an old file edited by hand, its time put back")
+            << "edited" << "net at noon" << QStringList{} << QStringList{"net at noon"};
+    }
+    void theCacheFollowsChangesBetweenSearches()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, word);
+        QFETCH(QStringList, before);
+        QFETCH(QStringList, after);
+        Archive archive;
+        const QString present = archive.saved + "/" + Modsavemodule::archiveFileName(QDateTime::currentDateTime());
+        if (change == "grows")
+            write(present, Modsavemodule::archiveRecord({"To: N0CALL", "first", "", "From: K1"}));
+        SearchCache cache;
+        // Only a hand edit that keeps size and time needs the look at every file.
+        cache.setFullCheckInterval(change == "edited" ? 0 : MessageSearch::defaultFullCheckInterval);
+        cache.setFolders(archive.saved, archive.received);
+        QVERIFY(readThrough(cache));
+        QCOMPARE(subjects(cache.find(word)), before);
+
+        const QString old = archive.saved + "/" + QDir(archive.saved).entryList(QDir::Files, QDir::Name).first();
+        if (change == "arrives") {
+            write(archive.received + "/MAIL - 130000.txt", MessageFile::mailRecordLine("TO: N0CALL", "beacon", "", "K1"));
+        } else if (change == "deleted") {
+            QVERIFY(QFile::remove(old));
+        } else if (change == "grows") {
+            write(present, Modsavemodule::archiveRecord({"To: N0CALL", "beacon again", "", "From: K1"}),
+                  QIODevice::Append);
+        } else {
+            const QDateTime time = QFileInfo(old).lastModified();
+            QFile file(old);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QByteArray bytes = file.readAll();
+            file.close();
+            bytes.replace("net tonight", "net at noon");
+            write(old, bytes);
+            age(old, time);
+        }
+        int updates = 0;
+        QObject::connect(&cache, &SearchCache::updated, &cache, [&] { ++updates; });
+        cache.refresh();
+        QTRY_COMPARE_WITH_TIMEOUT(subjects(cache.find(word)), after, 20000);
+        // The screen learns of it without searching again.
+        QTRY_VERIFY_WITH_TIMEOUT(updates > 0, 20000);
+        QVERIFY(cache.isReady());
+        // Nothing else came or went.
+        QCOMPARE(cache.find("n0call").size(), 4 + (change == "deleted" ? -2 : change == "arrives" ? 1 : change == "grows" ? 2 : 0));
+    }
+
+    void aSearchWhileReadingAnswersFromWhatIsRead()
+    {
+        Archive archive;
+        SearchCache cache;
+        Gate gate(cache);
+        int updates = 0;
+        QObject::connect(&cache, &SearchCache::updated, &cache, [&] { ++updates; });
+        cache.setFolders(archive.saved, archive.received);
+        // The archive is read first; it holds one file of two saves.
+        QVERIFY(gate.reached.tryAcquire(1, 20000));
+        QVERIFY(!cache.isReady());
+        QCOMPARE(cache.filesRead(), 1);
+        QCOMPARE(subjects(cache.find("n0call")), (QStringList{"net tonight", "antenna"}));
+        QCOMPARE(subjects(cache.find("weather")), QStringList{});
+        gate.letGo.release();
+        QVERIFY(readThrough(cache));
+        QCOMPARE(subjects(cache.find("n0call")), (QStringList{"grid map", "CAFÉ REPORT", "net tonight", "antenna"}));
+        QCOMPARE(subjects(cache.find("weather")), QStringList{"CAFÉ REPORT"});
+        QTRY_VERIFY(updates >= 2); // the part read, then the whole
+        QVERIFY(cache.problems().isEmpty());
+    }
+
+    void otherFoldersReplaceWhatWasRead_data()
+    {
+        QTest::addColumn<bool>("halfway"); // the first folders are still being read
+        QTest::addRow("after reading") << false;
+        QTest::addRow("halfway through reading") << true;
+    }
+    void otherFoldersReplaceWhatWasRead()
+    {
+        QFETCH(bool, halfway);
+        Archive first;
+        QTemporaryDir other;
+        write(other.filePath("mail_26-12-01_1200.dat"),
+              Modsavemodule::archiveRecord({"To: N0CALL", "elsewhere", "", "From: K1"}));
+        SearchCache cache;
+        std::unique_ptr<Gate> gate;
+        if (halfway) {
+            gate = std::make_unique<Gate>(cache);
+            cache.setFolders(first.saved, first.received);
+            QVERIFY(gate->reached.tryAcquire(1, 20000));
+        } else {
+            cache.setFolders(first.saved, first.received);
+            QVERIFY(readThrough(cache));
+        }
+        cache.setFolders(other.path(), QString());
+        // Nothing of the first folders is answered from now on.
+        QVERIFY(!cache.isReady());
+        QCOMPARE(cache.find("n0call").size(), 0);
+        if (gate)
+            gate->letGo.release();
+        QVERIFY(readThrough(cache));
+        QCOMPARE(subjects(cache.find("n0call")), QStringList{"elsewhere"});
+        QCOMPARE(cache.filesRead(), 1);
+        // The same folders again change nothing.
+        cache.setFolders(other.path(), QString());
+        QVERIFY(cache.isReady());
     }
 
     void oneFolderSetAsBothIsSearchedOnce()

@@ -8,7 +8,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QSemaphore>
 #include <QTreeWidget>
+
+#include <atomic>
 
 namespace {
 
@@ -16,6 +19,12 @@ MailFields shownBy(ReadForm *reader)
 {
     return {child<QLineEdit>(reader, "Text3")->text(), child<QLineEdit>(reader, "Text2")->text(),
             child<QPlainTextEdit>(reader, "Text1")->toPlainText(), child<QLineEdit>(reader, "Text4")->text()};
+}
+
+// Waits until the desk's search has read its folders through.
+bool readThrough(TestDesk &desk)
+{
+    return QTest::qWaitFor([&] { return desk.context.messageSearch && desk.context.messageSearch->isReady(); }, 20000);
 }
 
 } // namespace
@@ -52,6 +61,7 @@ private slots:
 
         auto *screen = desk.navigator.open<SaveForm>();
         desk.prompter.boxes.clear(); // the reader's load at opening has its say
+        QVERIFY(readThrough(desk));
         auto *results = child<QTreeWidget>(screen, "searchresults");
         QCOMPARE(results->topLevelItemCount(), 0);
         child<QLineEdit>(screen, "searchbox")->setText(word);
@@ -80,14 +90,16 @@ private slots:
         writeFile(station.save + "/mail_26-12-01_1200.dat",
                   Modsavemodule::archiveRecord({"To: N0CALL", "net", "beacon", "From: K1ABC"}));
         auto *screen = desk.navigator.open<SaveForm>();
+        QVERIFY(readThrough(desk));
         auto *box = child<QLineEdit>(screen, "searchbox");
         auto *results = child<QTreeWidget>(screen, "searchresults");
         box->setText("beacon");
         QCOMPARE(results->topLevelItemCount(), 1);
         writeFile(station.receive + "/MAIL - 130000.txt",
                   MessageFile::mailRecordLine("To: N0CALL", "beacon too", "", "From- G4XYZ"));
+        // The mail that came is shown as soon as the search in the background sees it.
         box->setText("beaco");
-        QCOMPARE(results->topLevelItemCount(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(results->topLevelItemCount(), 2, 20000);
         QCOMPARE(results->topLevelItem(1)->text(1), "saved"); // the newer one first
         box->setText("nothing like it");
         QCOMPARE(results->topLevelItemCount(), 0);
@@ -107,6 +119,7 @@ private slots:
         writeFile(station.save + "/mail_26-12-02_1200.dat",
                   Modsavemodule::archiveRecord({"To: N0CALL", "newer", "net", "From: W1AW"}));
         auto *screen = desk.navigator.open<SaveForm>();
+        QVERIFY(readThrough(desk));
         auto *box = child<QLineEdit>(screen, "searchbox");
         box->setText("net");
         QCOMPARE(child<QLabel>(screen, "searchstatus")->text(), "2 messages found.");
@@ -116,6 +129,61 @@ private slots:
         auto *reader = desk.navigator.loaded<ReadForm>();
         QVERIFY(reader && reader->isVisible());
         QCOMPARE(shownBy(reader).subject, "older");
+    }
+
+    void theScreenSaysSearchingUntilAllIsRead()
+    {
+        DeskStation station;
+        TestDesk &desk = station.desk;
+        writeFile(station.save + "/mail_26-12-01_1200.dat",
+                  Modsavemodule::archiveRecord({"To: N0CALL", "older", "net", "From: K1ABC"}));
+        writeFile(station.save + "/mail_26-12-02_1200.dat",
+                  Modsavemodule::archiveRecord({"To: N0CALL", "newer", "net", "From: W1AW"}));
+        // The desk's search, held after the first file it reads.
+        desk.context.messageSearch = std::make_shared<SearchCache>();
+        QSemaphore reached, letGo;
+        std::atomic<int> files = 0;
+        desk.context.messageSearch->setPublishInterval(0);
+        desk.context.messageSearch->setAfterEachFile([&] {
+            if (files++ == 0) {
+                reached.release();
+                letGo.tryAcquire(1, 20000);
+            }
+        });
+        auto *screen = desk.navigator.open<SaveForm>();
+        QVERIFY(reached.tryAcquire(1, 20000));
+        auto *box = child<QLineEdit>(screen, "searchbox");
+        auto *results = child<QTreeWidget>(screen, "searchresults");
+        auto *status = child<QLabel>(screen, "searchstatus");
+        box->setText("net");
+        // Answered at once from what is read, and said to be partial.
+        QCOMPARE(results->topLevelItemCount(), 1);
+        QVERIFY2(status->text().startsWith("Searching..."), qPrintable(status->text()));
+        QVERIFY2(status->text().contains("1 message") && status->text().contains("1 file"), qPrintable(status->text()));
+        letGo.release();
+        QTRY_COMPARE_WITH_TIMEOUT(status->text(), "2 messages found.", 20000);
+        QCOMPARE(results->topLevelItemCount(), 2);
+        QCOMPARE(results->topLevelItem(0)->text(0), "2026-12-02 12:00");
+    }
+
+    void theSearchOutlivesTheScreen()
+    {
+        DeskStation station;
+        TestDesk &desk = station.desk;
+        writeFile(station.save + "/mail_26-12-01_1200.dat",
+                  Modsavemodule::archiveRecord({"To: N0CALL", "net", "beacon", "From: K1ABC"}));
+        desk.navigator.open<SaveForm>();
+        QVERIFY(readThrough(desk));
+        const SearchCache *kept = desk.context.messageSearch.get();
+        desk.prompter.boxes.clear();
+        TestDesk::click(desk.navigator.loaded<SaveForm>(), "exit");
+        QVERIFY(!desk.navigator.loaded<SaveForm>());
+        // Opened again, the screen finds at once what was read before.
+        auto *screen = desk.navigator.open<SaveForm>();
+        QCOMPARE(desk.context.messageSearch.get(), kept);
+        child<QLineEdit>(screen, "searchbox")->setText("beacon");
+        QCOMPARE(child<QTreeWidget>(screen, "searchresults")->topLevelItemCount(), 1);
+        QCOMPARE(child<QLabel>(screen, "searchstatus")->text(), "1 message found.");
     }
 
     void readingWithNothingFoundSaysSo()
