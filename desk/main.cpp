@@ -6,6 +6,7 @@
 #include "platform/SystemClock.h"
 #include "platform/TtsSpeaker.h"
 #include "platform/X11Desktop.h"
+#include "receive/SaveForm.h"
 #include "shell/DeskContext.h"
 #include "shell/EnterForm.h"
 #include "shell/Navigator.h"
@@ -40,6 +41,9 @@ int main(int argc, char *argv[])
     DeskContext context{files, prompter, speaker, desktop, processes, filePicker, clock, navigator,
                         [] { QCoreApplication::exit(0); }};
     navigator.setContext(context);
+    // Saved and received mail is read in the background from the start, so
+    // the first search finds it read.
+    SaveForm::searchCache(context);
 
     // What an unattended station adds: the repeating alert, notifications,
     // the launcher's watchdog and the station log.

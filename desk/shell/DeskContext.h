@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 class Clock;
 class Desktop;
@@ -8,6 +9,7 @@ class FilePicker;
 class Navigator;
 class Processes;
 class Prompter;
+class SearchCache;
 class SettingFiles;
 class Speaker;
 class UnattendedStation;
@@ -27,4 +29,7 @@ struct DeskContext {
     std::function<void()> quit;
     /// The unattended-station features; none in a desk without them.
     UnattendedStation *unattended = nullptr;
+    /// The search of saved and received mail, kept for the program's life
+    /// once made (by main() at the start, else by the first screen that searches).
+    std::shared_ptr<SearchCache> messageSearch = nullptr;
 };
