@@ -15,10 +15,12 @@
 #include <QKeyEvent>
 #include <QFile>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -65,6 +67,9 @@ SaveForm::SaveForm(DeskContext &context)
     m_results->setRootIsDecorated(false);
     m_results->setUniformRowHeights(true);
     m_results->setMinimumHeight(150);
+    // Column widths from the rows in sight and a few more, not from every
+    // one of thousands found.
+    m_results->header()->setResizeContentsPrecision(100);
     useListFont(m_results);
     m_searchStatus = new QLabel(this);
     m_searchStatus->setObjectName(QStringLiteral("searchstatus"));
@@ -108,8 +113,16 @@ SaveForm::SaveForm(DeskContext &context)
     refreshList();
     searchCache(m_context);
     m_search = m_context.messageSearch;
-    // The worker says when it has read more or seen a change.
-    connect(m_search.get(), &SearchCache::updated, this, &SaveForm::showFound);
+    // The worker says when it has read more or seen a change. While it is
+    // still reading it says so every tenth of a second; a long list is made
+    // again at most four times a second then, so typing stays quick.
+    auto *showSoon = new QTimer(this);
+    showSoon->setSingleShot(true);
+    connect(showSoon, &QTimer::timeout, this, &SaveForm::showFound);
+    connect(m_search.get(), &SearchCache::updated, this, [this, showSoon] {
+        if (!showSoon->isActive())
+            showSoon->start(m_search->isReady() ? 0 : 250);
+    });
     m_context.navigator.load<ReadForm>();
     removeCaptionBar(this);
 }
