@@ -52,18 +52,33 @@ QString boundedLine(const QString &line, qsizetype longest = longestStatusLine)
 
 enum class Side { Top, Bottom };
 
-// Drops whole lines at one side until the box holds at most limit lines.
+// Drops whole lines at one side until the box holds at most limit lines and
+// at most boxCharacterLimit characters; the newest line always stays.
 // Works on the document in place, so its cost does not grow with the box.
 void dropLines(QTextDocument *document, int limit, Side side)
 {
-    const int excess = document->blockCount() - limit;
+    const int blocks = document->blockCount();
+    qsizetype characters = document->characterCount();
+    if (blocks <= limit && characters <= TAVRIXTelnetserver::boxCharacterLimit)
+        return;
+    // A shown line costs far more than its characters (its laid-out glyphs
+    // are kept too): lines a peer makes long fill memory long before the
+    // line count is reached. Whole lines go, oldest first.
+    int excess = 0;
+    for (QTextBlock block = side == Side::Top ? document->firstBlock() : document->lastBlock();
+         block.isValid() && excess < blocks - 1 &&
+         (excess < blocks - limit || characters > TAVRIXTelnetserver::boxCharacterLimit);
+         block = side == Side::Top ? block.next() : block.previous()) {
+        characters -= block.length();
+        ++excess;
+    }
     if (excess <= 0)
         return;
     QTextCursor cursor(document);
     if (side == Side::Top) {
         cursor.setPosition(document->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
     } else {
-        cursor.setPosition(document->findBlockByNumber(limit - 1).position());
+        cursor.setPosition(document->findBlockByNumber(blocks - excess - 1).position());
         cursor.movePosition(QTextCursor::EndOfBlock);
         cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
     }

@@ -30,6 +30,9 @@ public:
     /// this many lines, dropping the oldest.
     static constexpr int statusLineLimit = 2000;
     static constexpr int chatLineLimit = 2000;
+    /// ... and at most this many characters, so a peer's long lines cannot
+    /// make a box hold hundreds of megabytes of laid-out text.
+    static constexpr qsizetype boxCharacterLimit = 64 * 1024;
     /// A longer status line is shortened in the middle.
     static constexpr qsizetype longestStatusLine = 1000;
     /// A longer chat line is shown shortened in the middle.

@@ -5,6 +5,8 @@
 #include <QSignalSpy>
 #include <QTcpSocket>
 
+#include <algorithm>
+
 namespace {
 
 enum Feed { Prepended, AddedBelow, SendAddedBelow, Chat };
@@ -44,6 +46,8 @@ private slots:
     void keepLastLinesOnTheBox();
     void boxesKeepTheNewestLines_data();
     void boxesKeepTheNewestLines();
+    void longLinesAreBoundedByCharacters_data();
+    void longLinesAreBoundedByCharacters();
     void longLineShortenedInTheMiddle();
     void floodOfChatLinesStaysFast_data();
     void floodOfChatLinesStaysFast();
@@ -171,6 +175,51 @@ void PortalBoxesTest::boxesKeepTheNewestLines()
     QVERIFY(newestOnTop ? lines.first().endsWith(newest) : lines.last() == newest);
     QVERIFY(!text.contains(QStringLiteral("entry 0.")));
     QVERIFY(text.contains(QStringLiteral("entry %1.").arg(total - limit + 10)));
+}
+
+void PortalBoxesTest::longLinesAreBoundedByCharacters_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<int>("how");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<bool>("newestOnTop");
+    QTest::addRow("connection status, newest on top") << "Txtlogrecv" << int(Prepended) << 900 << true;
+    QTest::addRow("connection status, added below") << "Txtlogrecv" << int(AddedBelow) << 900 << false;
+    QTest::addRow("send status, added below") << "Txtlogsend" << int(SendAddedBelow) << 900 << false;
+    QTest::addRow("chat display, longest lines") << "Txtchatrecv" << int(Chat) << 3900 << true;
+    QTest::addRow("chat display, middling lines") << "Txtchatrecv" << int(Chat) << 150 << true;
+}
+
+// Far fewer lines than the line limit, but long ones: what a box keeps is
+// bounded by characters too, whole lines drop, the newest ones stay.
+void PortalBoxesTest::longLinesAreBoundedByCharacters()
+{
+    QFETCH(QString, box);
+    QFETCH(int, how);
+    QFETCH(int, length);
+    QFETCH(bool, newestOnTop);
+    PortalStation station(0, 0);
+    station.start();
+    const int total = int(3 * TAVRIXTelnetserver::boxCharacterLimit / length) + 1;
+    QVERIFY(total < TAVRIXTelnetserver::statusLineLimit);
+    for (int i = 0; i < total; ++i)
+        feed(station, how, QStringLiteral("entry %1 ").arg(i) + QString(length, u'x') + QStringLiteral(" end"));
+    const QString text = station.text(box.toLatin1().constData());
+    QVERIFY2(text.size() <= TAVRIXTelnetserver::boxCharacterLimit, qPrintable(QString::number(text.size())));
+    // No more is dropped than the bound asks for.
+    QVERIFY2(text.size() > TAVRIXTelnetserver::boxCharacterLimit - 2 * (length + 40),
+             qPrintable(QString::number(text.size())));
+    QStringList lines = text.split(u'\n', Qt::SkipEmptyParts);
+    if (newestOnTop)
+        std::reverse(lines.begin(), lines.end());
+    QVERIFY(lines.size() > 1);
+    // Oldest first now: consecutive entries, each whole, the newest last.
+    const int first = total - int(lines.size());
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString entry = QStringLiteral("entry %1 ").arg(first + i);
+        QVERIFY2(lines.at(i).contains(entry) && lines.at(i).endsWith(QStringLiteral(" end")),
+                 qPrintable(QStringLiteral("line %1: %2").arg(i).arg(lines.at(i).left(40))));
+    }
 }
 
 void PortalBoxesTest::longLineShortenedInTheMiddle()
