@@ -1,6 +1,7 @@
 #include "SettingFiles.h"
 
 #include "RegularFile.h"
+#include "compose/WholeWrite.h"
 
 #include <QDir>
 #include <QFile>
@@ -90,9 +91,13 @@ Outcome SettingFiles::write(SettingFile file, const QString &text) const
 Outcome SettingFiles::writeBytes(SettingFile file, const QByteArray &bytes) const
 {
     QSaveFile out(path(file));
-    if (out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.commit())
-        return {};
-    return Outcome::cannotWrite(out.fileName(), out.errorString());
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return Outcome::cannotWrite(out.fileName(), out.errorString());
+    if (const Outcome written = writeWhole(out, bytes); !written)
+        return Outcome::cannotWrite(out.fileName(), written.error());
+    if (!out.commit())
+        return Outcome::cannotWrite(out.fileName(), out.errorString());
+    return {};
 }
 
 Outcome SettingFiles::writePrintLine(SettingFile file, const QString &value) const

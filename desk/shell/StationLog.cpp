@@ -1,5 +1,6 @@
 #include "StationLog.h"
 
+#include "compose/WholeWrite.h"
 #include "platform/Clock.h"
 
 #include <QDir>
@@ -51,14 +52,13 @@ Outcome StationLog::append(const QString &event) const
         (now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate) + u' ' + text + u'\n').toUtf8();
 
     QFile file(pathFor(now.date()));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return Outcome::cannotWrite(file.fileName(), file.errorString());
     const qint64 before = file.size();
-    if (file.write(line) != line.size() || !file.flush()) {
-        const QString reason = file.errorString();
+    if (const Outcome written = writeWhole(file, line); !written) {
         // Half a line would run into the next event: cut back to where it was.
         file.resize(before);
-        return Outcome::cannotWrite(file.fileName(), reason);
+        return Outcome::cannotWrite(file.fileName(), written.error());
     }
     return {};
 }
