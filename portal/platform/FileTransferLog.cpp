@@ -1,5 +1,7 @@
 #include "FileTransferLog.h"
 
+#include "WholeWrite.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,7 +16,7 @@ PortalOutcome FileTransferLog::append(const TransferRecord &record)
     // A per-user setting folder is made on its first write.
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     QFile file(m_path);
-    if (!file.open(QIODevice::ReadWrite))
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         return PortalOutcome::fileFailure(file);
     const qint64 before = file.size();
     QByteArray bytes;
@@ -29,7 +31,7 @@ PortalOutcome FileTransferLog::append(const TransferRecord &record)
             bytes = "\r\n";
     }
     bytes += TransferLog::line(record);
-    if (!file.seek(before) || file.write(bytes) != bytes.size() || !file.flush()) {
+    if (!file.seek(before) || !writeWhole(file, bytes)) {
         const PortalOutcome failed = PortalOutcome::fileFailure(file);
         // Whole or nothing: a half-written record is cut off again.
         file.resize(before);

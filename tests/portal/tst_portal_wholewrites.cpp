@@ -4,6 +4,7 @@
 
 #include "FileSizeLimit.h"
 #include "FileSoundSetting.h"
+#include "FileTransferLog.h"
 #include "RadioSetting.h"
 #include "ReceiveFolder.h"
 #include "StationList.h"
@@ -85,6 +86,16 @@ PortalOutcome runWriter(const QString &writer, const QString &path)
         return StationList::rewrite(path, stationEntries(3));
     if (writer == u"many stations rewritten")
         return StationList::rewrite(path, stationEntries(2000));
+    if (writer == u"transfer") {
+        TransferRecord record;
+        record.time = QDateTime(QDate(2026, 12, 7), QTime(14, 5, 9), Qt::UTC);
+        record.direction = TransferRecord::Direction::Received;
+        record.peer = QStringLiteral("127.0.0.5");
+        record.file = QStringLiteral("K7X MAIL ") + QString(60, u'M') + QStringLiteral(".txt");
+        record.bytes = 4711;
+        record.result = TransferRecord::Result::Complete;
+        return FileTransferLog(path).append(record);
+    }
     if (writer == u"received") {
         ReceiveFolder folder(QFileInfo(path).absolutePath());
         if (PortalOutcome opened = folder.open(QFileInfo(path).fileName()); !opened)
@@ -124,6 +135,8 @@ void PortalWholeWritesTest::aWriteCutShortIsNoWholeWrite_data()
         << "stations rewritten" << "listitems.txt" << QByteArray("A1AA - 127.0.0.1\r\n") << false << "";
     QTest::addRow("long station list rewritten")
         << "many stations rewritten" << "listitems.txt" << QByteArray("A1AA - 127.0.0.1\r\n") << false << "";
+    QTest::addRow("transfer log record") << "transfer" << "transferlog.csv"
+                                         << TransferLog::headerLine() + "2026-12-06T10:00:00Z,received\r\n" << true << "";
     QTest::addRow("received file") << "received" << "K7X MAIL.txt" << QByteArray("an older file of that name\r\n")
                                    << false << ".incoming";
 }
