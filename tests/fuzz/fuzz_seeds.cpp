@@ -7,8 +7,13 @@
 #include "compose/MessageFile.h"
 #include "compose/Windows1252.h"
 
+#include "compose/AddressBook.h"
+#include "shell/Modsavemodule.h"
+
+#include "AgwFrame.h"
 #include "AnsiText.h"
 #include "StationList.h"
+#include "TransferLog.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -45,6 +50,37 @@ QByteArray entry(const AttachmentHeader &header, const QByteArray &data)
     out.open(QIODevice::WriteOnly);
     static_cast<void>(AttachmentStream::writeEntry(header, source, out));
     return out.data();
+}
+
+// A literal with every byte, NULs included.
+template <qsizetype N>
+QByteArray raw(const char (&bytes)[N])
+{
+    return QByteArray(bytes, N - 1);
+}
+
+QByteArray bigEndian(quint64 value, int bytes)
+{
+    QByteArray out;
+    for (int i = bytes - 1; i >= 0; --i)
+        out += char((value >> (8 * i)) & 0xFF);
+    return out;
+}
+
+// A transfer record as the log target builds one: its numbers, then its texts.
+QByteArray recordPieces(quint8 how, quint32 seconds, quint16 millis, quint8 offset, quint64 bytes, const QByteArray &peer,
+                        const QByteArray &file, const QByteArray &detail)
+{
+    QByteArray out = "\x01" + QByteArray(1, char(how)) + bigEndian(seconds, 4) + bigEndian(millis, 2) + char(offset) + bigEndian(bytes, 6);
+    if (how & 8)
+        out += bigEndian(bytes, 5) + bigEndian(seconds - 60, 4) + bigEndian(millis, 2) + char(offset);
+    return out + join({peer, file, detail, {}});
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QByteArray allBytes()
@@ -126,6 +162,56 @@ int main(int argc, char **argv)
     const QByteArray stations = listFile.readAll();
     seed("station_list", "stations", stations);
     seed("station_list", "untidy", "  W1AW - 10.0.0.1  \r\n\r\n   \nN0CALL\r\n");
+
+    seed("address_book", "station-list", "\x0c" + stations);
+    seed("address_book", "long-line", raw("\x00") + QByteArray(1500, 'W') + "1AW - 10.0.0.1\r\n" + stations);
+    const SettingFiles settings(scratch.path(), scratch.path());
+    if (!AddressBook::recordSent(settings, QStringLiteral("TO: K7X, DL1ABC-2; w1aw"), when)
+        || !AddressBook::recordSent(settings, QStringLiteral("n0call"), when.addSecs(5))) {
+        std::fprintf(stderr, "the address book cannot be written\n");
+        return 1;
+    }
+    seed("address_book", "sent-file", "\x01" + readAll(settings.path(AddressBook::sentFile)));
+    seed("address_book", "sent-in-order",
+         "\x02\x10\x20\x02" + join({"\x01TO: K7X, DL1ABC-2", raw("\x00\x00n0call;k7x"), "\x3a\x02" "FROM- W1AW"}) + raw("\x00\x05") + stations);
+
+    // The modem's frames: a whole conversation as the modem program sends it.
+    AgwFrame versionAnswer = AgwFrame::version();
+    versionAnswer.data = raw("\x07\x00\x00\x00\x0b\x00\x00\x00");
+    AgwFrame portsAnswer = AgwFrame::ports();
+    portsAnswer.data = QByteArrayLiteral("1;Port1 sound card;\0");
+    AgwFrame connected = AgwFrame::connectTo(0, "DL1ABC-2", "K7X");
+    connected.data = "*** CONNECTED With Station DL1ABC-2\r";
+    AgwFrame waiting = AgwFrame::outstanding(0, "K7X", "DL1ABC-2");
+    waiting.kind = 'y';
+    waiting.data = QByteArray("\x03\x00\x00\x00", 4);
+    const QByteArray conversation = versionAnswer.encode() + portsAnswer.encode() + connected.encode()
+                                    + AgwFrame::sessionData(0, "DL1ABC-2", "K7X", record).encode() + waiting.encode()
+                                    + AgwFrame::disconnect(0, "DL1ABC-2", "K7X").encode();
+    seed("agw_frames", "conversation", "\x97\x05" + conversation);
+    seed("agw_frames", "past-the-bound", QByteArray("\x03\x10\x09", 3) + AgwFrame::sessionData(1, "K7X", "W1AW", QByteArray(40, 'x')).encode());
+    seed("agw_frames", "built",
+         "\xc5\x03" + join({raw("\x00\x01K7X"), "", "", "\x02\x05" "DL1ABC-15", "W1AW", "", "\x01\x08K7X-1", "N0CALL", "73 de K7X\r",
+                              raw("\x00\x07TOOLONGCALL"), "N0CALL-16", ""}));
+
+    // The transfer log: records, a line of any bytes and a line cut short.
+    const TransferRecord sent{QDateTime(QDate(2026, 12, 7), QTime(14, 5, 9, 120), Qt::OffsetFromUTC, 3600),
+                              TransferRecord::Direction::Sent, QStringLiteral("10.0.0.1"), QStringLiteral("a, \"b\".txt"), 1234,
+                              TransferRecord::Result::Complete, 1234, when, QString()};
+    const QByteArray sentLine = TransferLog::line(sent);
+    seed("transfer_log", "records",
+         QByteArray("\x03\x05\x01\x00", 4)
+             + recordPieces(0x08, 1796645109, 120, 60, 1234, "10.0.0.1", "MAIL - From- K7X--14-05-09--12-07-26.dat", "")
+             + recordPieces(0x05, 1796645200, 999, 20, 0, "fe80::1", "a,b.dat", "the station did not answer\r\nin 60 s")
+             + raw("\x00") + sentLine.chopped(2) + '\0' + raw("\x00") + sentLine.left(30) + '\0' + raw("\x00garbage \"line") + '\0');
+    seed("transfer_log", "tail", QByteArray("\x01\x02\x00\x80", 4) + raw("\x00") + sentLine.chopped(2) + '\0'
+                                      + recordPieces(0x0b, 1796645300, 5, 70, 99, "peer", "file", "detail"));
+
+    // Saved messages: as the desk saves them, and an archive of older ways.
+    seed("message_search", "saved", "\x01\x01\x1a\x0b\x06\x0e\x05\x09" + join({"TO: K7X", "Hi", "line one\r\nline, two \"quoted\"", "FROM- W1AW", "", "", "", ""}));
+    seed("message_search", "archive",
+         raw("\x00") + Modsavemodule::archiveRecord({QStringLiteral("TO: K7X"), QStringLiteral("S"), QStringLiteral("a, \"b\""), QStringLiteral("W1AW")})
+             + "\r\nTO: A1B,old,message cut\nby a line break,FROM- C\r\nTO,S,one,two,three,FROM\r\n" + record);
 
     seed("setting_files", "directory", join({"\x01", "C:\\mail send\r\n", "/home/op/mail send"}));
     seed("setting_files", "record", join({"\x02", "\"#TRUE#\",\"x\"\r\nsecond line\r\n", "value, with comma"}));
