@@ -118,7 +118,7 @@ SaveForm::SaveForm(DeskContext &context)
     // again at most four times a second then, so typing stays quick.
     auto *showSoon = new QTimer(this);
     showSoon->setSingleShot(true);
-    connect(showSoon, &QTimer::timeout, this, &SaveForm::showFound);
+    connect(showSoon, &QTimer::timeout, this, [this] { showFound(true); });
     connect(m_search.get(), &SearchCache::updated, this, [this, showSoon] {
         if (!showSoon->isActive())
             showSoon->start(m_search->isReady() ? 0 : 250);
@@ -198,15 +198,17 @@ void SaveForm::search()
 {
     // What is kept is shown at once; a change the worker finds comes after.
     m_search->refresh();
-    showFound();
+    showFound(false);
 }
 
-void SaveForm::showFound()
+void SaveForm::showFound(bool keepPicked)
 {
-    // The message picked stays picked when the list is made again.
+    // The message picked stays picked when the worker's news makes the list
+    // again; a new text starts from the newest message.
     QString pickedPath;
     int pickedIndex = -1;
-    if (const int row = m_results->indexOfTopLevelItem(m_results->currentItem()); row >= 0 && row < m_found.size()) {
+    if (const int row = m_results->indexOfTopLevelItem(m_results->currentItem());
+        keepPicked && row >= 0 && row < m_found.size()) {
         pickedPath = m_found[row].path;
         pickedIndex = m_found[row].index;
     }

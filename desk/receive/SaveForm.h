@@ -32,7 +32,7 @@ private:
     void deletePicked();
     void exitToMainMenu();
     void search();
-    void showFound();
+    void showFound(bool keepPicked);
     void openFound();
     bool eventFilter(QObject *watched, QEvent *event) override;
 

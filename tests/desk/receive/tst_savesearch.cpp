@@ -131,6 +131,33 @@ private slots:
         QCOMPARE(shownBy(reader).subject, "older");
     }
 
+    void thePickedMessageStaysPickedWhenMailComes()
+    {
+        DeskStation station;
+        TestDesk &desk = station.desk;
+        writeFile(station.save + "/mail_20-12-01_1200.dat",
+                  Modsavemodule::archiveRecord({"To: N0CALL", "older", "net", "From: K1ABC"}));
+        writeFile(station.save + "/mail_20-12-02_1200.dat",
+                  Modsavemodule::archiveRecord({"To: N0CALL", "newer", "net", "From: W1AW"}));
+        auto *screen = desk.navigator.open<SaveForm>();
+        QVERIFY(readThrough(desk));
+        auto *box = child<QLineEdit>(screen, "searchbox");
+        auto *results = child<QTreeWidget>(screen, "searchresults");
+        box->setText("net");
+        QTest::keyClick(box, Qt::Key_Down);
+        QCOMPARE(results->currentItem()->text(4), "older");
+        // A newer mail comes in and goes to the top; the pick stays on its message.
+        writeFile(station.receive + "/MAIL - 130000.txt",
+                  MessageFile::mailRecordLine("To: N0CALL", "newest", "net", "From- G4XYZ"));
+        desk.context.messageSearch->refresh();
+        QTRY_COMPARE_WITH_TIMEOUT(results->topLevelItemCount(), 3, 20000);
+        QCOMPARE(results->topLevelItem(0)->text(4), "NEWEST");
+        QCOMPARE(results->currentItem()->text(4), "older");
+        // A new text starts again from the newest.
+        box->setText("ne");
+        QCOMPARE(results->currentItem()->text(4), "NEWEST");
+    }
+
     void theScreenSaysSearchingUntilAllIsRead()
     {
         DeskStation station;
