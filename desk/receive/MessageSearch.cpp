@@ -18,6 +18,7 @@
 #include <vector>
 
 #ifdef Q_OS_LINUX
+#include <dirent.h>
 #include <sys/stat.h>
 #endif
 
@@ -161,6 +162,36 @@ Look lookAt(const QString &path)
     return look;
 }
 
+// The paths of the files in a folder that QDir::Files lists: regular files
+// and links to them, hidden ones left out. On Linux the listing's own file
+// kinds tell most of them apart, where QDirIterator makes a QFileInfo of
+// each entry and costs ten times as much over a large archive.
+QStringList filesIn(const QString &folderPath)
+{
+    QStringList paths;
+#ifdef Q_OS_LINUX
+    QString base = folderPath;
+    if (!base.endsWith(u'/'))
+        base += u'/';
+    DIR *dir = ::opendir(QFile::encodeName(folderPath).constData());
+    if (!dir)
+        return paths;
+    while (const dirent *entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        const QString path = base + QFile::decodeName(entry->d_name);
+        if (entry->d_type == DT_REG || ((entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) && lookAt(path).isFile))
+            paths << path;
+    }
+    ::closedir(dir);
+#else
+    QDirIterator names(folderPath, QDir::Files);
+    while (names.hasNext())
+        paths << names.next();
+#endif
+    return paths;
+}
+
 } // namespace
 
 bool MessageSearch::updateFolder(Folder &folder, bool everyFile)
@@ -197,13 +228,9 @@ bool MessageSearch::updateFolder(Folder &folder, bool everyFile)
     // Not counted as listed until the whole listing is through, so one cut
     // short is taken again.
     folder.listed = false;
-    // The iterator tells files from folders by the listing itself, without
-    // a look at each file (and costs a third of QDir::entryList).
-    QDirIterator names(folder.path, QDir::Files);
     QSet<QString> listed;
     listed.reserve(folder.kept.size());
-    while (names.hasNext()) {
-        const QString path = names.next();
+    for (const QString &path : filesIn(folder.path)) {
         listed.insert(path);
         const auto kept = folder.kept.constFind(path);
         const quint64 before = m_generation;
