@@ -753,6 +753,8 @@ void DataLink::onIncoming(qintptr descriptor)
         emit connectionStatusPrepended(QStringLiteral("A call from %1 was turned away: %2 calls already wait.")
                                            .arg(addressText(peerOfDescriptor(descriptor)))
                                            .arg(m_waiting.size()));
+        // The number is free for the next call: its name must not outlive it.
+        m_callLabels.remove(descriptor);
         closeDescriptor(descriptor);
         return;
     }
@@ -783,6 +785,7 @@ void DataLink::onConnectionRequest(qintptr descriptor)
     emit connectionStatusAdded(QStringLiteral("ConnectionRequest fired. State=%1, chatModeActive=%2")
                                    .arg(statusNumber(state()))
                                    .arg(word(chatModeActive())));
+    const QString label = m_callLabels.take(descriptor);
     auto *incoming = new QTcpSocket(this);
     if (!incoming->setSocketDescriptor(descriptor)) {
         emit connectionStatusAdded(errorLine(QStringLiteral("[ACCEPT ERR "), errorNumber(incoming->error()),
@@ -795,7 +798,7 @@ void DataLink::onConnectionRequest(qintptr descriptor)
     dropSocket(Close::Abort);
     m_machine.reset();
     adopt(incoming);
-    m_peerLabel = m_callLabels.take(descriptor);
+    m_peerLabel = label;
     m_peer = incoming->peerAddress();
     m_watch = watchOf(incoming);
     setKeepAlive(incoming, m_setup);
