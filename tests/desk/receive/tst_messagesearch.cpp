@@ -385,6 +385,33 @@ private slots:
         QVERIFY(cache.isReady());
     }
 
+    void onlyTheFilesOfTheFolderAreRead_data()
+    {
+        QTest::addColumn<QString>("word");
+        QTest::addColumn<int>("found");
+        QTest::addRow("not inside a folder within it") << "inner" << 0;
+        QTest::addRow("not a hidden file") << "hidden" << 0;
+        QTest::addRow("a link to a file is read") << "linked" << 1;
+        QTest::addRow("a link to nothing is passed over") << "dangling" << 0;
+    }
+    void onlyTheFilesOfTheFolderAreRead()
+    {
+        QFETCH(QString, word);
+        QFETCH(int, found);
+        Archive archive;
+        const auto record = [](const char *subject) {
+            return Modsavemodule::archiveRecord({"To: N0CALL", subject, "", "From: K1"});
+        };
+        QVERIFY(QDir(archive.saved).mkdir("mail_26-12-01_1200.dat"));
+        write(archive.saved + "/mail_26-12-01_1200.dat/mail_26-12-01_1201.dat", record("inner"));
+        write(archive.saved + "/.mail_26-12-01_1202.dat", record("hidden"));
+        write(archive.root.path() + "/elsewhere.dat", record("linked"));
+        QVERIFY(QFile::link(archive.root.path() + "/elsewhere.dat", archive.saved + "/mail_26-12-01_1203.dat"));
+        QVERIFY(QFile::link(archive.root.path() + "/dangling.dat", archive.saved + "/mail_26-12-01_1204.dat"));
+        QCOMPARE(archive.search.find(word).size(), found);
+        QCOMPARE(archive.search.find("n0call").size(), 5); // the four messages and the linked one
+    }
+
     void oneFolderSetAsBothIsSearchedOnce()
     {
         Archive archive;
