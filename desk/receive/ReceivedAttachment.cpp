@@ -28,8 +28,14 @@ constexpr SettingFile everySettingFile[] = {
 // and hand-over file, which the desk reads with any letter case.
 bool isReservedName(const QString &name)
 {
+    // The portal keeps its own files beside its program: its station list,
+    // its radio link choice and its transfer log.
     QStringList reserved = {QFileInfo(QCoreApplication::applicationFilePath()).fileName(),
-                            QStringLiteral("tavrixdesk"), QStringLiteral("tavrixportal")};
+                            QStringLiteral("tavrixdesk"),
+                            QStringLiteral("tavrixportal"),
+                            QStringLiteral("listitems.txt"),
+                            QStringLiteral("radiomodem.ini"),
+                            QStringLiteral("transferlog.csv")};
     for (const QString &program : QStringList(reserved))
         reserved << program + QStringLiteral(".exe");
     for (const SettingFile &file : everySettingFile)

@@ -366,6 +366,12 @@ private slots:
         QTest::addRow("a setting file in capitals") << "SEND.DAT" << "" << false;
         QTest::addRow("the mail hand-over") << "mail.dat" << "" << false;
         QTest::addRow("the attachment hand-over") << "temp" << "" << false;
+        QTest::addRow("the portal's station list") << "listitems.txt" << "plain" << false;
+        QTest::addRow("the portal's radio choice") << "RadioModem.ini" << "" << false;
+        QTest::addRow("the portal's transfer log") << "transferlog.csv" << "plain" << false;
+        QTest::addRow("our address book") << "addressbook.dat" << "plain" << false;
+        QTest::addRow("our unattended settings") << "unattended.dat" << "" << false;
+        QTest::addRow("a station log") << "stationlog-2026-12-08.txt" << "plain" << false;
         QTest::addRow("a link to elsewhere") << "notes.txt" << "link" << false;
         QTest::addRow("an earlier attachment") << "notes.txt" << "plain" << true;
         QTest::addRow("a new file") << "notes.txt" << "" << true;
