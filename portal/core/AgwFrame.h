@@ -22,7 +22,8 @@ struct AgwFrame
     QByteArray data;
 
     /// The frame as it goes on the wire. A callsign longer than its field is
-    /// cut to fit (the builders below refuse such calls before they get here).
+    /// cut to fit; the builders below take any call as given, so a caller
+    /// checks it with isCallsign() first (a cut call would reach another station).
     QByteArray encode() const;
 
     /// Kind 'R': asks for the modem program's version.

@@ -182,7 +182,15 @@ Tail readTail(QIODevice &device, int count, qint64 maxBytes)
     const qint64 start = device.isSequential() ? 0 : qMax<qint64>(0, size - maxBytes);
     if (!device.isSequential() && !device.seek(start))
         return tail;
-    QByteArray bytes = device.read(maxBytes);
+    // One read may answer with less than is there (a pipe, a network file
+    // system, a signal): read on until the bound or the end.
+    QByteArray bytes;
+    while (bytes.size() < maxBytes) {
+        const QByteArray more = device.read(maxBytes - bytes.size());
+        if (more.isEmpty())
+            break;
+        bytes += more;
+    }
     qsizetype from = 0;
     if (start > 0) {
         // The read began inside a line: that piece is no whole record.

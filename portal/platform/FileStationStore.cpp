@@ -1,5 +1,6 @@
 #include "FileStationStore.h"
 
+#include "RegularFileOpen.h"
 #include "StationList.h"
 
 #include <QDir>
@@ -14,7 +15,8 @@ FileStationStore::FileStationStore(QString path)
 QStringList FileStationStore::load()
 {
     QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
+    // A FIFO or device in the list's place is no list: left unread, not waited on.
+    if (!RegularFileOpen::openForReading(file))
         return {};
     return StationList::read(file);
 }

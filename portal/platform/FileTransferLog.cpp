@@ -1,5 +1,6 @@
 #include "FileTransferLog.h"
 
+#include "RegularFileOpen.h"
 #include "WholeWrite.h"
 
 #include <QDir>
@@ -46,8 +47,8 @@ PortalOutcome FileTransferLog::readLast(int count, TransferLog::Tail *tail)
     QFile file(m_path);
     if (!file.exists())
         return {}; // no transfer yet
-    if (!file.open(QIODevice::ReadOnly))
-        return PortalOutcome::fileFailure(file);
+    if (const PortalOutcome opened = RegularFileOpen::openForReading(file); !opened)
+        return opened;
     *tail = TransferLog::readTail(file, count);
     return {};
 }

@@ -1,5 +1,6 @@
 #include "RadioSetting.h"
 
+#include "RegularFileOpen.h"
 #include "WholeWrite.h"
 
 #include <QDir>
@@ -12,14 +13,16 @@ RadioSetting::RadioSetting(QString path)
 {
 }
 
-RadioSetting::Choice RadioSetting::load(QString *problem) const
+RadioSetting::Loaded RadioSetting::load() const
 {
-    Choice choice;
+    Loaded loaded;
+    Choice &choice = loaded.choice;
     QFile file(m_path);
-    if (!file.exists() || !file.open(QIODevice::ReadOnly)) {
-        if (problem && file.exists())
-            *problem = QObject::tr("%1 cannot be read (%2)").arg(QDir::toNativeSeparators(m_path), file.errorString());
-        return choice;
+    if (!file.exists())
+        return loaded;
+    if (const PortalOutcome opened = RegularFileOpen::openForReading(file); !opened) {
+        loaded.problem = QObject::tr("%1 cannot be read (%2)").arg(QDir::toNativeSeparators(m_path), opened.why());
+        return loaded;
     }
     QStringList wrong;
     const QList<QByteArray> lines = file.read(readLimit).split('\n');
@@ -50,16 +53,16 @@ RadioSetting::Choice RadioSetting::load(QString *problem) const
         if (!ok)
             wrong.append(line.left(60));
     }
-    if (problem && !wrong.isEmpty()) {
-        *problem = QObject::tr("%1: lines not understood and left at their defaults: %2")
-                       .arg(QDir::toNativeSeparators(m_path), wrong.join(QStringLiteral(" | ")));
+    if (!wrong.isEmpty()) {
+        loaded.problem = QObject::tr("%1: lines not understood and left at their defaults: %2")
+                             .arg(QDir::toNativeSeparators(m_path), wrong.join(QStringLiteral(" | ")));
     }
-    return choice;
+    return loaded;
 }
 
 PortalOutcome RadioSetting::storeRadio(bool radio) const
 {
-    Choice choice = load();
+    Choice choice = load().choice;
     choice.radio = radio;
     // A per-user setting folder is made on its first write.
     QDir().mkpath(QFileInfo(m_path).absolutePath());

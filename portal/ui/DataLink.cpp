@@ -3,6 +3,7 @@
 #include "Outbox.h"
 #include "SocketDescriptor.h"
 #include "ReceiveName.h"
+#include "RegularFileOpen.h"
 #include "Speaker.h"
 #include "StatusText.h"
 #include "Wire.h"
@@ -219,15 +220,15 @@ QString DataLink::listenFailure() const
 void DataLink::removeLeftovers()
 {
     m_leftoversChecked = true;
-    QString failure;
-    const int removed = m_receiveFolder.removeLeftovers(&failure);
+    const ReceiveFolder::Sweep sweep = m_receiveFolder.removeLeftovers();
+    const int removed = sweep.removed;
     if (removed > 0) {
         emit connectionStatusAdded(QStringLiteral("Removed %1 unfinished receive file(s) left from an earlier run "
                                                   "(the portal was stopped during a transfer).")
                                        .arg(removed));
     }
-    if (!failure.isEmpty())
-        emit connectionStatusAdded(QStringLiteral("An unfinished receive file could not be removed: ") + failure);
+    if (!sweep.outcome)
+        emit connectionStatusAdded(QStringLiteral("An unfinished receive file could not be removed: ") + sweep.outcome.why());
 }
 
 void DataLink::StartListening()
@@ -520,10 +521,15 @@ void DataLink::sendOutboxFile(const QString &remoteHost, const QString &name, co
     }
     const QString path = QDir(folder).filePath(name);
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (const QString kind = RegularFileOpen::kindAt(path); !kind.isEmpty()) {
+        // A FIFO would hold the send in open(), a device would be sent without end.
+        emit sendStatusAdded(QStringLiteral("Not sent: %1 is %2, not a regular file. Remove it from the outbox.")
+                                 .arg(QDir::toNativeSeparators(path), kind));
+        return;
+    }
+    if (const PortalOutcome opened = RegularFileOpen::openForReading(file); !opened) {
         emit sendStatusAdded(errorLine(QStringLiteral("[SEND INIT ERR "), 75,
-                                       QStringLiteral("Path/File access error: %1 (%2)")
-                                           .arg(QDir::toNativeSeparators(path), file.errorString())));
+                                       QStringLiteral("Path/File access error: %1").arg(opened.why())));
         return;
     }
     if (file.size() == 0) {
@@ -899,8 +905,9 @@ void DataLink::onPeerClosed()
         onReadyRead();
     if (!m_socket)
         return;
-    QString why;
-    const PeerEnd end = peerEnd(m_watch, &why);
+    const PeerEnding ending = peerEnd(m_watch);
+    const PeerEnd end = ending.end;
+    const QString &why = ending.cause;
     if (m_carrying == Carrying::Transfer) {
         const QString cause = QStringLiteral("the peer closed the connection%1")
                                   .arg(end == PeerEnd::Reset ? QStringLiteral(" (") + why + u')' : QString());

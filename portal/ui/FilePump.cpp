@@ -1,11 +1,13 @@
 #include "FilePump.h"
 
+#include "RegularFileOpen.h"
+
 PortalOutcome FilePump::open(const QString &path)
 {
     m_file.close();
     m_file.setFileName(path);
-    if (!m_file.open(QIODevice::ReadOnly))
-        return PortalOutcome::fileFailure(m_file);
+    if (const PortalOutcome opened = RegularFileOpen::openForReading(m_file); !opened)
+        return opened;
     m_size = m_file.size();
     m_sent = 0;
     m_headerBytes = 0;
