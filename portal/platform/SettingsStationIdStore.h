@@ -8,5 +8,5 @@ class SettingsStationIdStore : public StationIdStore
 {
 public:
     QString load() override;
-    void store(const QString &id) override;
+    PortalOutcome store(const QString &id) override;
 };

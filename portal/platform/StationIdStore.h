@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PortalOutcome.h"
+
 #include <QString>
 
 /// Where the station ID is kept between runs.
@@ -9,5 +11,6 @@ public:
     virtual ~StationIdStore() = default;
     /// The stored ID as it was typed; empty when none was ever stored.
     virtual QString load() = 0;
-    virtual void store(const QString &id) = 0;
+    /// A failure names where the ID was to be kept and why it is not.
+    virtual PortalOutcome store(const QString &id) = 0;
 };

@@ -416,7 +416,8 @@ void TAVRIXTelnetserver::pickStation()
 
 void TAVRIXTelnetserver::storeStationId()
 {
-    m_ports.stationId.store(m_stationId->text());
+    if (const PortalOutcome stored = m_ports.stationId.store(m_stationId->text()); !stored)
+        PrependConnectionStatus(tr("The station ID cannot be stored: %1; it holds until the program ends.").arg(stored.why()));
     // The radio link answers to the station ID: a new one is registered in its place.
     if (m_radioChoice->isChecked() && RadioLink::callsignOf(m_stationId->text()) != m_radio->callsign())
         startRadio();

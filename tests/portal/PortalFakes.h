@@ -98,13 +98,18 @@ class FakeStationIdStore : public StationIdStore
 {
 public:
     QString load() override { return id; }
-    void store(const QString &newId) override
+    PortalOutcome store(const QString &newId) override
     {
-        id = newId;
         ++stores;
+        if (!refusal.isEmpty())
+            return PortalOutcome::failure(refusal);
+        id = newId;
+        return {};
     }
     QString id;
     int stores = 0;
+    /// When set, every store fails with these words and keeps nothing.
+    QString refusal;
 };
 
 /// Keeps the station list in memory; answers a failure when told to, and
