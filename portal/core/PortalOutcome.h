@@ -42,3 +42,35 @@ private:
     bool m_failed = false;
     QString m_why;
 };
+
+/// A value, or the failure that kept it from being made.
+template <typename T>
+class [[nodiscard]] PortalResult
+{
+public:
+    PortalResult(T value)
+        : m_value(std::move(value))
+    {
+    }
+    PortalResult(PortalOutcome failure)
+        : m_outcome(std::move(failure))
+    {
+        // A success carries a value: an outcome without a cause is no result.
+        if (m_outcome.ok())
+            m_outcome = PortalOutcome::failure(QString());
+    }
+
+    bool ok() const { return m_outcome.ok(); }
+    explicit operator bool() const { return ok(); }
+    /// The cause of a failure; empty on success.
+    const QString &why() const { return m_outcome.why(); }
+    PortalOutcome outcome() const { return m_outcome; }
+    /// Meaningful only on success.
+    const T &value() const { return m_value; }
+    const T &operator*() const { return m_value; }
+    const T *operator->() const { return &m_value; }
+
+private:
+    T m_value{};
+    PortalOutcome m_outcome;
+};

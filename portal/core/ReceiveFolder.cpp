@@ -99,17 +99,17 @@ void ReceiveFolder::discard()
     QFile::remove(m_file.fileName());
 }
 
-int ReceiveFolder::removeLeftovers(QString *failure) const
+ReceiveFolder::Sweep ReceiveFolder::removeLeftovers() const
 {
     const QDir parts(QDir(m_folder).filePath(incomingFolder));
-    int removed = 0;
+    Sweep sweep;
     const QStringList names = parts.entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QString &name : names) {
         QFile part(parts.filePath(name));
         if (part.remove())
-            ++removed;
-        else if (failure && failure->isEmpty())
-            *failure = PortalOutcome::fileFailure(part).why();
+            ++sweep.removed;
+        else if (sweep.outcome)
+            sweep.outcome = PortalOutcome::fileFailure(part);
     }
-    return removed;
+    return sweep;
 }

@@ -30,9 +30,16 @@ public:
     /// Where a receive file of this name is written while it arrives.
     QString partialPath(const QString &name) const;
 
+    /// What a sweep of leftover part files did: how many went, and the first
+    /// part that could not be removed (the others were still tried).
+    struct Sweep
+    {
+        int removed = 0;
+        PortalOutcome outcome;
+    };
+
     /// Removes part files that an earlier run left behind (a crash, a kill).
-    /// Returns how many were removed; a part that cannot be removed is named in *failure.
-    int removeLeftovers(QString *failure = nullptr) const;
+    Sweep removeLeftovers() const;
 
 private:
     QString m_folder;

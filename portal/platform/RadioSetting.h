@@ -25,9 +25,16 @@ public:
     explicit RadioSetting(QString path);
     QString path() const { return m_path; }
 
-    /// The stored choice; a line that cannot be read keeps its default and
-    /// is named in *problem.
-    Choice load(QString *problem = nullptr) const;
+    /// A usable choice always, and what was wrong with the file when
+    /// something was: a line that cannot be read keeps its default.
+    struct Loaded
+    {
+        Choice choice;
+        QString problem; ///< empty when the file was read whole (or is absent)
+    };
+
+    /// The stored choice.
+    Loaded load() const;
     /// Stores the link choice, keeping the host and port as they are; the
     /// file is replaced whole or not at all.
     PortalOutcome storeRadio(bool radio) const;

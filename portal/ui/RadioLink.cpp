@@ -34,47 +34,55 @@ void setNonBlocking(int fd)
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
 }
 
-// A listening socket on a free loopback port; -1 and the reason when none.
-int loopbackListener(quint16 *port, int backlog, QString *why)
+struct Listener
+{
+    int fd = -1;
+    quint16 port = 0;
+};
+
+// A listening socket on a free loopback port, or the reason there is none.
+PortalResult<Listener> loopbackListener(int backlog)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
-        *why = systemError(errno);
-        return -1;
-    }
+    if (fd < 0)
+        return PortalOutcome::failure(systemError(errno));
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || ::listen(fd, backlog) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
-        *why = systemError(errno);
+        const int error = errno;
         ::close(fd);
-        return -1;
+        return PortalOutcome::failure(systemError(error));
     }
-    *port = ntohs(address.sin_port);
-    return fd;
+    return Listener{fd, ntohs(address.sin_port)};
 }
 
 // Two ends of one loopback TCP connection: the data link takes one as an
 // accepted call, this link keeps the other.
-bool connectionPair(int *ours, int *theirs, QString *why)
+struct ConnectionPair
 {
-    quint16 port = 0;
-    const int listener = loopbackListener(&port, 1, why);
-    if (listener < 0)
-        return false;
+    int ours = -1;
+    int theirs = -1;
+};
+
+PortalResult<ConnectionPair> connectionPair()
+{
+    const PortalResult<Listener> listener = loopbackListener(1);
+    if (!listener)
+        return listener.outcome();
     const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
+    address.sin_port = htons(listener->port);
     bool made = client >= 0 && ::connect(client, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
     int accepted = -1;
     if (made) {
         // The loopback connection is complete at once; wait briefly all the same.
         for (int round = 0; round < 100 && accepted < 0; ++round) {
-            accepted = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+            accepted = ::accept4(listener->fd, nullptr, nullptr, SOCK_CLOEXEC);
             if (accepted < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
                 ::usleep(1000);
             else if (accepted < 0)
@@ -82,18 +90,14 @@ bool connectionPair(int *ours, int *theirs, QString *why)
         }
         made = accepted >= 0;
     }
-    if (!made) {
-        *why = systemError(errno);
-        if (client >= 0)
-            ::close(client);
-    }
-    ::close(listener);
+    const int error = errno;
+    if (!made && client >= 0)
+        ::close(client);
+    ::close(listener->fd);
     if (!made)
-        return false;
+        return PortalOutcome::failure(systemError(error));
     setNonBlocking(client);
-    *ours = client;
-    *theirs = accepted;
-    return true;
+    return ConnectionPair{client, accepted};
 }
 
 } // namespace
@@ -186,10 +190,9 @@ void RadioLink::start(const QString &host, quint16 port, const QString &callsign
                             .arg(callsign));
         return;
     }
-    QString why;
-    if (!openDialListener(&why)) {
+    if (const PortalOutcome dial = openDialListener(); !dial) {
         m_wanted = false;
-        emit statusLine(tr("Radio link not started: no loopback port for the data link (%1).").arg(why));
+        emit statusLine(tr("Radio link not started: no loopback port for the data link (%1).").arg(dial.why()));
         return;
     }
     connectToModem();
@@ -339,39 +342,40 @@ void RadioLink::handle(const AgwFrame &frame)
     }
 }
 
-bool RadioLink::openDialListener(QString *why)
+PortalOutcome RadioLink::openDialListener()
 {
     if (m_dialFd >= 0)
-        return true;
-    m_dialFd = loopbackListener(&m_dialPort, 4, why);
-    if (m_dialFd < 0)
-        return false;
+        return {};
+    const PortalResult<Listener> listener = loopbackListener(4);
+    if (!listener)
+        return listener.outcome();
+    m_dialFd = listener->fd;
+    m_dialPort = listener->port;
     m_dialNotifier = new QSocketNotifier(m_dialFd, QSocketNotifier::Read, this);
     connect(m_dialNotifier, &QSocketNotifier::activated, this, &RadioLink::onDial);
-    return true;
+    return {};
 }
 
-bool RadioLink::arm(const QString &remote, QString *why)
+PortalOutcome RadioLink::arm(const QString &remote)
 {
     const QString call = remote.trimmed().toUpper();
     if (!m_registered) {
-        *why = m_lastFailure.isEmpty() ? tr("the radio link is not ready (the modem program has not registered %1 yet)")
-                                             .arg(QString::fromLatin1(m_call))
-                                       : m_lastFailure;
-        if (why->endsWith(u'.'))
-            why->chop(1);
-        return false;
+        QString why = m_lastFailure.isEmpty()
+                          ? tr("the radio link is not ready (the modem program has not registered %1 yet)")
+                                .arg(QString::fromLatin1(m_call))
+                          : m_lastFailure;
+        if (why.endsWith(u'.'))
+            why.chop(1);
+        return PortalOutcome::failure(why);
     }
     if (!AgwFrame::isCallsign(call)) {
-        *why = tr("\"%1\" is not a callsign; pick a station whose list entry starts with its callsign").arg(remote);
-        return false;
+        return PortalOutcome::failure(
+            tr("\"%1\" is not a callsign; pick a station whose list entry starts with its callsign").arg(remote));
     }
-    if (m_session) {
-        *why = tr("a radio session with %1 is still open").arg(QString::fromLatin1(m_session->remote));
-        return false;
-    }
+    if (m_session)
+        return PortalOutcome::failure(tr("a radio session with %1 is still open").arg(QString::fromLatin1(m_session->remote)));
     m_armed = call.toLatin1();
-    return true;
+    return {};
 }
 
 void RadioLink::onDial()
@@ -421,14 +425,16 @@ void RadioLink::onConnectNotice(const AgwFrame &frame)
                             .arg(remote, QString::fromLatin1(m_session->remote)));
         return;
     }
-    int ours = -1;
-    int theirs = -1;
-    QString why;
-    if (!m_handOver || !connectionPair(&ours, &theirs, &why)) {
+    const PortalResult<ConnectionPair> pair =
+        m_handOver ? connectionPair() : PortalResult<ConnectionPair>(PortalOutcome::failure(tr("nothing here takes calls")));
+    if (!pair) {
         send(AgwFrame::disconnect(frame.port, m_call, frame.callFrom));
-        emit statusLine(tr("A radio call from %1 was turned away: no loopback connection for it (%2).").arg(remote, why));
+        emit statusLine(
+            tr("A radio call from %1 was turned away: no loopback connection for it (%2).").arg(remote, pair.why()));
         return;
     }
+    const int ours = pair->ours;
+    const int theirs = pair->theirs;
     m_session = std::make_unique<Session>();
     m_session->remote = frame.callFrom;
     m_session->linked = true;

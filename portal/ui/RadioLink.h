@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AgwFrame.h"
+#include "PortalOutcome.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -53,8 +54,8 @@ public:
     bool sessionOpen() const { return bool(m_session); }
     QString callsign() const { return QString::fromLatin1(m_call); }
     /// The next connection to dialPort() opens a session to this callsign.
-    /// False with the reason when the link cannot call now.
-    bool arm(const QString &remote, QString *why);
+    /// A failure with the reason when the link cannot call now.
+    PortalOutcome arm(const QString &remote);
     quint16 dialPort() const { return m_dialPort; }
     /// A session whose frames wait this long with none confirmed (or a call
     /// that long unanswered) is given up: a modem program that hangs never
@@ -91,7 +92,7 @@ private:
     void onOutstanding(const AgwFrame &frame);
     void onOwnFrame(const AgwFrame &frame);
 
-    bool openDialListener(QString *why);
+    PortalOutcome openDialListener();
     void onDial();
     void onLocalReadable();
     void onLocalWritable();

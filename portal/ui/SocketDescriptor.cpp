@@ -19,32 +19,27 @@ namespace SocketDescriptor {
 // host closed" as an orderly close, and it has closed its own descriptor by
 // then. A second descriptor keeps the connection alive long enough to ask the
 // kernel: a peer's FIN leaves it in CLOSE-WAIT, a reset leaves it CLOSED.
-PeerEnd peerEnd(int watch, QString *why)
+PeerEnding peerEnd(int watch)
 {
 #ifdef Q_OS_LINUX
     if (watch < 0)
-        return PeerEnd::Unknown;
+        return {};
     int error = 0;
     socklen_t length = sizeof error;
-    if (::getsockopt(watch, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error != 0) {
-        *why = QString::fromLocal8Bit(std::strerror(error));
-        return PeerEnd::Reset;
-    }
+    if (::getsockopt(watch, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error != 0)
+        return {PeerEnd::Reset, QString::fromLocal8Bit(std::strerror(error))};
     tcp_info info{};
     length = sizeof info;
     if (::getsockopt(watch, IPPROTO_TCP, TCP_INFO, &info, &length) == 0) {
         if (info.tcpi_state == TCP_CLOSE_WAIT)
-            return PeerEnd::Orderly;
-        if (info.tcpi_state == TCP_CLOSE) {
-            *why = QStringLiteral("the peer reset the connection");
-            return PeerEnd::Reset;
-        }
+            return {PeerEnd::Orderly, {}};
+        if (info.tcpi_state == TCP_CLOSE)
+            return {PeerEnd::Reset, QStringLiteral("the peer reset the connection")};
     }
 #else
     Q_UNUSED(watch);
-    Q_UNUSED(why);
 #endif
-    return PeerEnd::Unknown;
+    return {};
 }
 
 int watchOf(const QTcpSocket *socket)

@@ -18,8 +18,14 @@ namespace SocketDescriptor {
 /// How the peer ended a connection, as the kernel saw it.
 enum class PeerEnd { Orderly, Reset, Unknown };
 
-/// Asks the kernel through the second descriptor `watch`; a reset's cause goes to *why.
-PeerEnd peerEnd(int watch, QString *why);
+struct PeerEnding
+{
+    PeerEnd end = PeerEnd::Unknown;
+    QString cause; ///< a reset's cause in words; empty otherwise
+};
+
+/// Asks the kernel through the second descriptor `watch`.
+PeerEnding peerEnd(int watch);
 /// A second descriptor of the socket's connection (-1 when there is none).
 int watchOf(const QTcpSocket *socket);
 void closeDescriptor(qintptr descriptor);

@@ -127,9 +127,8 @@ TAVRIXTelnetserver::TAVRIXTelnetserver(const PortalSetup &setup, const PortalPor
     m_link->setRouter([this](const QString &remote) -> DataLink::Route {
         if (!m_radioChoice->isChecked())
             return {remote, m_setup.peerPort, {}};
-        QString why;
-        if (!m_radio->arm(remote, &why)) {
-            AppendSendStatus(tr("Not called by radio: %1.").arg(why));
+        if (const PortalOutcome armed = m_radio->arm(remote); !armed) {
+            AppendSendStatus(tr("Not called by radio: %1.").arg(armed.why()));
             return {};
         }
         // The radio link answers every session in the end (an orderly end, or a reset when the modem program
@@ -322,19 +321,19 @@ void TAVRIXTelnetserver::buildControls()
     connect(m_list1, &QListWidget::currentRowChanged, this, &TAVRIXTelnetserver::pickStation);
     m_stationId->installEventFilter(this);
     connect(send, &QPushButton::clicked, this, [this] {
-        if (QString target; callTarget(&target))
-            m_link->SendNewestOutboxFile(target);
+        if (const std::optional<QString> target = callTarget())
+            m_link->SendNewestOutboxFile(*target);
     });
     // Closing the one window ends the program; closeEvent asks first during a transfer.
     connect(exit, &QPushButton::clicked, this, &QWidget::close);
 
     connect(startChat, &QPushButton::clicked, this, [this] {
-        if (QString target; callTarget(&target))
-            m_link->chatConnect(target);
+        if (const std::optional<QString> target = callTarget())
+            m_link->chatConnect(*target);
     });
     connect(reconnect, &QPushButton::clicked, this, [this] {
-        if (QString target; callTarget(&target))
-            m_link->reconnect(target);
+        if (const std::optional<QString> target = callTarget())
+            m_link->reconnect(*target);
     });
     // Not auto-exclusive, so that Tab reaches both: each click sets the pair itself.
     connect(m_ipChoice, &QRadioButton::clicked, this, [this] { chooseLink(false); });
@@ -428,10 +427,10 @@ void TAVRIXTelnetserver::setRadioSetting(RadioSetting *setting)
     m_radioSetting = setting;
     if (!setting)
         return;
-    QString problem;
-    const RadioSetting::Choice choice = setting->load(&problem);
-    if (!problem.isEmpty())
-        PrependConnectionStatus(tr("Radio setting: %1").arg(problem));
+    const RadioSetting::Loaded loaded = setting->load();
+    if (!loaded.problem.isEmpty())
+        PrependConnectionStatus(tr("Radio setting: %1").arg(loaded.problem));
+    const RadioSetting::Choice &choice = loaded.choice;
     m_agwHost = choice.host;
     m_agwPort = choice.port;
     m_radioChoice->setChecked(choice.radio);
@@ -466,23 +465,20 @@ void TAVRIXTelnetserver::startRadio()
     m_radio->start(m_agwHost, m_agwPort, RadioLink::callsignOf(m_stationId->text()));
 }
 
-bool TAVRIXTelnetserver::callTarget(QString *target)
+std::optional<QString> TAVRIXTelnetserver::callTarget()
 {
-    if (!m_radioChoice->isChecked()) {
-        *target = m_remoteIp->text();
-        return true;
-    }
+    if (!m_radioChoice->isChecked())
+        return m_remoteIp->text();
     const QListWidgetItem *item = m_list1->currentItem();
     const QString call = item ? RadioLink::callsignOf(item->text()) : QString();
-    QString why;
-    if (call.isEmpty()) {
-        why = tr("pick a station in the list; its entry starts with the callsign that is called");
-    } else if (m_radio->arm(call, &why)) {
-        *target = call;
-        return true;
-    }
-    AppendSendStatus(tr("Not called by radio: %1.").arg(why));
-    return false;
+    const PortalOutcome armed =
+        call.isEmpty()
+            ? PortalOutcome::failure(tr("pick a station in the list; its entry starts with the callsign that is called"))
+            : m_radio->arm(call);
+    if (armed)
+        return call;
+    AppendSendStatus(tr("Not called by radio: %1.").arg(armed.why()));
+    return std::nullopt;
 }
 
 bool TAVRIXTelnetserver::eventFilter(QObject *watched, QEvent *event)

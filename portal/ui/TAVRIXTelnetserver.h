@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+#include <optional>
+
 class DataLink;
 class ModemLink;
 class QCheckBox;
@@ -87,8 +89,8 @@ private:
     void chooseLink(bool radio);
     void startRadio();
     /// Where a call of the operator's goes: the IP address typed, or by radio
-    /// the callsign of the selected station. False (and said why) when there is none.
-    bool callTarget(QString *target);
+    /// the callsign of the selected station. None (and said why) when there is none.
+    std::optional<QString> callTarget();
     void logTransfer(const TransferRecord &record);
     void showTransferLog();
     void retrySend(const TransferRecord &record);

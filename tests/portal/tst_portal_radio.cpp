@@ -215,15 +215,15 @@ void PortalRadioTest::settingFile()
     file.write(text);
     file.close();
     const RadioSetting setting(path);
-    QString said;
-    const RadioSetting::Choice choice = setting.load(&said);
+    const RadioSetting::Loaded loaded = setting.load();
+    const RadioSetting::Choice &choice = loaded.choice;
     QCOMPARE(choice.radio, radio);
     QCOMPARE(choice.host, host);
     QCOMPARE(int(choice.port), port);
-    QCOMPARE(!said.isEmpty(), problem);
+    QCOMPARE(!loaded.problem.isEmpty(), problem);
     // Storing the choice keeps host and port.
     QVERIFY(setting.storeRadio(!radio).ok());
-    const RadioSetting::Choice back = setting.load();
+    const RadioSetting::Choice back = setting.load().choice;
     QCOMPARE(back.radio, !radio);
     QCOMPARE(back.host, host);
     QCOMPARE(int(back.port), port);
@@ -379,12 +379,12 @@ void PortalRadioTest::ipChoiceIsStored()
     station.find<QRadioButton>("Optipnetwork")->click();
     QVERIFY(!station.find<QRadioButton>("Optradiomodem")->isChecked());
     QVERIFY(!station.ready());
-    QCOMPARE(station.setting.load().radio, false);
-    QCOMPARE(int(station.setting.load().port), int(modem.port()));
+    QCOMPARE(station.setting.load().choice.radio, false);
+    QCOMPARE(int(station.setting.load().choice.port), int(modem.port()));
     station.find<QRadioButton>("Optradiomodem")->click();
     QVERIFY(station.find<QRadioButton>("Optradiomodem")->isChecked());
     QVERIFY(!station.find<QRadioButton>("Optipnetwork")->isChecked());
-    QCOMPARE(station.setting.load().radio, true);
+    QCOMPARE(station.setting.load().choice.radio, true);
     QTRY_VERIFY_WITH_TIMEOUT(station.ready(), 5000);
 }
 

@@ -364,7 +364,7 @@ void PortalReceiveTest::leftoversAreRemoved()
     QTemporaryDir folder;
     ReceiveFolder sink(folder.path());
     ReceiveMachine machine(sink);
-    QCOMPARE(sink.removeLeftovers(), 0);
+    QCOMPARE(sink.removeLeftovers().removed, 0);
     QVERIFY(QDir().mkpath(folder.filePath(QStringLiteral(".incoming"))));
     for (const QString &name : {QStringLiteral("MAIL - a.dat"), QStringLiteral(".hidden"), QStringLiteral("File - b.txt")}) {
         QFile part(sink.partialPath(name));
@@ -375,9 +375,9 @@ void PortalReceiveTest::leftoversAreRemoved()
     QVERIFY(kept.open(QIODevice::WriteOnly));
     kept.write("whole\r\n");
     kept.close();
-    QString failure;
-    QCOMPARE(sink.removeLeftovers(&failure), 3);
-    QCOMPARE(failure, QString());
+    const ReceiveFolder::Sweep sweep = sink.removeLeftovers();
+    QCOMPARE(sweep.removed, 3);
+    QVERIFY2(sweep.outcome.ok(), qPrintable(sweep.outcome.why()));
     QCOMPARE(QDir(folder.filePath(QStringLiteral(".incoming"))).entryList(QDir::Files | QDir::Hidden), QStringList());
     QCOMPARE(readFile(kept.fileName()), QByteArray("whole\r\n"));
 }

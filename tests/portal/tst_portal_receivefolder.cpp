@@ -183,14 +183,14 @@ void PortalReceiveFolderTest::leftoversGoOthersStay()
 {
     QTemporaryDir home;
     ReceiveFolder folder(home.path());
-    QCOMPARE(folder.removeLeftovers(), 0);
+    QCOMPARE(folder.removeLeftovers().removed, 0);
     QVERIFY(QDir().mkpath(home.filePath(QStringLiteral(".incoming"))));
     for (const QString &name : {QStringLiteral("MAIL - a.dat"), QStringLiteral(".hidden")})
         writeFile(folder.partialPath(name), "part");
     writeFile(home.filePath(QStringLiteral("MAIL - kept.dat")), "whole\r\n");
-    QString failure;
-    QCOMPARE(folder.removeLeftovers(&failure), 2);
-    QCOMPARE(failure, QString());
+    const ReceiveFolder::Sweep sweep = folder.removeLeftovers();
+    QCOMPARE(sweep.removed, 2);
+    QVERIFY2(sweep.outcome.ok(), qPrintable(sweep.outcome.why()));
     QCOMPARE(everything(home.path()), (QStringList{".incoming", "MAIL - kept.dat"}));
 }
 
