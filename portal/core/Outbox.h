@@ -6,8 +6,9 @@
 class Outbox
 {
 public:
-    /// Name (no folder) of the ordinary, not hidden file last modified in the
-    /// folder; with equal times the one listed first (by name, letter case
-    /// ignored). Empty when the folder holds no such file.
+    /// Name (no folder) of the not hidden file last modified in the folder,
+    /// a FIFO, socket or device included (the send refuses those in words);
+    /// with equal times the one listed first (by name, letter case ignored).
+    /// Folders and dangling links are passed over. Empty when there is none.
     static QString newestFile(const QString &folder);
 };

@@ -1,6 +1,7 @@
 #include "FilePump.h"
 #include "FileStationStore.h"
 #include "FileTransferLog.h"
+#include "Outbox.h"
 #include "PortalFakes.h"
 #include "PortalStation.h"
 #include "RadioSetting.h"
@@ -85,6 +86,9 @@ private slots:
     void fifoIsRefusedNotWaitedOn_data();
     void fifoIsRefusedNotWaitedOn();
     void outboxDeviceIsRefused();
+    void newestOutboxEntry_data();
+    void newestOutboxEntry();
+    void newestOutboxFifoIsNamedNotSent();
     void transferLogTailReadsOnThroughShortReads();
     void stationIdStoreFailureNamesThePath();
     void windowShowsStationIdStoreFailure();
@@ -146,6 +150,76 @@ void PortalSpecialFilesTest::outboxDeviceIsRefused()
     QVERIFY(!opened);
     QCOMPARE(opened.why(), QStringLiteral("/dev/null is a device, not a regular file."));
     QVERIFY(!pump.reading());
+}
+
+void PortalSpecialFilesTest::newestOutboxEntry_data()
+{
+    // Beside a regular file "old.dat" made ten minutes ago, one newer entry.
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("newest");
+    QTest::addRow("a FIFO is named, not passed over") << "fifo" << "MAIL0002.TXT";
+    QTest::addRow("a dangling link is passed over") << "dangling" << "old.dat";
+    QTest::addRow("a link to a file counts") << "link" << "MAIL0002.TXT";
+}
+
+void PortalSpecialFilesTest::newestOutboxEntry()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, newest);
+    QTemporaryDir dir;
+    QFile old(dir.filePath(QStringLiteral("old.dat")));
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    QCOMPARE(old.write("x"), 1);
+    QVERIFY(old.flush());
+    QVERIFY(old.setFileTime(QDateTime::currentDateTime().addSecs(-600), QFileDevice::FileModificationTime));
+    const QString entry = dir.filePath(QStringLiteral("MAIL0002.TXT"));
+    if (kind == u"fifo") {
+        QCOMPARE(::mkfifo(QFile::encodeName(entry).constData(), 0600), 0);
+    } else {
+        QTemporaryDir elsewhere;
+        const QString target = elsewhere.filePath(QStringLiteral("target"));
+        if (kind == u"link") {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QVERIFY(QFile::link(target, entry));
+        if (kind == u"link") {
+            QCOMPARE(Outbox::newestFile(dir.path()), newest);
+            return;
+        }
+    }
+    QCOMPARE(Outbox::newestFile(dir.path()), newest);
+}
+
+void PortalSpecialFilesTest::newestOutboxFifoIsNamedNotSent()
+{
+    PortalStation station(0, 0);
+    station.start();
+    station.putInOutbox(QStringLiteral("MAIL0001.TXT"), "older mail", 600);
+    const QString fifo = QDir(station.setup.sendDirectory).filePath(QStringLiteral("MAIL0002.TXT"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // The send runs on this thread: a watchdog frees it should it wait on the FIFO.
+    std::promise<void> sent;
+    std::future<void> done = sent.get_future();
+    bool freed = false;
+    std::thread watchdog([&] {
+        if (done.wait_for(std::chrono::seconds(5)) == std::future_status::ready)
+            return;
+        freed = true;
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+    });
+    station.sendTo(QStringLiteral("127.0.0.1"));
+    sent.set_value();
+    watchdog.join();
+    QVERIFY2(!freed, "the send waited in open() on the FIFO");
+    const QString said = station.text("Txtlogsend");
+    QVERIFY2(said.contains(QDir::toNativeSeparators(fifo) + QStringLiteral(" is a FIFO (named pipe), not a regular file.")),
+             qPrintable(said));
+    // Neither the FIFO nor the older file in its stead goes out.
+    QVERIFY2(!said.contains(QStringLiteral("Connect attempted")), qPrintable(said));
+    QVERIFY2(!said.contains(QStringLiteral("MAIL0001.TXT")), qPrintable(said));
 }
 
 void PortalSpecialFilesTest::transferLogTailReadsOnThroughShortReads()
