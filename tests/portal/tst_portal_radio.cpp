@@ -162,6 +162,8 @@ private slots:
     void missingModemIsSaid();
     void garbageFromTheModemClosesTheLink();
     void ipChoiceIsStored();
+    void armSaysWhyItCannotCall_data();
+    void armSaysWhyItCannotCall();
 };
 
 void PortalRadioTest::callsignOf_data()
@@ -386,6 +388,44 @@ void PortalRadioTest::ipChoiceIsStored()
     QVERIFY(!station.find<QRadioButton>("Optipnetwork")->isChecked());
     QCOMPARE(station.setting.load().choice.radio, true);
     QTRY_VERIFY_WITH_TIMEOUT(station.ready(), 5000);
+}
+
+void PortalRadioTest::armSaysWhyItCannotCall_data()
+{
+    QTest::addColumn<bool>("registered");
+    QTest::addColumn<QString>("remote");
+    QTest::addColumn<QString>("why");
+
+    QTest::newRow("not registered yet") << false << QStringLiteral("N0BBB")
+                                        << QStringLiteral("the radio link is not ready (the modem program has not "
+                                                          "registered N0AAA yet)");
+    QTest::newRow("not a callsign") << true << QStringLiteral("10.0.0.9")
+                                    << QStringLiteral("\"10.0.0.9\" is not a callsign; pick a station whose list "
+                                                      "entry starts with its callsign");
+    QTest::newRow("a callsign is armed") << true << QStringLiteral(" n0bbb-2 ") << QString();
+}
+
+void PortalRadioTest::armSaysWhyItCannotCall()
+{
+    QFETCH(bool, registered);
+    QFETCH(QString, remote);
+    QFETCH(QString, why);
+
+    // A port nobody answers keeps the link unregistered.
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const quint16 unanswered = closed.serverPort();
+    closed.close();
+    FakeModem modem;
+    RadioLink link;
+    link.start(QStringLiteral("127.0.0.1"), registered ? modem.port() : unanswered, QStringLiteral("N0AAA"), 60000);
+    if (registered)
+        QTRY_VERIFY_WITH_TIMEOUT(link.registered(), 5000);
+    else
+        QVERIFY(!link.registered());
+    const PortalOutcome armed = link.arm(remote);
+    QCOMPARE(armed.ok(), why.isEmpty());
+    QCOMPARE(armed.why(), why);
 }
 
 QTEST_MAIN(PortalRadioTest)
