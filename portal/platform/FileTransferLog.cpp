@@ -17,6 +17,10 @@ PortalOutcome FileTransferLog::append(const TransferRecord &record)
     // A per-user setting folder is made on its first write.
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     QFile file(m_path);
+    // A FIFO would take the record into its buffer and lose it; a device, the same.
+    if (const QString kind = RegularFileOpen::kindAt(m_path); !kind.isEmpty())
+        return PortalOutcome::failure(
+            QObject::tr("%1 is %2, not a regular file.").arg(QDir::toNativeSeparators(m_path), kind));
     if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         return PortalOutcome::fileFailure(file);
     const qint64 before = file.size();

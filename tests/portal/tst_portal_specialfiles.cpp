@@ -86,6 +86,7 @@ private slots:
     void fifoIsRefusedNotWaitedOn_data();
     void fifoIsRefusedNotWaitedOn();
     void outboxDeviceIsRefused();
+    void transferLogRecordIsNotLostInAFifo();
     void newestOutboxEntry_data();
     void newestOutboxEntry();
     void newestOutboxFifoIsNamedNotSent();
@@ -150,6 +151,19 @@ void PortalSpecialFilesTest::outboxDeviceIsRefused()
     QVERIFY(!opened);
     QCOMPARE(opened.why(), QStringLiteral("/dev/null is a device, not a regular file."));
     QVERIFY(!pump.reading());
+}
+
+void PortalSpecialFilesTest::transferLogRecordIsNotLostInAFifo()
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("transfers.log"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    TransferRecord record;
+    record.file = QStringLiteral("MAIL0001.TXT");
+    record.time = QDateTime::currentDateTimeUtc();
+    const PortalOutcome logged = FileTransferLog(fifo).append(record);
+    QVERIFY2(!logged, "a record written into a FIFO was called logged");
+    QCOMPARE(logged.why(), QDir::toNativeSeparators(fifo) + QStringLiteral(" is a FIFO (named pipe), not a regular file."));
 }
 
 void PortalSpecialFilesTest::newestOutboxEntry_data()
