@@ -160,10 +160,13 @@ void SaveForm::openPicked(bool fromPathBox)
                                   Prompter::Icon::Exclamation);
         return;
     }
-    if (const Outcome handed = m_context.files.writeBytes(Setting::SavedMessageHandOver, saved.readAll() + "\r\n");
-        !handed) {
-        m_context.prompter.inform(tr("The saved message cannot be handed to the reader: %1").arg(handed.error()),
-                                  Prompter::Icon::Exclamation);
+    handToReader(saved.readAll() + "\r\n", tr("The saved message cannot be handed to the reader: %1"));
+}
+
+void SaveForm::handToReader(const QByteArray &record, const QString &cannotHand)
+{
+    if (const Outcome handed = m_context.files.writeBytes(Setting::SavedMessageHandOver, record); !handed) {
+        m_context.prompter.inform(cannotHand.arg(handed.error()), Prompter::Icon::Exclamation);
         return;
     }
     Navigator &navigator = m_context.navigator;
@@ -269,17 +272,7 @@ void SaveForm::openFound()
     // The one message alone, so the reader shows it even when it shares its
     // file with others.
     const MessageSearch::Message &message = m_found.at(row);
-    if (const Outcome handed = m_context.files.writeBytes(Setting::SavedMessageHandOver,
-                                                          Modsavemodule::archiveRecord(message.fields));
-        !handed) {
-        m_context.prompter.inform(tr("The message cannot be handed to the reader: %1").arg(handed.error()),
-                                  Prompter::Icon::Exclamation);
-        return;
-    }
-    Navigator &navigator = m_context.navigator;
-    navigator.unload<SaveForm>();
-    navigator.unload<ReadForm>();
-    navigator.open<ReadForm>();
+    handToReader(Modsavemodule::archiveRecord(message.fields), tr("The message cannot be handed to the reader: %1"));
 }
 
 bool SaveForm::eventFilter(QObject *watched, QEvent *event)

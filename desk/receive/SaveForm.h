@@ -34,6 +34,9 @@ private:
     void search();
     void showFound(bool keepPicked);
     void openFound();
+    /// Writes `record` to the reader's hand-over file and opens the reader;
+    /// `cannotHand` (with %1 for the reason) says a failed write.
+    void handToReader(const QByteArray &record, const QString &cannotHand);
     bool eventFilter(QObject *watched, QEvent *event) override;
 
     DeskContext &m_context;

@@ -50,29 +50,6 @@ QByteArray receivedBytes(int size)
     return bytes;
 }
 
-// The system's own words when it stops `payload` written after `start` to
-// a file of its own (under the same limit): the write goes on until it is
-// refused, as any writer that keeps its bytes must.
-QString systemReason(const QString &path, const QByteArray &start, const QByteArray &payload)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (fd < 0)
-        return QStringLiteral("cannot open the twin file");
-    const QByteArray bytes = start + payload;
-    qsizetype done = 0;
-    int error = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (written <= 0) {
-            error = errno;
-            break;
-        }
-        done += written;
-    }
-    ::close(fd);
-    return error == 0 ? QStringLiteral("the system took every byte") : QString::fromLocal8Bit(std::strerror(error));
-}
-
 // Runs one writer on the file at `path`.
 PortalOutcome runWriter(const QString &writer, const QString &path)
 {

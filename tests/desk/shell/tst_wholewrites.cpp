@@ -36,29 +36,6 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size() && file.flush();
 }
 
-// The system's own words when it stops `payload` written after `start` to a
-// file of its own (under the same limit): the write goes on until it is
-// refused, as any writer that keeps its bytes must.
-QString systemReason(const QString &path, const QByteArray &start, const QByteArray &payload)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (fd < 0)
-        return QStringLiteral("cannot open the twin file");
-    const QByteArray bytes = start + payload;
-    qsizetype done = 0;
-    int error = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (written <= 0) {
-            error = errno;
-            break;
-        }
-        done += written;
-    }
-    ::close(fd);
-    return error == 0 ? QStringLiteral("the system took every byte") : QString::fromLocal8Bit(std::strerror(error));
-}
-
 // One of the desk's writers, set up in a program folder of its own.
 struct Writer {
     QString path; ///< the file it writes
