@@ -96,7 +96,8 @@ AgwFrame AgwFrame::outstanding(quint8 port, const QByteArray &from, const QByteA
 
 bool AgwFrame::isCallsign(const QString &text)
 {
-    static const QRegularExpression call(QStringLiteral("^[A-Z0-9]{1,6}(-([0-9]|1[0-5]))?$"),
+    // \z, not $: a dollar also matches before a final line end.
+    static const QRegularExpression call(QStringLiteral("^[A-Z0-9]{1,6}(-([0-9]|1[0-5]))?\\z"),
                                          QRegularExpression::CaseInsensitiveOption);
     return call.match(text).hasMatch();
 }

@@ -183,6 +183,8 @@ void PortalAgwTest::callsign_data()
     QTest::addRow("ip address") << "192.168.0.5" << false;
     QTest::addRow("space") << "N0 CAL" << false;
     QTest::addRow("dash without ssid") << "N0CALL-" << false;
+    QTest::addRow("line end after the ssid") << "DL1ABC-15\n" << false;
+    QTest::addRow("line end after the call") << "N0CALL\n" << false;
 }
 
 void PortalAgwTest::callsign()
