@@ -52,7 +52,7 @@ struct Quiet : Speaker, Prompter, PortalDesktop, SocketList, SoundSetting
 struct NoStationId : StationIdStore
 {
     QString load() override { return {}; }
-    void store(const QString &) override {}
+    PortalOutcome store(const QString &) override { return {}; }
 };
 
 struct NoStations : StationStore
