@@ -201,5 +201,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestAddressBook)
+QTEST_MAIN(TestAddressBook)
 #include "tst_addressbook.moc"
