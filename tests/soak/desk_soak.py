@@ -31,6 +31,10 @@ failures = []
 def fail(what):
     failures.append(what)
     print("FAIL: " + what, flush=True)
+    shots = os.environ.get("SOAK_SHOTS")
+    if shots:  # a picture of the display at each failure, for a person to look at
+        subprocess.run(["import", "-window", "root", os.path.join(shots, "failure-%d.png" % len(failures))],
+                       stderr=subprocess.DEVNULL)
 
 
 def note(what):
@@ -142,17 +146,18 @@ class Desk:
         found = xdotool("search", "--all", "--onlyvisible", "--pid", str(self.proc.pid), "--name", ".").split()
         return found
 
-    def largest_window(self):
-        best, chosen = 0, None
-        for window in self.windows():
-            geometry = dict(line.split("=") for line in xdotool("getwindowgeometry", "--shell", window).split())
-            area = int(geometry["WIDTH"]) * int(geometry["HEIGHT"])
-            if area > best:
-                best, chosen = area, window
-        return chosen
-
     def focused(self):
         return xdotool("getwindowfocus")
+
+    def describe(self):
+        """The desk's windows as the driver sees them, for a failure's report."""
+        parts = []
+        focus = self.focused()
+        for window in self.windows():
+            geometry = dict(line.split("=") for line in xdotool("getwindowgeometry", "--shell", window).split())
+            parts.append("%s%s \"%s\" %sx%s" % ("*" if window == focus else "", window,
+                                                xdotool("getwindowname", window), geometry["WIDTH"], geometry["HEIGHT"]))
+        return "windows: " + (", ".join(parts) or "none") + " (* has the focus)"
 
     def stop(self):
         if self.proc and self.proc.poll() is None:
@@ -184,6 +189,7 @@ class Soak:
         self.latencies = []
         self.rss = []
         self.screen = Screen()
+        self.menu_window = None
 
     def add(self):
         self.serial += 1
@@ -203,12 +209,28 @@ class Soak:
         self.removed += 1
 
     def menu(self):
-        return self.desk.largest_window()
+        return self.menu_window
 
-    def notice_shown(self):
+    def next_screen(self, leaving, alone=True, seconds=LIST_LIMIT):
+        """Waits until a window other than the one being left has the
+        keyboard and, when alone, is the only one the desk shows. Screens
+        come and go by showing and hiding, so until the old one is gone the
+        new one is not yet in front: keys sent earlier would reach the wrong
+        screen."""
+        def settled():
+            focus, shown = self.desk.focused(), self.desk.windows()
+            return focus in shown and focus not in leaving and (not alone or len(shown) == 1)
+        if not wait_for(seconds, settled):
+            return None
+        return self.desk.focused()
+
+    def red_in_menu(self):
         menu = self.menu()
         # The warning line stands in the upper part of the menu, above its buttons.
-        return menu is not None and self.screen.red_pixels(menu, 0.32) > 200
+        return self.screen.red_pixels(menu, 0.32) if menu is not None else -1
+
+    def notice_shown(self):
+        return self.red_in_menu() > 200
 
     def keys(self, window, *names):
         xdotool("windowfocus", "--sync", window)
@@ -218,12 +240,15 @@ class Soak:
         """Read Inbox shows the list and clears the notice; Exit leads back to the menu."""
         menu = self.menu()
         self.keys(menu, "alt+r")
-        if not wait_for(LIST_LIMIT, lambda: self.desk.focused() not in ("", menu) and self.desk.focused() in self.desk.windows()):
-            fail("Read Inbox did not bring up the received list")
+        # The list opens over the menu, which stays shown behind it.
+        listed = self.next_screen({menu}, alone=False)
+        if listed is None:
+            fail("Read Inbox did not bring up the received list; " + self.desk.describe())
             return False
-        self.keys(self.desk.focused(), "alt+x")
-        if not wait_for(LIST_LIMIT, lambda: len(self.desk.windows()) == 1 and self.menu() is not None):
-            fail("Exit on the received list did not lead back to the main menu alone")
+        self.keys(listed, "alt+x")
+        self.menu_window = self.next_screen({listed})
+        if self.menu_window is None:
+            fail("Exit on the received list did not lead back to the main menu alone; " + self.desk.describe())
             return False
         # The list reloads hidden and takes a new baseline on its first scan.
         time.sleep(SCAN_SECONDS * 1.5)
@@ -246,20 +271,23 @@ class Soak:
             fail("the desk shows no window")
             return
         time.sleep(1)
-        self.keys(self.desk.windows()[0], "alt+e")
-        if not wait_for(10, lambda: self.menu() is not None and len(self.desk.windows()) == 1):
-            fail("ENTER did not lead to the main menu")
+        entry = self.desk.windows()[0]
+        self.keys(entry, "alt+e")
+        menu = self.next_screen({entry}, seconds=20)
+        if menu is None:
+            fail("ENTER did not lead to the main menu; " + self.desk.describe())
             return
         # The menu shows its other buttons once the self-test has run; it
         # ends on the received list, whose Exit leads back to the menu.
-        menu = self.menu()
         self.keys(menu, "alt+t")
-        if not wait_for(LIST_LIMIT, lambda: self.desk.focused() not in ("", menu) and self.desk.focused() in self.desk.windows()):
-            fail("the self-test did not end on the received list")
+        listed = self.next_screen({menu})
+        if listed is None:
+            fail("the self-test did not end on the received list; " + self.desk.describe())
             return
-        self.keys(self.desk.focused(), "alt+x")
-        if not wait_for(LIST_LIMIT, lambda: len(self.desk.windows()) == 1 and self.menu() is not None):
-            fail("Exit on the received list did not lead back to the main menu")
+        self.keys(listed, "alt+x")
+        self.menu_window = self.next_screen({listed})
+        if self.menu_window is None:
+            fail("Exit on the received list did not lead back to the main menu; " + self.desk.describe())
             return
         time.sleep(SCAN_SECONDS * 2)
         if self.notice_shown():
@@ -281,7 +309,8 @@ class Soak:
             while len(self.present) < self.present_target:
                 fresh.add(self.add())
             if fresh & set(self.present) and not wait_for(ARRIVAL_LIMIT, self.notice_shown, 0.1):
-                fail("round %d: the churn brought new files but no notice" % round_)
+                fail("round %d: the churn brought new files but no notice; %s; red pixels %d"
+                     % (round_, self.desk.describe(), self.red_in_menu()))
             # A scan may have caught the churn half done: the next one announces the rest.
             time.sleep(SCAN_SECONDS * 2.2)
             if not self.clear_notice():
