@@ -96,6 +96,9 @@ box_focused() {
     [[ -n "$window" ]] && is_box "$window"
 }
 
+# True when a screen other than the given window is in front.
+front_moved_from() { screen_focused && [[ "$(focused)" != "$1" ]]; }
+
 visible_screens() {
     local window
     for window in $(xdotool search --onlyvisible --name . 2>/dev/null); do
@@ -219,9 +222,12 @@ check_alive "a close request on the entry form ended the program"
 note "ENTER, then the self-test"
 xdotool windowfocus --sync "$entry" 2>/dev/null
 keys alt+e
+# Keys pressed before the menu is in front would reach the entry form.
+wait_for 10 front_moved_from "$entry" || fail "ENTER did not bring the main menu forward"
+first_menu=$(focused)
 keys alt+t
 shot selftest
-wait_for 5 screen_focused || fail "the received list did not come up after the self-test"
+wait_for 10 front_moved_from "$first_menu" || fail "the received list did not come up after the self-test"
 list=$(focused)
 test_mail=$(ls "$work/receive")
 [[ "$test_mail" == MAIL\ -\ *.txt ]] || fail "the self-test wrote no test mail: '$test_mail'"
