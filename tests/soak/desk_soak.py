@@ -14,45 +14,22 @@ the first tenth of the rounds. Exit 0 when all holds, 1 otherwise.
 """
 
 import ctypes
+import functools
 import os
 import random
 import subprocess
 import sys
 import time
 
+import soaklib
+from soaklib import fail, failures, note, xdotool
+
 RSS_GROWTH_LIMIT = 0.10
 SCAN_SECONDS = 1.0   # the monitor lists the folder once a second
 ARRIVAL_LIMIT = 15.0  # a scan and the paint, with room for a crowded folder on a loaded machine
 LIST_LIMIT = 60.0     # a list of ten thousand names takes a while on a loaded machine
 
-failures = []
-
-
-def fail(what):
-    failures.append(what)
-    print("FAIL: " + what, flush=True)
-    shots = os.environ.get("SOAK_SHOTS")
-    if shots:  # a picture of the display at each failure, for a person to look at
-        subprocess.run(["import", "-window", "root", os.path.join(shots, "failure-%d.png" % len(failures))],
-                       stderr=subprocess.DEVNULL)
-
-
-def note(what):
-    print("-- " + what, flush=True)
-
-
-def wait_for(seconds, predicate, step=0.05):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        if predicate():
-            return True
-        time.sleep(step)
-    return predicate()
-
-
-def xdotool(*args):
-    return subprocess.run(("xdotool",) + args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                          text=True).stdout.strip()
+wait_for = functools.partial(soaklib.wait_for, step=0.05)
 
 
 class XImage(ctypes.Structure):
@@ -85,7 +62,7 @@ class Screen:
         self.weak = bytes(1 if v <= 60 else 0 for v in range(256))
 
     def red_pixels(self, window, height_share=1.0):
-        geometry = dict(line.split("=") for line in xdotool("getwindowgeometry", "--shell", window).split())
+        geometry = soaklib.geometry(window)
         width, height = int(geometry["WIDTH"]), int(int(geometry["HEIGHT"]) * height_share)
         image = self.x.XGetImage(self.display, int(window), 0, 0, width, height, 0xFFFFFFFF, 2)
         if not image:
@@ -113,10 +90,7 @@ class Desk:
         for folder in (self.bin, self.receive, os.path.join(work, "send"), os.path.join(work, "save"),
                        os.path.join(work, "cwd"), self.home):
             os.makedirs(folder, exist_ok=True)
-        self.binary = os.path.join(self.bin, "tavrixdesk")
-        with open(binary, "rb") as source, open(self.binary, "wb") as copy:
-            copy.write(source.read())
-        os.chmod(self.binary, 0o755)
+        self.binary = soaklib.copy_program(binary, self.bin, "tavrixdesk")
         # Folder settings lie beside the program folder, joined without a separator.
         for setting, folder in (("receive", "receive"), ("send", "send"), ("save", "save")):
             with open(os.path.join(work, "bin%s.dat" % setting), "wb") as f:
@@ -136,15 +110,10 @@ class Desk:
         return self.proc.poll() is None
 
     def rss_kib(self):
-        with open("/proc/%d/status" % self.proc.pid) as status:
-            for line in status:
-                if line.startswith("VmRSS:"):
-                    return int(line.split()[1])
-        return 0
+        return soaklib.rss_kib(self.proc.pid)
 
     def windows(self):
-        found = xdotool("search", "--all", "--onlyvisible", "--pid", str(self.proc.pid), "--name", ".").split()
-        return found
+        return soaklib.visible_windows(self.proc.pid)
 
     def focused(self):
         return xdotool("getwindowfocus")
@@ -154,19 +123,13 @@ class Desk:
         parts = []
         focus = self.focused()
         for window in self.windows():
-            geometry = dict(line.split("=") for line in xdotool("getwindowgeometry", "--shell", window).split())
+            geometry = soaklib.geometry(window)
             parts.append("%s%s \"%s\" %sx%s" % ("*" if window == focus else "", window,
                                                 xdotool("getwindowname", window), geometry["WIDTH"], geometry["HEIGHT"]))
         return "windows: " + (", ".join(parts) or "none") + " (* has the focus)"
 
     def stop(self):
-        if self.proc and self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        soaklib.stop(self.proc)
 
 
 def mail_record(serial):
@@ -233,8 +196,7 @@ class Soak:
         return self.red_in_menu() > 200
 
     def keys(self, window, *names):
-        xdotool("windowfocus", "--sync", window)
-        xdotool("key", "--delay", "40", *names)
+        soaklib.keys(window, 40, *names)
 
     def clear_notice(self):
         """Read Inbox shows the list and clears the notice; Exit leads back to the menu."""
@@ -308,7 +270,7 @@ class Soak:
                 self.remove()
             while len(self.present) < self.present_target:
                 fresh.add(self.add())
-            if fresh & set(self.present) and not wait_for(ARRIVAL_LIMIT, self.notice_shown, 0.1):
+            if fresh & set(self.present) and not wait_for(ARRIVAL_LIMIT, self.notice_shown, step=0.1):
                 fail("round %d: the churn brought new files but no notice; %s; red pixels %d"
                      % (round_, self.desk.describe(), self.red_in_menu()))
             # A scan may have caught the churn half done: the next one announces the rest.
@@ -327,7 +289,7 @@ class Soak:
             # One file comes: it must be announced.
             name = self.add()
             came = time.monotonic()
-            if wait_for(ARRIVAL_LIMIT, self.notice_shown, 0.1):
+            if wait_for(ARRIVAL_LIMIT, self.notice_shown, step=0.1):
                 self.arrivals_seen += 1
                 self.latencies.append(time.monotonic() - came)
             else:

@@ -16,6 +16,7 @@ run and listen, and their resident memory grew at most 10 % from the sample
 after the first tenth of the transfers. Exit 0 when all holds, 1 otherwise.
 """
 
+import functools
 import hashlib
 import os
 import random
@@ -25,35 +26,20 @@ import subprocess
 import sys
 import time
 
+import soaklib
+from soaklib import fail, failures, note, xdotool
+
 PORT = 23
 ADDR_A = "10.77.23.1"  # inside the nested namespace
 ADDR_B = "10.77.23.2"  # this namespace's end of the veth pair
 MAX_SIZE = 5 * 1024 * 1024
 RSS_GROWTH_LIMIT = 0.10
 
-failures = []
-
-
-def fail(what):
-    failures.append(what)
-    print("FAIL: " + what, flush=True)
-
-
-def note(what):
-    print("-- " + what, flush=True)
-
-
 def run(*args, check=True):
     return subprocess.run(args, check=check, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True).stdout
 
 
-def wait_for(seconds, predicate, step=0.02):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        if predicate():
-            return True
-        time.sleep(step)
-    return predicate()
+wait_for = functools.partial(soaklib.wait_for, step=0.02)
 
 
 class Station:
@@ -67,10 +53,7 @@ class Station:
         self.program = os.path.join(self.root, "program")
         for folder in (self.outbox, self.inbox, self.program):
             os.makedirs(folder, exist_ok=True)
-        self.binary = os.path.join(self.program, "tavrixportal")
-        with open(binary, "rb") as source, open(self.binary, "wb") as copy:
-            copy.write(source.read())
-        os.chmod(self.binary, 0o755)
+        self.binary = soaklib.copy_program(binary, self.program, "tavrixportal")
         self.proc = None
         self.window = None
         self.address = None
@@ -103,11 +86,7 @@ class Station:
             return False
 
     def rss_kib(self):
-        with open("/proc/%d/status" % self.pid) as status:
-            for line in status:
-                if line.startswith("VmRSS:"):
-                    return int(line.split()[1])
-        return 0
+        return soaklib.rss_kib(self.pid)
 
     def sockets(self):
         """(state, local port, remote port) of every TCP socket in the portal's namespace."""
@@ -138,16 +117,12 @@ class Station:
         return sorted(name for name in os.listdir(self.inbox) if name != ".incoming")
 
 
-def xdotool(*args):
-    return run("xdotool", *args, check=False).strip()
-
-
 def find_window(station):
     def found():
-        out = xdotool("search", "--all", "--onlyvisible", "--pid", str(station.pid), "--name", "^telnet server$")
-        station.window = out.split("\n")[0] if out else None
+        shown = soaklib.visible_windows(station.pid, "^telnet server$")
+        station.window = shown[0] if shown else None
         return bool(station.window)
-    return wait_for(30, found, 0.2)
+    return wait_for(30, found, step=0.2)
 
 
 def focus(station):
@@ -155,8 +130,7 @@ def focus(station):
 
 
 def keys(station, *names):
-    focus(station)
-    xdotool("key", "--delay", "30", *names)
+    soaklib.keys(station.window, 30, *names)
 
 
 def type_text(station, text):
@@ -239,8 +213,7 @@ class Soak:
     def boxes(self, what):
         """A message box waits for the operator: the soak counts it a failure and answers it."""
         for station in self.stations:
-            windows = xdotool("search", "--all", "--onlyvisible", "--pid", str(station.pid), "--name", ".").split()
-            for window in windows:
+            for window in soaklib.visible_windows(station.pid):
                 if window != station.window:
                     fail("%s: a message box came up on %s: \"%s\"" % (what, station.name, xdotool("getwindowname", window)))
                     xdotool("windowfocus", "--sync", window)
@@ -514,13 +487,7 @@ class Soak:
 
     def stop(self):
         for station in self.stations:
-            if station.proc and station.proc.poll() is None:
-                station.proc.terminate()
-                try:
-                    station.proc.wait(10)
-                except subprocess.TimeoutExpired:
-                    station.proc.kill()
-                    station.proc.wait()
+            soaklib.stop(station.proc)
 
 
 def main():
