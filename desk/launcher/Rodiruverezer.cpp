@@ -280,8 +280,10 @@ void Rodiruverezer::startProgram(const LaunchedProgram &program)
         }
         if (!started) {
             // Nothing runs, so the button stays usable for another try once
-            // the path is put right.
-            m_context.prompter.inform(withName(program.failure, name), Prompter::Icon::Exclamation);
+            // the path is put right; the system's reason says what to put right.
+            m_context.prompter.inform(withName(program.failure, name) + QStringLiteral("\n\n") + started.error(),
+                                      Prompter::Icon::Exclamation);
+            record(tr("launcher could not start %1: %2").arg(name, started.error()));
             return;
         }
         say(program.spokenStarted);

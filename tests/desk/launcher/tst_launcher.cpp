@@ -194,7 +194,10 @@ private slots:
         QCOMPARE(desk.prompter.boxes.size(), 1);
         const FakePrompter::Box box = desk.prompter.boxes.first();
         if (failure == "start refused") {
-            QCOMPARE(box.text, QString::fromLatin1(program.failure));
+            // The fixed words first, then the system's own reason.
+            const QString reason = program.opened ? "cannot open" : "cannot start";
+            QCOMPARE(box.text.section("\n\n", 0, 0), QString::fromLatin1(program.failure));
+            QCOMPARE(box.text.section("\n\n", 1), reason);
             QCOMPARE(box.icon, Icon::Exclamation);
         } else {
             QVERIFY2(box.text.startsWith("Error: "), qPrintable(box.text));
