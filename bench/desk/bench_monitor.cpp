@@ -127,7 +127,7 @@ void arrivalTick(benchmark::State &state)
         // One new name: sized, logged, counted, notified; listed on a worker
         // thread in the program, so only its main-thread share is timed.
         state.PauseTiming();
-        const QSet<QString> present = UnattendedStation::namesIn(folder);
+        const auto present = UnattendedStation::namesIn(folder);
         state.ResumeTiming();
         benchmark::DoNotOptimize(station.takeArrivalsFrom(folder, present));
         state.PauseTiming();

@@ -36,6 +36,7 @@ public:
 
     /// Switched off, nothing more is watched; what is watched already stays.
     void setEnabled(bool on) { m_enabled = on; }
+    bool enabled() const { return m_enabled; }
 
     /// Watches a program the launcher started, by its process id.
     Result<ProcessWatch::Way> watchStarted(const Program &program, qint64 pid);

@@ -46,21 +46,18 @@ bool FileMonitors::IsRunning() const
     return m_timerScan && m_timerScan->isActive();
 }
 
-QSet<QString> FileMonitors::GetFileList() const
+ReceiveFolderEntries::Snapshot FileMonitors::GetFileList() const
 {
     // A folder that is missing or unreadable simply lists nothing. Only
-    // what the received list shows is announced, under the name it shows.
-    const QStringList names = ReceiveFolderEntries::list(folderpath).names;
-    return QSet<QString>(names.cbegin(), names.cend());
+    // what the received list shows is announced.
+    return ReceiveFolderEntries::snapshot(folderpath);
 }
 
 void FileMonitors::scan()
 {
-    QSet<QString> current = GetFileList();
-    // A hash set makes the comparison linear, so a crowded folder costs
-    // little more than its listing.
-    const bool anyNew = std::any_of(current.cbegin(), current.cend(),
-                                    [this](const QString &name) { return !m_lastFileList.contains(name); });
+    ReceiveFolderEntries::Snapshot current = GetFileList();
+    // Hashed, so a crowded folder costs little more than its listing.
+    const bool anyNew = !ReceiveFolderEntries::compare(m_lastFileList, current).arrived.isEmpty();
     m_lastFileList = std::move(current);
     if (anyNew)
         emit FileReceived();

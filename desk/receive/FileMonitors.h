@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ReceiveFolderEntries.h"
 #include "shell/Outcome.h"
 
 #include <QObject>
@@ -13,7 +14,8 @@ class QTimer;
 /// The receive-folder scanner: lists the folder on every tick of a timer it
 /// borrows, and raises `FileReceived` once when at least one file name is
 /// new since the previous tick. Names present when monitoring starts are
-/// the baseline and are never announced.
+/// the baseline and are never announced, and a file the desk renames so it
+/// can be opened is the same message, not a new one.
 class FileMonitors : public QObject
 {
     Q_OBJECT
@@ -37,8 +39,8 @@ signals:
     void FileReceived();
 
 private:
-    QSet<QString> GetFileList() const;
+    ReceiveFolderEntries::Snapshot GetFileList() const;
 
     QPointer<QTimer> m_timerScan;
-    QSet<QString> m_lastFileList;
+    ReceiveFolderEntries::Snapshot m_lastFileList;
 };

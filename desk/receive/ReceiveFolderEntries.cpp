@@ -28,7 +28,33 @@ namespace {
 // a folder holding more copies of one name is not served further.
 constexpr int maxSpellings = 100;
 
+// The file name a renamed file takes: its reading, or, when that is taken,
+// a numbered spelling of it.
+QString spelling(const QString &reading, int number)
+{
+    if (number == 1)
+        return reading;
+    const QFileInfo parts(reading);
+    const QString suffix = parts.suffix().isEmpty() ? QString() : u'.' + parts.suffix();
+    const QString base = parts.suffix().isEmpty() ? reading : parts.completeBaseName();
+    return QStringLiteral("%1 (%2)%3").arg(base).arg(number).arg(suffix);
+}
+
+// No file name holds a '/', so this mark keeps the keys of names that are
+// not UTF-8 apart from every name the desk can spell.
+constexpr char16_t unspellable = u'/';
+
 #ifdef Q_OS_UNIX
+QString keyOf(const QByteArray &raw)
+{
+    return isOpenableName(raw) ? QString::fromUtf8(raw) : unspellable + QString::fromLatin1(raw);
+}
+
+QByteArray rawOf(const QString &key)
+{
+    return key.startsWith(unspellable) ? key.mid(1).toLatin1() : key.toUtf8();
+}
+
 bool isRegular(int folder, const dirent &entry)
 {
     // The kind the listing gives spares a look at each of many files; links
@@ -65,18 +91,15 @@ int renameNoReplace(int folder, const char *from, const char *to)
 // is taken); the name it now has, or the reason it keeps its old one.
 std::pair<QString, QString> makeOpenable(int folder, const QByteArray &raw, const QString &reading)
 {
-    const QFileInfo parts(reading);
-    const QString suffix = parts.suffix().isEmpty() ? QString() : u'.' + parts.suffix();
-    const QString base = parts.suffix().isEmpty() ? reading : parts.completeBaseName();
     for (int number = 1; number <= maxSpellings; ++number) {
-        const QString name = number == 1 ? reading : QStringLiteral("%1 (%2)%3").arg(base).arg(number).arg(suffix);
+        const QString name = spelling(reading, number);
         const int error = renameNoReplace(folder, raw.constData(), name.toUtf8().constData());
         if (error == 0)
             return {name, {}};
         if (error != EEXIST)
             return {{}, qt_error_string(error)};
     }
-    return {{}, QObject::tr("every name from \"%1\" to \"%2 (%3)%4\" is taken").arg(reading, base).arg(maxSpellings).arg(suffix)};
+    return {{}, QObject::tr("every name from \"%1\" to \"%2\" is taken").arg(reading, spelling(reading, maxSpellings))};
 }
 #endif
 
@@ -133,6 +156,89 @@ Listing list(const QString &folder, Names names)
     }
 #endif
     return listing;
+}
+
+Snapshot snapshot(const QString &folder)
+{
+    Snapshot found;
+#ifdef Q_OS_UNIX
+    DIR *directory = ::opendir(QFile::encodeName(folder).constData());
+    if (!directory)
+        return found;
+    const int descriptor = ::dirfd(directory);
+    while (const dirent *entry = ::readdir(directory)) {
+        const QByteArray raw(entry->d_name);
+        if (raw == "." || raw == ".." || !isRegular(descriptor, *entry))
+            continue;
+        // The listing gives the file's number, so knowing a file again
+        // under its new name costs no look at it.
+        found.insert(keyOf(raw), quint64(entry->d_ino));
+    }
+    ::closedir(directory);
+#else
+    for (const QString &name : list(folder).names)
+        found.insert(name, 0);
+#endif
+    return found;
+}
+
+Changes compare(const Snapshot &before, const Snapshot &now)
+{
+    Changes changes;
+    for (auto it = now.cbegin(); it != now.cend(); ++it)
+        if (!before.contains(it.key()))
+            changes.arrived << it.key();
+    if (changes.arrived.isEmpty())
+        return changes;
+    // Files under names that are not UTF-8 which have gone since, by their
+    // file's number: those the desk may have renamed.
+    QHash<quint64, QString> unspellableGone;
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        if (it.value() != 0 && it.key().startsWith(unspellable) && !now.contains(it.key()))
+            unspellableGone.insert(it.value(), it.key());
+    if (unspellableGone.isEmpty())
+        return changes;
+    // The same file under its reading or a numbered spelling of it is the
+    // desk's own rename; any other new name, even of that file, arrived.
+    QStringList arrived;
+    for (const QString &key : std::as_const(changes.arrived)) {
+        const auto gone = unspellableGone.constFind(now.value(key));
+        bool renamed = false;
+        if (gone != unspellableGone.cend()) {
+            const QString reading = nameOf(*gone);
+            for (int number = 1; number <= maxSpellings && !renamed; ++number)
+                renamed = key == spelling(reading, number);
+        }
+        if (renamed) {
+            changes.renamed.append({*gone, key});
+            unspellableGone.erase(gone);
+        } else {
+            arrived << key;
+        }
+    }
+    changes.arrived = arrived;
+    return changes;
+}
+
+QString nameOf(const QString &key)
+{
+    return key.startsWith(unspellable) ? Windows1252::decode(rawOf(key)) : key;
+}
+
+qint64 sizeOf(const QString &folder, const QString &key)
+{
+#ifdef Q_OS_UNIX
+    // By the name's own bytes: a name that is not UTF-8 has no QString
+    // spelling that finds it.
+    const QByteArray path = QFile::encodeName(folder) + '/' + rawOf(key);
+    struct stat status{};
+    if (::stat(path.constData(), &status) != 0)
+        return -1;
+    return qint64(status.st_size);
+#else
+    const QFileInfo info(QDir(folder).filePath(key));
+    return info.exists() ? info.size() : -1;
+#endif
 }
 
 QString notAFolder(const QString &path)

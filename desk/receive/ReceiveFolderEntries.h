@@ -1,8 +1,12 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QHash>
+#include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <utility>
 
 /// What counts as a received message in the receive folder, for the monitor
 /// that announces arrivals and the list that shows them alike: the regular
@@ -41,6 +45,33 @@ QString readName(QByteArrayView raw);
 
 /// True when `raw` is valid UTF-8, so the desk can open the file by its name.
 bool isOpenableName(QByteArrayView raw);
+
+/// One look at the folder for telling arrivals apart: each message's key
+/// with the identity of its file. A name that is UTF-8 is its own key; any
+/// other name has a key no spellable name has, so a file under such a name
+/// is never mistaken for one whose name reads the same.
+using Snapshot = QHash<QString, quint64>;
+
+/// The messages in `folder` as keys, without changing anything. A folder
+/// that is missing or cannot be read holds none.
+Snapshot snapshot(const QString &folder);
+
+/// What changed between two looks at one folder.
+struct Changes {
+    /// Keys that are new: messages that arrived.
+    QStringList arrived;
+    /// (earlier key, name now) for each file the desk renamed to make it
+    /// openable: the same message under a new name, no arrival.
+    QList<std::pair<QString, QString>> renamed;
+};
+Changes compare(const Snapshot &before, const Snapshot &now);
+
+/// The name the operator reads for a key.
+QString nameOf(const QString &key);
+
+/// The size of the file a key stands for in `folder`, -1 when it cannot be
+/// looked at.
+qint64 sizeOf(const QString &folder, const QString &key);
 
 /// Empty when `path` is a folder or nothing is there; otherwise what lies
 /// there, as "<native path> is a file, not a folder" (or a FIFO, a socket ...).

@@ -64,9 +64,26 @@ void ArrivalAlert::gone(const QString &name)
 
 void ArrivalAlert::keepOnly(const QSet<QString> &present)
 {
-    setUnread(QSet<QString>(m_unread).intersect(present));
+    keepOnly([&present](const QString &name) { return present.contains(name); });
+}
+
+void ArrivalAlert::keepOnly(const std::function<bool(const QString &)> &isPresent)
+{
+    QSet<QString> unread = m_unread;
+    unread.removeIf([&isPresent](const QString &name) { return !isPresent(name); });
+    setUnread(std::move(unread));
     if (m_unread.isEmpty())
         setAlerting(false);
+}
+
+void ArrivalAlert::renamed(const QString &before, const QString &now)
+{
+    if (!m_unread.contains(before))
+        return;
+    QSet<QString> unread = m_unread;
+    unread.remove(before);
+    unread.insert(now);
+    setUnread(std::move(unread));
 }
 
 void ArrivalAlert::dismiss()

@@ -42,6 +42,9 @@ public:
     void gone(const QString &name);
     /// Only the names still in the folder stay unread.
     void keepOnly(const QSet<QString> &present);
+    void keepOnly(const std::function<bool(const QString &)> &isPresent);
+    /// A message now has another name; unread or not, it stays as it was.
+    void renamed(const QString &before, const QString &now);
     /// The operator has seen the notice: the alert stops, the count stays.
     void dismiss();
 

@@ -10,6 +10,7 @@
 #include "platform/Prompter.h"
 #include "setup/DirChange.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
@@ -119,8 +120,39 @@ void FrSettings::addUnattendedControls(QGridLayout *layout, int row)
     label->setBuddy(repeat);
     layout->addWidget(label, row, 0);
     layout->addWidget(repeat, row, 1);
+    // The station's other switches, stored in the same file the same way.
+    struct Switch {
+        const char *objectName;
+        QString caption;
+        bool UnattendedSettings::*field;
+        QString what;
+    };
+    const Switch switches[] = {
+        {"watchdogSwitch", tr("&Watch the programs the launcher starts or finds running"), &UnattendedSettings::watchdog,
+         tr("watchdog")},
+        {"notifySwitch", tr("Desktop &notification and tray icon on arrivals"), &UnattendedSettings::notify,
+         tr("desktop notification")},
+        {"logSwitch", tr("Write events to the &station log"), &UnattendedSettings::log, tr("station log")},
+    };
+    int next = row + 1;
+    for (const Switch &shown : switches) {
+        auto *box = new QCheckBox(shown.caption, this);
+        box->setObjectName(QLatin1String(shown.objectName));
+        box->setChecked(station->settings().*shown.field);
+        layout->addWidget(box, next++, 0, 1, 2);
+        connect(box, &QCheckBox::clicked, this, [this, station, box, field = shown.field, what = shown.what](bool on) {
+            UnattendedSettings settings = station->settings();
+            settings.*field = on;
+            if (const Outcome stored = station->apply(settings); !stored) {
+                // Shown as it still stands, so the box never claims what is not stored.
+                box->setChecked(station->settings().*field);
+                m_context.prompter.inform(tr("The %1 setting cannot be stored: %2").arg(what, stored.error()),
+                                          Prompter::Icon::Exclamation);
+            }
+        });
+    }
     auto *logButton = makeColouredButton(this, "stationLog", tr("Station &log"), {255, 255, 255});
-    layout->addWidget(logButton, row + 1, 0);
+    layout->addWidget(logButton, next, 0);
 
     connect(repeat, &QComboBox::activated, this, [this, station, repeat] {
         UnattendedSettings settings = station->settings();

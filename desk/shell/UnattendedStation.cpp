@@ -6,18 +6,11 @@
 #include "platform/Prompter.h"
 
 #include <QDir>
-#include <QDirIterator>
-#include <QFileInfo>
 
-QSet<QString> UnattendedStation::namesIn(const QString &folder)
+ReceiveFolderEntries::Snapshot UnattendedStation::namesIn(const QString &folder)
 {
-    QSet<QString> names;
-    QDirIterator files(folder, QDir::Files | QDir::Hidden | QDir::System);
-    while (files.hasNext()) {
-        files.next();
-        names.insert(files.fileName());
-    }
-    return names;
+    // The same entries the monitor announces and the list shows.
+    return ReceiveFolderEntries::snapshot(folder);
 }
 
 UnattendedStation::UnattendedStation(const SettingFiles &files, const Clock &clock, Speaker &speaker,
@@ -38,6 +31,14 @@ UnattendedStation::UnattendedStation(const SettingFiles &files, const Clock &clo
             m_notifier.showUnread(count);
     });
     connect(&m_notifier, &Notifier::activated, this, &UnattendedStation::frontRequested);
+    connect(&m_alert, &ArrivalAlert::repeated, this, [this] {
+        // With the sound off the rhythm is kept but nothing is heard, and the
+        // log says which, so a quiet station is not taken for a told one.
+        record(Modsoundcontrol(m_files).isSoundOn()
+                   ? tr("arrival alert repeated, %n unread", nullptr, m_alert.unread())
+                   : tr("arrival alert due again, not spoken as the sound is off, %n unread", nullptr,
+                        m_alert.unread()));
+    });
     m_lister.setMaxThreadCount(1);
 }
 
@@ -50,7 +51,7 @@ UnattendedStation::~UnattendedStation()
 void UnattendedStation::takeArrivalsInBackground(const QString &folder)
 {
     m_lister.start([this, folder] {
-        QSet<QString> present = namesIn(folder);
+        ReceiveFolderEntries::Snapshot present = namesIn(folder);
         QMetaObject::invokeMethod(
             this, [this, folder, present = std::move(present)] { static_cast<void>(takeArrivalsFrom(folder, present)); },
             Qt::QueuedConnection);
@@ -77,7 +78,7 @@ void UnattendedStation::baseline(const QString &folder)
 {
     m_folder = folder;
     m_known = namesIn(folder);
-    m_alert.keepOnly(m_known);
+    m_alert.keepOnly([this](const QString &key) { return m_known.contains(key); });
 }
 
 void UnattendedStation::watchFolder(const QString &folder)
@@ -97,26 +98,32 @@ QStringList UnattendedStation::takeArrivals(const QString &folder)
     return takeArrivalsFrom(folder, namesIn(folder));
 }
 
-QStringList UnattendedStation::takeArrivalsFrom(const QString &folder, const QSet<QString> &present)
+QStringList UnattendedStation::takeArrivalsFrom(const QString &folder, const ReceiveFolderEntries::Snapshot &present)
 {
     if (folder != m_folder)
         return {};
-    QStringList arrived;
-    for (const QString &name : present)
-        if (!m_known.contains(name))
-            arrived << name;
+    const ReceiveFolderEntries::Changes changes = ReceiveFolderEntries::compare(m_known, present);
     m_known = present;
-    m_alert.keepOnly(present);
+    for (const auto &[before, now] : changes.renamed) {
+        m_alert.renamed(before, now);
+        record(tr("renamed %1 to %2 so that it can be opened").arg(ReceiveFolderEntries::nameOf(before), now));
+    }
+    m_alert.keepOnly([this](const QString &key) { return m_known.contains(key); });
+    QStringList arrived = changes.arrived;
     if (arrived.isEmpty())
         return {};
     arrived.sort(Qt::CaseInsensitive);
-    const QDir dir(folder);
-    for (const QString &name : std::as_const(arrived))
-        record(tr("arrived %1 (%2 bytes)").arg(name).arg(QFileInfo(dir.filePath(name)).size()));
+    for (const QString &key : std::as_const(arrived))
+        record(tr("arrived %1 (%2 bytes)")
+                   .arg(ReceiveFolderEntries::nameOf(key))
+                   .arg(ReceiveFolderEntries::sizeOf(folder, key)));
     m_alert.arrived(arrived);
     if (m_settings.notify) {
         constexpr qsizetype shown = 5;
-        QString body = arrived.mid(0, shown).join(u'\n');
+        QStringList names;
+        for (const QString &key : arrived.mid(0, shown))
+            names << ReceiveFolderEntries::nameOf(key);
+        QString body = names.join(u'\n');
         if (arrived.size() > shown)
             body += u'\n' + tr("and %n more", nullptr, int(arrived.size() - shown));
         m_notifier.notify(tr("A Message Has Arrived (%n unread)", nullptr, m_alert.unread()), body);

@@ -4,6 +4,7 @@
 #include "StationLog.h"
 #include "UnattendedSettings.h"
 #include "launcher/LauncherWatchdog.h"
+#include "receive/ReceiveFolderEntries.h"
 
 #include <QObject>
 #include <QSet>
@@ -51,10 +52,11 @@ public:
     /// this object's thread. Listings are taken one at a time, in order.
     void takeArrivalsInBackground(const QString &folder);
     /// The part of `takeArrivals` after the listing: `present` is what the
-    /// folder holds now.
-    QStringList takeArrivalsFrom(const QString &folder, const QSet<QString> &present);
-    /// Every name in `folder` (files only, hidden ones too).
-    static QSet<QString> namesIn(const QString &folder);
+    /// folder holds now. A file the desk renamed so it can be opened stays
+    /// the message it was (unread or not), with no second arrival.
+    QStringList takeArrivalsFrom(const QString &folder, const ReceiveFolderEntries::Snapshot &present);
+    /// The messages in `folder`, as the monitor counts them.
+    static ReceiveFolderEntries::Snapshot namesIn(const QString &folder);
 
     /// One line in the log; a failing log is reported to the operator once,
     /// not at every event.
@@ -79,7 +81,7 @@ private:
     ArrivalAlert m_alert;
     LauncherWatchdog m_watchdog;
     QString m_folder;
-    QSet<QString> m_known;
+    ReceiveFolderEntries::Snapshot m_known;
     bool m_logFailing = false;
     QThreadPool m_lister;
 };

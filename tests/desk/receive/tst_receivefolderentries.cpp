@@ -170,6 +170,98 @@ private slots:
         QCOMPARE(announced.count(), 1);
     }
 
+    // The desk renames a file whose name is not UTF-8 to its reading, or to
+    // a numbered spelling when that is taken: the same message, announced
+    // once, even when its reading matches a message already there.
+    void theDesksOwnRenameIsNoArrival_data()
+    {
+        QTest::addColumn<int>("taken");
+        QTest::addColumn<QString>("renamedTo");
+        QTest::addRow("reading free") << 0 << latinReading;
+        QTest::addRow("reading taken") << 1 << QStringLiteral("MAIL - caf\u00e9 (2).dat");
+        QTest::addRow("reading and (2) taken") << 2 << QStringLiteral("MAIL - caf\u00e9 (3).dat");
+    }
+    void theDesksOwnRenameIsNoArrival()
+    {
+        QFETCH(int, taken);
+        QFETCH(QString, renamedTo);
+        QTemporaryDir folder;
+        for (int i = 0; i < taken; ++i)
+            QVERIFY(writeRaw(QFile::encodeName(folder.filePath(i == 0 ? latinReading
+                                                                      : QStringLiteral("MAIL - caf\u00e9 (%1).dat").arg(i + 1))),
+                             "older"));
+        QTimer timer;
+        FileMonitors monitor;
+        monitor.folderpath = folder.path();
+        monitor.SetTimerControl(&timer);
+        QVERIFY(monitor.StartMonitoring());
+        timer.stop();
+        QSignalSpy announced(&monitor, &FileMonitors::FileReceived);
+        const ReceiveFolderEntries::Snapshot before = ReceiveFolderEntries::snapshot(folder.path());
+
+        QVERIFY(writeRaw(QFile::encodeName(folder.path()) + '/' + latinName, "77,65\r\n"));
+        monitor.scan();
+        QCOMPARE(announced.count(), 1);
+        const ReceiveFolderEntries::Snapshot seen = ReceiveFolderEntries::snapshot(folder.path());
+        const ReceiveFolderEntries::Changes arrival = ReceiveFolderEntries::compare(before, seen);
+        QCOMPARE(arrival.arrived.size(), 1);
+        QCOMPARE(ReceiveFolderEntries::nameOf(arrival.arrived.first()), latinReading);
+        QCOMPARE(ReceiveFolderEntries::sizeOf(folder.path(), arrival.arrived.first()), 7);
+
+        const auto listing = ReceiveFolderEntries::list(folder.path(), ReceiveFolderEntries::Names::MadeOpenable);
+        QVERIFY(listing.names.contains(renamedTo));
+        QCOMPARE(bytesOf(folder.filePath(renamedTo)), QByteArray("77,65\r\n"));
+        monitor.scan();
+        monitor.scan();
+        QCOMPARE(announced.count(), 1);
+        const ReceiveFolderEntries::Changes rename =
+            ReceiveFolderEntries::compare(seen, ReceiveFolderEntries::snapshot(folder.path()));
+        QVERIFY(rename.arrived.isEmpty());
+        QCOMPARE(rename.renamed.size(), 1);
+        QCOMPARE(rename.renamed.first(), std::make_pair(arrival.arrived.first(), renamedTo));
+    }
+
+    // Only the desk's own rename is passed over: any other change around a
+    // file whose name is not UTF-8 is announced as it always was.
+    void otherChangesAroundAnUnspellableNameAreArrivals_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("announcements");
+        QTest::addRow("renamed to an unrelated name") << "rename to other" << 2;
+        QTest::addRow("gone, and a new file under its reading") << "replace by reading" << 2;
+        QTest::addRow("renamed before the monitor saw it") << "rename unseen" << 1;
+    }
+    void otherChangesAroundAnUnspellableNameAreArrivals()
+    {
+        QFETCH(QString, change);
+        QFETCH(int, announcements);
+        QTemporaryDir folder;
+        const QByteArray rawPath = QFile::encodeName(folder.path()) + '/' + latinName;
+        QTimer timer;
+        FileMonitors monitor;
+        monitor.folderpath = folder.path();
+        monitor.SetTimerControl(&timer);
+        QVERIFY(monitor.StartMonitoring());
+        timer.stop();
+        QSignalSpy announced(&monitor, &FileMonitors::FileReceived);
+
+        QVERIFY(writeRaw(rawPath, "first"));
+        if (change != "rename unseen")
+            monitor.scan();
+        if (change == "rename to other") {
+            QCOMPARE(::rename(rawPath.constData(), QFile::encodeName(folder.filePath("MAIL - other.dat")).constData()), 0);
+        } else if (change == "replace by reading") {
+            // A file made while the old one is still there never shares its number.
+            QVERIFY(writeRaw(QFile::encodeName(folder.filePath(latinReading)), "second"));
+            QCOMPARE(::unlink(rawPath.constData()), 0);
+        } else {
+            const auto listing = ReceiveFolderEntries::list(folder.path(), ReceiveFolderEntries::Names::MadeOpenable);
+            QCOMPARE(listing.names, QStringList{latinReading});
+        }
+        monitor.scan();
+        QCOMPARE(announced.count(), announcements);
+    }
+
     // A reading that another file already has never replaces it: the
     // renamed file takes a numbered spelling, and both keep their bytes.
     void aTakenReadingIsNeverOverwritten_data()

@@ -4,9 +4,11 @@
 #include "UnattendedFakes.h"
 #include "receive/Received.h"
 #include "receive/InboxForm.h"
+#include "receive/ReceiveFolderEntries.h"
 #include "shell/FrSettings.h"
 #include "shell/MainMenu.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -15,6 +17,9 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -117,6 +122,13 @@ private slots:
         }
         QCOMPARE(int(repeated.count()), repeats);
         QCOMPARE(timesSpoken(u.desk), spoken);
+        // Each repeat is one line in the log, saying whether it was heard.
+        const QStringList logged = u.loggedEvents().filter(QRegularExpression("^arrival alert"));
+        QCOMPARE(int(logged.size()), repeats);
+        for (const QString &line : logged) {
+            QVERIFY2(line.endsWith(", 1 unread"), qPrintable(line));
+            QCOMPARE(line.contains("not spoken"), !sound);
+        }
     }
 
     void alertStopsWhenReadOrDismissed()
@@ -308,6 +320,94 @@ private slots:
         auto *settings = desk.navigator.open<FrSettings>();
         QVERIFY(!child<QComboBox>(settings, "repeatAlert"));
         QVERIFY(!child<QPushButton>(settings, "stationLog"));
+        QVERIFY(settings->findChildren<QCheckBox *>().isEmpty());
+    }
+
+    // The station's three switches stand beside the repeat interval: shown
+    // as stored (on without the file), stored whole when clicked, followed
+    // at once, and shown as they stand again on the next visit.
+    void settingsDisplaySwitchesTheFeatures_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("key");
+        QTest::addRow("watchdog") << "watchdogSwitch" << "watchdog";
+        QTest::addRow("desktop notification") << "notifySwitch" << "notify";
+        QTest::addRow("station log") << "logSwitch" << "log";
+    }
+    void settingsDisplaySwitchesTheFeatures()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, key);
+        UnattendedDesk u;
+        QVERIFY(!QFile::exists(u.desk.files.path(Setting::Unattended)));
+        auto *settings = u.desk.navigator.open<FrSettings>();
+        auto *toggle = child<QCheckBox>(settings, qPrintable(box));
+        QVERIFY(toggle);
+        QVERIFY(toggle->isChecked());
+        QVERIFY(!QFile::exists(u.desk.files.path(Setting::Unattended))); // looking stores nothing
+
+        toggle->click();
+        QVERIFY(!toggle->isChecked());
+        const QByteArray stored = readAll(u.desk.files.path(Setting::Unattended));
+        QVERIFY2(stored.contains(key.toLatin1() + "=off"), stored.constData());
+        QCOMPARE(UnattendedSettings::load(u.desk.files), u.station.settings());
+        // Only this one switched; the others and the interval stay as they were.
+        QCOMPARE(u.station.settings().toLine().count("=off"), 1);
+        QCOMPARE(u.station.settings().repeatMinutes, 0);
+
+        // The feature follows at once.
+        const QString receive = u.desk.makeDir("receive");
+        u.station.baseline(receive);
+        writeFile(receive + "/a.dat", "x");
+        QCOMPARE(u.station.takeArrivals(receive).size(), 1);
+        QCOMPARE(u.notifier.notes.isEmpty(), key == "notify");
+        QCOMPARE(QFile::exists(u.station.log().todaysPath()), key != "log");
+        QCOMPARE(u.station.watchdog().enabled(), key != "watchdog");
+
+        u.desk.navigator.unload<FrSettings>();
+        settings = u.desk.navigator.open<FrSettings>();
+        QVERIFY(!child<QCheckBox>(settings, qPrintable(box))->isChecked());
+        child<QCheckBox>(settings, qPrintable(box))->click();
+        QCOMPARE(UnattendedSettings::load(u.desk.files), UnattendedSettings{});
+    }
+
+    void aSwitchThatCannotBeStoredIsNotShownAsChosen()
+    {
+        UnattendedDesk u;
+        auto *settings = u.desk.navigator.open<FrSettings>();
+        QVERIFY(blockWritesAt(u.desk.files.path(Setting::Unattended), "folder in its place"));
+        auto *toggle = child<QCheckBox>(settings, "logSwitch");
+        toggle->click();
+        QVERIFY(toggle->isChecked());
+        QVERIFY(u.station.settings().log);
+        QVERIFY(namesRefusal(u.desk.prompter.lastText(), u.desk.files.path(Setting::Unattended)));
+    }
+
+    // Every control of the settings display is reached with Alt and its own letter.
+    void settingsDisplayMnemonicsAreDistinct()
+    {
+        UnattendedDesk u;
+        auto *settings = u.desk.navigator.open<FrSettings>();
+        QHash<QChar, QString> letters;
+        QStringList captions;
+        for (const QAbstractButton *button : settings->findChildren<QAbstractButton *>())
+            captions << button->text();
+        for (const QLabel *label : settings->findChildren<QLabel *>())
+            if (label->buddy())
+                captions << label->text();
+        int marked = 0;
+        for (const QString &caption : std::as_const(captions)) {
+            const qsizetype amp = caption.indexOf(u'&');
+            if (amp < 0 || amp + 1 >= caption.size())
+                continue;
+            ++marked;
+            const QChar letter = caption.at(amp + 1).toLower();
+            QVERIFY2(!letters.contains(letter), qPrintable(caption + " and " + letters.value(letter)));
+            letters.insert(letter, caption);
+        }
+        for (const char *name : {"watchdogSwitch", "notifySwitch", "logSwitch"})
+            QVERIFY2(child<QCheckBox>(settings, name)->text().contains(u'&'), name);
+        QCOMPARE(marked, 7);
     }
 
     void settingsDisplaySetsTheRepeatAndOpensTheLog()
@@ -339,6 +439,49 @@ private slots:
         QCOMPARE(repeat->currentData().toInt(), 0);
         QCOMPARE(u.station.alert().intervalMinutes(), 0);
         QVERIFY(namesRefusal(u.desk.prompter.lastText(), u.desk.files.path(Setting::Unattended)));
+    }
+
+    // A mail whose name is not UTF-8 is counted once; the received list's
+    // rename to a name the desk can open (a numbered one, as its reading is
+    // taken) is neither a second arrival nor a second unread message.
+    void aRenameByTheReceivedListIsNoArrival()
+    {
+        UnattendedDesk u;
+        TestDesk &desk = u.desk;
+        const QString receive = desk.makeSettingDir(Setting::ReceiveDir, "receive");
+        const QString reading = QStringLiteral("MAIL - caf\u00e9.dat");
+        const QString renamed = QStringLiteral("MAIL - caf\u00e9 (2).dat");
+        writeFile(receive + "/" + reading, "older");
+        auto *menu = MainMenu::open(desk.context, MainMenu::Opener::Reenter);
+        auto *list = desk.navigator.loaded<Received>();
+        QVERIFY(list);
+        list->monitor().scan();
+
+        // Written by its bytes: no QString spells this name.
+        const QByteArray latinPath = QFile::encodeName(receive) + "/MAIL - caf\xe9.dat";
+        const int fd = ::open(latinPath.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, exampleRecord.constData(), size_t(exampleRecord.size())), exampleRecord.size());
+        QCOMPARE(::close(fd), 0);
+        list->monitor().scan();
+        QCOMPARE(timesSpoken(desk), 1);
+        QTRY_COMPARE(child<QLabel>(menu, "unreadCount")->text(), "1 unread message(s)");
+        QVERIFY2(u.loggedEvents().contains(QString("arrived %1 (%2 bytes)").arg(reading).arg(exampleRecord.size())),
+                 qPrintable(u.loggedEvents().join(" | ")));
+
+        desk.navigator.open<Received>();
+        list->refreshList();
+        QVERIFY(!child<QListWidget>(list, "File1")->findItems(renamed, Qt::MatchExactly).isEmpty());
+        list->monitor().scan();
+        list->monitor().scan();
+        QCOMPARE(timesSpoken(desk), 1);
+        QCOMPARE(u.notifier.notes.size(), 1);
+        QVERIFY(u.station.takeArrivals(receive).isEmpty());
+        QCOMPARE(u.station.alert().unread(), 1);
+        QCOMPARE(u.loggedEvents().filter(QRegularExpression("^arrived ")).size(), 1);
+        QVERIFY(u.loggedEvents().contains(QString("renamed %1 to %2 so that it can be opened").arg(reading, renamed)));
+        u.station.messageRead(renamed);
+        QCOMPARE(u.station.alert().unread(), 0);
     }
 
     void aDroppedMailRepeatsThroughTheReceivedList()
