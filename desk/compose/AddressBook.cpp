@@ -142,18 +142,21 @@ QStringList AddressBook::stationListPlaces(const SettingFiles &files)
 
 AddressBook AddressBook::gather(const SettingFiles &files, const QStringList &stationLists)
 {
-    AddressBook book;
-    const QHash<QString, QDateTime> sent = readSent(files);
-    for (auto it = sent.cbegin(); it != sent.cend(); ++it)
-        book.note(it.key(), it.value());
-
+    AddressBook book = gatherLists(files, stationLists);
     MessageSearch mail;
     mail.setFolders(files.readLine(Setting::SaveDir).value_or(QString()),
                     files.readLine(Setting::ReceiveDir).value_or(QString()));
     mail.refresh();
-    for (const MessageSearch::Message &message : mail.messages())
-        for (const QString &callsign : callsignsIn(message.fields.from))
-            book.note(callsign, message.date);
+    book.noteSenders(mail.messages());
+    return book;
+}
+
+AddressBook AddressBook::gatherLists(const SettingFiles &files, const QStringList &stationLists)
+{
+    AddressBook book;
+    const QHash<QString, QDateTime> sent = readSent(files);
+    for (auto it = sent.cbegin(); it != sent.cend(); ++it)
+        book.note(it.key(), it.value());
 
     for (const QString &place : stationLists) {
         QFile list(place);
@@ -166,9 +169,21 @@ AddressBook AddressBook::gather(const SettingFiles &files, const QStringList &st
     return book;
 }
 
-QStringList AddressBook::known(const SettingFiles &files)
+void AddressBook::noteSenders(const QList<MessageSearch::Message> &messages)
 {
-    return gather(files, stationListPlaces(files)).ranked();
+    // A large archive holds few stations: each From text is taken apart
+    // once, at the newest date it bears.
+    QHash<QString, QDateTime> latest;
+    for (const MessageSearch::Message &message : messages) {
+        auto known = latest.find(message.fields.from);
+        if (known == latest.end())
+            latest.insert(message.fields.from, message.date);
+        else if (message.date > *known)
+            *known = message.date;
+    }
+    for (auto it = latest.cbegin(); it != latest.cend(); ++it)
+        for (const QString &callsign : callsignsIn(it.key()))
+            note(callsign, it.value());
 }
 
 QHash<QString, QDateTime> AddressBook::readSent(const SettingFiles &files)

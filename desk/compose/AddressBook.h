@@ -1,5 +1,6 @@
 #pragma once
 
+#include "receive/MessageSearch.h"
 #include "shell/Outcome.h"
 #include "shell/SettingFiles.h"
 
@@ -15,8 +16,8 @@ class QIODevice;
 /// and the portal's station list. Most recently used first; the station
 /// list, which tells no time, after every station seen in mail.
 ///
-/// Received and saved mail are read afresh each time (see `gather`), so a
-/// deleted message takes its sender along. Mail written here leaves no
+/// Received and saved mail come from the message search as it stands (see
+/// `noteSenders`), so a deleted message takes its sender along. Mail written here leaves no
 /// trace of its own (the outbox is emptied whenever a composer opens), so
 /// its addressees are kept in a small file of ours beside the settings.
 class AddressBook
@@ -53,10 +54,15 @@ public:
     /// Everything the desk knows: our file, the senders in the save and
     /// receive folders, and the first station list of `stationLists` that
     /// exists. Unreadable sources are passed over: completion is a help.
+    /// Reads every message: not for a screen's thread.
     static AddressBook gather(const SettingFiles &files, const QStringList &stationLists);
 
-    /// What the To boxes offer: `gather` over the station list's usual places.
-    static QStringList known(const SettingFiles &files);
+    /// What `gather` knows without reading any mail: our file and the first
+    /// station list that exists. Both are small and bounded.
+    static AddressBook gatherLists(const SettingFiles &files, const QStringList &stationLists);
+
+    /// Notes the senders of these messages, each at its message's date.
+    void noteSenders(const QList<MessageSearch::Message> &messages);
 
     /// Remembers the callsigns of a To box's text as used at `when`.
     static Outcome recordSent(const SettingFiles &files, const QString &toField, const QDateTime &when);

@@ -3,6 +3,8 @@
 #include "AddressBook.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
+#include "receive/MessageSearch.h"
+#include "receive/SaveForm.h"
 #include "shell/DeskContext.h"
 
 #include <QAbstractItemView>
@@ -13,9 +15,11 @@
 #include <QStringListModel>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 
 // Keeps the message box's text exactly. The document turns every line end
 // into a block break, and toPlainText() turns a non-breaking space into a
@@ -137,11 +141,46 @@ public:
         connect(m_completer, qOverload<const QString &>(&QCompleter::activated), this, &AddressCompletion::pick);
     }
 
-    void setCallsigns(const QStringList &callsigns) { m_model->setStringList(callsigns); }
+    // Offers what is known at once and the senders of mail as the search's
+    // worker publishes them, so a large archive never holds the screen.
+    void follow(DeskContext &context)
+    {
+        m_lists = AddressBook::gatherLists(context.files, AddressBook::stationListPlaces(context.files));
+        SaveForm::searchCache(context);
+        m_search = context.messageSearch;
+        // While the worker reads it publishes ten times a second; the list
+        // is made again at most four times a second then.
+        auto *soon = new QTimer(this);
+        soon->setSingleShot(true);
+        connect(soon, &QTimer::timeout, this, &AddressCompletion::offerKnown);
+        connect(m_search.get(), &SearchCache::updated, this, [this, soon] {
+            if (!soon->isActive())
+                soon->start(m_search->isReady() ? 0 : 250);
+        });
+        offerKnown();
+        // Mail deleted or added since the last look takes or brings its sender.
+        m_search->refresh();
+    }
 
 private:
+    void offerKnown()
+    {
+        AddressBook book = m_lists;
+        if (m_search)
+            book.noteSenders(m_search->catalogue().messages);
+        const QStringList callsigns = book.ranked();
+        if (callsigns == m_model->stringList())
+            return;
+        m_model->setStringList(callsigns);
+        // A list already open, or a word being typed, is shown again from
+        // the fuller list; still nothing is filled in.
+        if (m_completer->popup()->isVisible() || (m_edited && m_box->hasFocus()))
+            typed();
+    }
+
     void typed()
     {
+        m_edited = true;
         const AddressBook::TypedWord typed = AddressBook::typedWord(m_box->text().left(m_box->cursorPosition()));
         if (typed.word.isEmpty() || m_model->rowCount() == 0) {
             m_completer->popup()->hide();
@@ -170,6 +209,9 @@ private:
     QLineEdit *m_box;
     QStringListModel *m_model;
     QCompleter *m_completer;
+    AddressBook m_lists;
+    std::shared_ptr<SearchCache> m_search;
+    bool m_edited = false;
 };
 
 namespace {
@@ -213,11 +255,11 @@ void MailBoxes::setFields(const MailFields &mail)
     placeCaretsAtEnd();
 }
 
-void MailBoxes::offerAddresses(const QStringList &callsigns)
+void MailBoxes::offerAddresses(DeskContext &context)
 {
     if (!m_completion)
         m_completion = new AddressCompletion(to);
-    m_completion->setCallsigns(callsigns);
+    m_completion->follow(context);
 }
 
 void rememberAddressees(DeskContext &context, const QString &toField)

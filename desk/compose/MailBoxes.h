@@ -30,11 +30,14 @@ public:
     /// Puts each box's caret after its last character.
     void placeCaretsAtEnd();
 
-    /// Offers these callsigns, in this order, as the operator types a word
-    /// into the To box: a pop-up list of those that begin with the word
-    /// (letter case ignored), and the one picked replaces the word. The box
-    /// changes only when the operator picks one.
-    void offerAddresses(const QStringList &callsigns);
+    /// Offers the callsigns the desk knows (AddressBook), most recently used
+    /// first, as the operator types a word into the To box: a pop-up list of
+    /// those that begin with the word (letter case ignored), and the one
+    /// picked replaces the word. The box changes only when the operator
+    /// picks one. The senders of saved and received mail come from the
+    /// desk's message search as its worker publishes them; nothing of the
+    /// mail folders is read here.
+    void offerAddresses(DeskContext &context);
 
     QLineEdit *to;
     QLineEdit *subject;

@@ -1,6 +1,5 @@
 #include "MailForm.h"
 
-#include "AddressBook.h"
 #include "MailPosting.h"
 #include "launcher/Rodiruverezer.h"
 #include "platform/Clock.h"
@@ -56,7 +55,7 @@ MailForm::MailForm(DeskContext &context)
     addOutboxTrashedNotice(layout, 7, 3, m_context.navigator.load<Rodiruverezer>()->DeleteAllFiles());
     unusedRichText->hide();
     m_boxes.placeCaretsAtEnd();
-    m_boxes.offerAddresses(AddressBook::known(m_context.files));
+    m_boxes.offerAddresses(m_context);
 }
 
 void MailForm::ResetFields()

@@ -1,6 +1,5 @@
 #include "SendFile.h"
 
-#include "AddressBook.h"
 #include "AttachmentStream.h"
 #include "MailForm.h"
 #include "MailPosting.h"
@@ -35,7 +34,10 @@ SendFile::SendFile(DeskContext &context)
     setWindowTitle(QStringLiteral("Form1"));
     auto *layout = makeScreenFrame<QGridLayout>(this);
 
-    m_path = new QLineEdit(this);
+    auto *path = new PathBox(this);
+    // A path may be typed here as well as picked, so this one stays editable.
+    path->setReadOnly(false);
+    m_path = path;
     m_path->setObjectName(QStringLiteral("Text5"));
     auto *pathLabel = new QLabel(QStringLiteral("Attached File"), this);
     pathLabel->setObjectName(QStringLiteral("Label2"));
@@ -64,7 +66,7 @@ SendFile::SendFile(DeskContext &context)
     unusedRichText->hide();
     m_boxes.placeCaretsAtEnd();
     m_path->clear();
-    m_boxes.offerAddresses(AddressBook::known(m_context.files));
+    m_boxes.offerAddresses(m_context);
 }
 
 void SendFile::addFile()

@@ -79,7 +79,7 @@ InboxForm::InboxForm(DeskContext &context)
     addOutboxTrashedNotice(layout, 6, 4, m_context.navigator.load<Rodiruverezer>()->DeleteAllFiles());
     unusedRichText->hide();
     m_boxes.placeCaretsAtEnd();
-    m_boxes.offerAddresses(AddressBook::known(m_context.files));
+    m_boxes.offerAddresses(m_context);
     loadMailHandOver();
 }
 

@@ -472,6 +472,12 @@ QList<MessageSearch::Message> SearchCache::find(const QString &text) const
     return MessageSearch::search(published, text);
 }
 
+MessageSearch::Catalogue SearchCache::catalogue() const
+{
+    const QMutexLocker locker(&m_mutex);
+    return m_published;
+}
+
 bool SearchCache::isReady() const
 {
     const QMutexLocker locker(&m_mutex);

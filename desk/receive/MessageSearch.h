@@ -201,6 +201,9 @@ public:
     /// Messages holding `text` among those published, newest first.
     QList<MessageSearch::Message> find(const QString &text) const;
 
+    /// The messages published, newest first; a copy that shares their data.
+    MessageSearch::Catalogue catalogue() const;
+
     /// True once every file of the folders set has been read; until then
     /// find() answers from part of them.
     bool isReady() const;

@@ -140,6 +140,53 @@ private slots:
         QVERIFY(!AddressBook::gather(desk.files, {list}).ranked().contains("W2NEW"));
     }
 
+    void noteSendersTakesEachStationAtItsNewestMail_data()
+    {
+        QTest::addColumn<QStringList>("froms"); // one message a day, oldest first
+        QTest::addColumn<QStringList>("expected");
+        QTest::addRow("one station, many mails") << QStringList{"From: K1OLD", "From: K1OLD", "From: K1OLD"}
+                                                 << QStringList{"K1OLD"};
+        QTest::addRow("the latest mail ranks first") << QStringList{"From: K1OLD", "From: W2NEW"}
+                                                     << QStringList{"W2NEW", "K1OLD"};
+        QTest::addRow("an older mail of the same text does not move it back")
+            << QStringList{"From: W2NEW", "From: K1OLD", "FROM- K1OLD", "From: W2NEW"}
+            << QStringList{"W2NEW", "K1OLD"};
+        QTest::addRow("several callsigns in one From box") << QStringList{"From: K1OLD", "FROM- w2new, g4xyz"}
+                                                           << QStringList{"G4XYZ", "W2NEW", "K1OLD"};
+        QTest::addRow("a From box without a callsign") << QStringList{"From: nobody", ""} << QStringList{};
+    }
+    void noteSendersTakesEachStationAtItsNewestMail()
+    {
+        QFETCH(QStringList, froms);
+        QFETCH(QStringList, expected);
+        const QDateTime day(QDate(2026, 12, 1), QTime(12, 0));
+        QList<MessageSearch::Message> messages;
+        for (qsizetype i = 0; i < froms.size(); ++i) {
+            MessageSearch::Message message;
+            message.date = day.addDays(i);
+            message.fields.from = froms[i];
+            // The search hands them over in no particular order.
+            messages.insert(i % 2 ? 0 : messages.size(), message);
+        }
+        AddressBook book;
+        book.noteSenders(messages);
+        QCOMPARE(book.ranked(), expected);
+    }
+
+    void gatherListsReadsNoMail()
+    {
+        DeskStation station;
+        TestDesk &desk = station.desk;
+        const QDateTime now = QDateTime::currentDateTime();
+        writeFile(station.save + "/" + Modsavemodule::archiveFileName(now),
+                  Modsavemodule::archiveRecord({"TO: N0CALL", "S", "M", "From: W2NEW"}));
+        QVERIFY(AddressBook::recordSent(desk.files, "TO-N0SENT", now.addSecs(-3600)));
+        const QString list = desk.makeDir("portal") + "/listitems.txt";
+        writeFile(list, "ZZ9ZZ - 10.0.0.1\r\n");
+        QCOMPARE(AddressBook::gatherLists(desk.files, {list}).ranked(), (QStringList{"N0SENT", "ZZ9ZZ"}));
+        QCOMPARE(AddressBook::gather(desk.files, {list}).ranked(), (QStringList{"W2NEW", "N0SENT", "ZZ9ZZ"}));
+    }
+
     void gatherWithoutFoldersOrFiles()
     {
         TestDesk desk; // no folders set, no file of ours

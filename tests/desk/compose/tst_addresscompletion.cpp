@@ -4,13 +4,20 @@
 #include "compose/SendFile.h"
 #include "launcher/Rodiruverezer.h"
 #include "receive/InboxForm.h"
+#include "receive/MessageSearch.h"
 #include "shell/Modsavemodule.h"
 
 #include <QAbstractItemView>
 #include <QCompleter>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QSemaphore>
+#include <QStringListModel>
 #include <QTest>
+
+#include <atomic>
+#include <memory>
 
 namespace {
 
@@ -26,6 +33,13 @@ QWidget *openComposer(TestDesk &desk, const QString &screen)
 QCompleter *completerOf(QLineEdit *box)
 {
     return box->parent() ? box->parent()->findChild<QCompleter *>("addresscompleter") : nullptr;
+}
+
+// Every callsign the box would offer, before any typing narrows it.
+QStringList known(QCompleter *completer)
+{
+    auto *model = qobject_cast<QStringListModel *>(completer->model());
+    return model ? model->stringList() : QStringList{QStringLiteral("<no list>")};
 }
 
 QStringList offered(QCompleter *completer)
@@ -75,7 +89,9 @@ private slots:
         auto *to = child<QLineEdit>(shown, "Text3");
         QCompleter *completer = completerOf(to);
         QVERIFY(completer);
-        // Opening offers nothing and changes nothing.
+        // The senders of saved mail come when the search's worker has read it.
+        QTRY_COMPARE(known(completer), (QStringList{"N0SENT", "N0SAVED", "N0LIST"}));
+        // Opening offers nothing and changes nothing, nor does the worker's answer.
         QCOMPARE(to->text(), label);
         QVERIFY(!completer->popup()->isVisible());
 
@@ -97,6 +113,73 @@ private slots:
         QTest::keyClick(completer->popup(), Qt::Key_Return);
         QCOMPARE(to->text(), label + "N0SAVED");
         QVERIFY(!completer->popup()->isVisible());
+    }
+
+    void openingLeavesTheMailToTheSearchWorker_data()
+    {
+        QTest::addColumn<QString>("screen");
+        QTest::addColumn<QString>("label");
+        QTest::addRow("mail composer") << "mailform" << "TO-";
+        QTest::addRow("attachment composer") << "sendfile" << "TO:";
+        QTest::addRow("reader's reply") << "inboxform" << "TO:";
+    }
+    void openingLeavesTheMailToTheSearchWorker()
+    {
+        QFETCH(QString, screen);
+        QFETCH(QString, label);
+        DeskStation station;
+        knowStations(station);
+        // The worker is held as soon as it has read a file, and shows
+        // nothing of what it read until it is through.
+        auto search = std::make_shared<SearchCache>();
+        search->setPublishInterval(60 * 60 * 1000);
+        QSemaphore held;
+        std::atomic_bool reading = false;
+        search->setAfterEachFile([&] {
+            reading = true;
+            held.acquire();
+        });
+        // Let go before the desk stops the worker, whatever fails.
+        const std::shared_ptr<void> letGo(nullptr, [&](void *) { held.release(1000); });
+        station.desk.context.messageSearch = search;
+
+        QWidget *shown = openComposer(station.desk, screen);
+        auto *to = child<QLineEdit>(shown, "Text3");
+        QCompleter *completer = completerOf(to);
+        QVERIFY(completer);
+        QTRY_VERIFY(reading);
+        // What needs no mail is offered at once; the saved sender is not,
+        // since only the worker reads the mail.
+        QCOMPARE(known(completer), (QStringList{"N0SENT", "N0LIST"}));
+        to->setFocus();
+        QTest::keyClicks(to, "n0");
+        QTRY_VERIFY(completer->popup()->isVisible());
+        QCOMPARE(offered(completer), (QStringList{"N0SENT", "N0LIST"}));
+
+        // The worker's answer joins the list being shown; nothing is chosen or filled.
+        held.release();
+        QTRY_COMPARE(offered(completer), (QStringList{"N0SENT", "N0SAVED", "N0LIST"}));
+        QVERIFY(completer->popup()->isVisible());
+        QVERIFY(!completer->popup()->currentIndex().isValid());
+        QCOMPARE(to->text(), label + "n0");
+    }
+
+    void aDeletedMessageTakesItsSenderAlong()
+    {
+        DeskStation station;
+        knowStations(station);
+        TestDesk &desk = station.desk;
+        QCompleter *completer = completerOf(child<QLineEdit>(desk.navigator.open<MailForm>(), "Text3"));
+        QTRY_VERIFY(known(completer).contains("N0SAVED"));
+        desk.navigator.unload<MailForm>();
+        TestDesk::settle();
+
+        const QStringList archive = QDir(station.save).entryList(QDir::Files);
+        QCOMPARE(archive.size(), 1);
+        QVERIFY(QFile::remove(station.save + "/" + archive.first()));
+        // The next composer asks the worker to look again.
+        completer = completerOf(child<QLineEdit>(desk.navigator.open<MailForm>(), "Text3"));
+        QTRY_COMPARE(known(completer), (QStringList{"N0SENT", "N0LIST"}));
     }
 
     void aWordAfterAnotherAddresseeIsCompletedAlone()
