@@ -9,9 +9,11 @@
 #include "receive/ReadForm.h"
 #include "receive/SaveForm.h"
 #include "shell/Modsavemodule.h"
+#include "shell/WindowChrome.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -214,6 +216,56 @@ private slots:
         QVERIFY2(header, qPrintable(header.error()));
         QCOMPARE(header->to, "TO:" + nbsp);
         QCOMPARE(header->message, "m" + nbsp);
+    }
+
+    // The attached file's box shows a long path by both ends at rest, holds
+    // and posts the whole of it, and takes a path typed by hand.
+    void theAttachedFileBoxShowsBothEnds_data()
+    {
+        QTest::addColumn<bool>("typed");
+        QTest::addRow("picked") << false;
+        QTest::addRow("typed by hand") << true;
+    }
+    void theAttachedFileBoxShowsBothEnds()
+    {
+        QFETCH(bool, typed);
+        Station station;
+        TestDesk &desk = station.desk;
+        const QString attached =
+            desk.makeDir(QStringList(4, QString(40, u'd')).join(u'/')) + "/report of the net.txt";
+        writeFile(attached, "x");
+        auto *composer = desk.navigator.open<SendFile>();
+        composer->show();
+        QVERIFY(QTest::qWaitForWindowExposed(composer));
+        auto *box = qobject_cast<PathBox *>(child<QLineEdit>(composer, "Text5"));
+        QVERIFY(box);
+        QCOMPARE(child<QLabel>(composer, "Label2")->text(), "Attached File");
+        QCOMPARE(child<QLabel>(composer, "Label2")->buddy(), box);
+        if (typed) {
+            box->setFocus();
+            QTest::keyClicks(box, QDir::toNativeSeparators(attached));
+        } else {
+            desk.filePicker.openAnswers.enqueue(attached);
+            TestDesk::click(composer, "Addfile");
+        }
+        child<QLineEdit>(composer, "Text2")->setFocus();
+        QCOMPARE(box->text(), QDir::toNativeSeparators(attached));
+        QVERIFY(box->toolTip().contains(box->text()));
+        const QString shown = box->shownText();
+        const qsizetype cut = shown.indexOf(QChar(0x2026));
+        QVERIFY2(cut > 0 && cut < shown.size() - 1, qPrintable(shown));
+        QVERIFY(box->text().startsWith(shown.left(cut)));
+        QVERIFY(box->text().endsWith(shown.mid(cut + 1)));
+
+        TestDesk::click(composer, "Command1");
+        const QStringList entries = QDir(station.send).entryList({"File*"}, QDir::Files);
+        QCOMPARE(entries.size(), 1);
+        QFile entry(station.send + u'/' + entries.first());
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        AttachmentStream::Reader reader(entry);
+        const auto header = reader.readHeader();
+        QVERIFY2(header, qPrintable(header.error()));
+        QCOMPARE(header->fileName, "report of the net.txt");
     }
 
     // A post that cannot be written says the system's reason, leaves the
