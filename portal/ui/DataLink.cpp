@@ -1,28 +1,18 @@
 #include "DataLink.h"
 
+#include "LinkText.h"
 #include "Outbox.h"
-#include "SocketDescriptor.h"
-#include "ReceiveName.h"
-#include "RegularFileOpen.h"
 #include "Speaker.h"
 #include "StatusText.h"
 #include "Wire.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
-#include <QNetworkInterface>
 #include <QSocketNotifier>
 #include <QTcpSocket>
 
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <cstring>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
-
 using namespace SocketDescriptor;
+using LinkText::errorNumber;
+using LinkText::word;
 using StatusText::errorLine;
 using StatusText::shortName;
 
@@ -33,31 +23,6 @@ constexpr qint64 readBufferSize = 1024 * 1024;
 constexpr qint64 firstProgressMs = 1000;
 constexpr qint64 progressEveryMs = 5000;
 
-QString word(bool flag)
-{
-    return flag ? QStringLiteral("True") : QStringLiteral("False");
-}
-
-// Numbers as the operator knows them from Windows sockets.
-int errorNumber(QAbstractSocket::SocketError error)
-{
-    switch (error) {
-    case QAbstractSocket::ConnectionRefusedError: return 10061;
-    case QAbstractSocket::RemoteHostClosedError: return 10054;
-    case QAbstractSocket::HostNotFoundError: return 11001;
-    case QAbstractSocket::SocketAccessError: return 10013;
-    case QAbstractSocket::SocketTimeoutError: return 10060;
-    case QAbstractSocket::AddressInUseError: return 10048;
-    case QAbstractSocket::NetworkError: return 10050;
-    default: return 10000 + static_cast<int>(error);
-    }
-}
-
-QString percent(qint64 part, qint64 whole)
-{
-    return whole > 0 ? QStringLiteral(" (%1%)").arg(part * 100 / whole) : QString();
-}
-
 } // namespace
 
 DataLink::DataLink(const PortalSetup &setup, Speaker &speaker, QObject *parent)
@@ -65,8 +30,10 @@ DataLink::DataLink(const PortalSetup &setup, Speaker &speaker, QObject *parent)
     , m_setup(setup)
     , m_speaker(speaker)
     , m_listenPort(setup.listenPort)
-    , m_receiveFolder(setup.receiveDirectory)
-    , m_machine(m_receiveFolder)
+    , m_receive(
+          setup.receiveDirectory, [this](const QString &line) { emit connectionStatusPrepended(line); },
+          [this](const TransferRecord &record) { emit transferEnded(record); })
+    , m_machine(m_receive.machine())
 {
     setObjectName(QStringLiteral("Winsock1"));
     m_connectTimer.setSingleShot(true);
@@ -78,7 +45,7 @@ DataLink::DataLink(const PortalSetup &setup, Speaker &speaker, QObject *parent)
     m_idleTimer.setSingleShot(true);
     m_idleTimer.setInterval(setup.transferIdleTimeoutMs);
     connect(&m_idleTimer, &QTimer::timeout, this, &DataLink::onIdleTimeout);
-    m_server.take = [this](qintptr descriptor) { onIncoming(descriptor); };
+    m_calls.setArrival([this](qintptr descriptor) { onIncoming(descriptor); });
 }
 
 DataLink::~DataLink()
@@ -93,8 +60,7 @@ DataLink::~DataLink()
     }
     if (m_watch >= 0)
         closeDescriptor(std::exchange(m_watch, -1));
-    for (const qintptr descriptor : std::as_const(m_waiting))
-        closeDescriptor(descriptor);
+    // Calls still waiting are closed by the queue as it goes.
     for (QSocketNotifier *delivery : findChildren<QSocketNotifier *>(Qt::FindDirectChildrenOnly))
         closeDescriptor(delivery->socket());
 }
@@ -112,7 +78,7 @@ DataLink::SocketPhase DataLink::state() const
         case QAbstractSocket::ListeningState: return SocketPhase::Listening;
         }
     }
-    return m_server.isListening() ? SocketPhase::Listening : SocketPhase::Closed;
+    return m_calls.isListening() ? SocketPhase::Listening : SocketPhase::Closed;
 }
 
 int DataLink::statusNumber(SocketPhase phase)
@@ -159,9 +125,7 @@ void DataLink::stopCarrying(Carrying what)
 
 QString DataLink::addressText(const QHostAddress &address)
 {
-    bool isV4 = false;
-    const quint32 v4 = address.toIPv4Address(&isV4);
-    return isV4 ? QHostAddress(v4).toString() : address.toString();
+    return LinkText::addressText(address);
 }
 
 QString DataLink::peerText() const
@@ -183,11 +147,7 @@ QString DataLink::localIp() const
     if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
         return addressText(m_socket->localAddress());
     // A listener bound to every address reports the station's own address.
-    for (const QHostAddress &address : QNetworkInterface::allAddresses()) {
-        if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback())
-            return address.toString();
-    }
-    return QStringLiteral("127.0.0.1");
+    return LinkText::ownAddress();
 }
 
 quint16 DataLink::localPort() const
@@ -204,52 +164,25 @@ void DataLink::LogSocketStatus()
                                    .arg(localPort()));
 }
 
-QString DataLink::listenFailure() const
-{
-    QString why = QStringLiteral("Not listening on port %1: %2.").arg(m_listenPort).arg(m_server.errorString());
-    if (m_server.serverError() == QAbstractSocket::SocketAccessError) {
-        why += QStringLiteral(" Ports below 1024 need privileges: run tavrixportal as root, or allow it once with"
-                              " \"sudo setcap cap_net_bind_service=+ep %1\".")
-                   .arg(QDir::toNativeSeparators(QCoreApplication::applicationFilePath()));
-    } else if (m_server.serverError() == QAbstractSocket::AddressInUseError) {
-        why += QStringLiteral(" Another program uses the port; Check Port Status shows it.");
-    }
-    return why + QStringLiteral(" Sending and chat still work.");
-}
-
-void DataLink::removeLeftovers()
-{
-    m_leftoversChecked = true;
-    const ReceiveFolder::Sweep sweep = m_receiveFolder.removeLeftovers();
-    const int removed = sweep.removed;
-    if (removed > 0) {
-        emit connectionStatusAdded(QStringLiteral("Removed %1 unfinished receive file(s) left from an earlier run "
-                                                  "(the portal was stopped during a transfer).")
-                                       .arg(removed));
-    }
-    if (!sweep.outcome)
-        emit connectionStatusAdded(QStringLiteral("An unfinished receive file could not be removed: ") + sweep.outcome.why());
-}
-
 void DataLink::StartListening()
 {
     dropSocket();
-    if (!m_leftoversChecked)
-        removeLeftovers();
+    for (const QString &line : m_receive.sweepOnce())
+        emit connectionStatusAdded(line);
     // The listener stays open across connections: callers that arrive while
     // one is served wait in the queue instead of being turned away.
-    bool listening = m_server.isListening();
+    bool listening = m_calls.isListening();
     if (!listening) {
-        listening = m_server.listen(QHostAddress::Any, m_listenPort);
+        listening = m_calls.listen(m_listenPort);
         if (listening && m_listenPort == 0)
-            m_listenPort = m_server.serverPort();
-    } else if (m_waiting.size() < waitingLimit) {
-        m_server.resumeAccepting();
+            m_listenPort = m_calls.serverPort();
+    } else {
+        m_calls.resume();
     }
     LogSocketStatus();
     if (!listening)
-        emit connectionStatusAdded(listenFailure());
-    if (!m_waiting.isEmpty())
+        emit connectionStatusAdded(LinkText::listenFailure(m_listenPort, m_calls.server()));
+    if (!m_calls.isEmpty())
         QTimer::singleShot(0, this, &DataLink::serveNext);
 }
 
@@ -268,39 +201,19 @@ void DataLink::ResetReceiveState()
 
 void DataLink::breakOffReceive(const QString &why)
 {
-    const TransferRecord record =
-        receivedRecord(m_machine.receiveName(), m_machine.written(), TransferRecord::Result::BrokenOff, why);
     m_idleTimer.stop();
-    m_machine.discardFile();
-    emit connectionStatusPrepended(QStringLiteral("Receive file %1 broken off after %2 bytes: %3; nothing of it kept.")
-                                       .arg(shortName(record.file))
-                                       .arg(record.bytes)
-                                       .arg(record.detail));
-    emit transferEnded(record);
+    m_receive.breakOff(peerText(), why);
 }
 
 TransferRecord DataLink::receivedRecord(const QString &name, qint64 bytes, TransferRecord::Result result,
                                         const QString &detail) const
 {
-    TransferRecord record;
-    record.time = QDateTime::currentDateTime();
-    record.direction = TransferRecord::Direction::Received;
-    record.peer = peerText();
-    record.file = name;
-    record.bytes = bytes;
-    record.result = result;
-    record.detail = detail;
-    return record;
+    return ReceiveSide::record(peerText(), name, bytes, result, detail);
 }
 
 TransferRecord DataLink::sentRecord(TransferRecord::Result result, const QString &detail) const
 {
-    TransferRecord record = m_outgoing;
-    record.time = QDateTime::currentDateTime();
-    record.bytes = m_carrying == Carrying::Transfer || result == TransferRecord::Result::Complete ? m_pump.sent() : 0;
-    record.result = result;
-    record.detail = detail;
-    return record;
+    return m_send.record(result, detail, m_carrying == Carrying::Transfer);
 }
 
 void DataLink::dropPendingSend(const QString &why)
@@ -335,43 +248,8 @@ bool DataLink::endLocally(const QString &why)
 
 void DataLink::finishReceiveFile(bool endKnown)
 {
-    TransferRecord record =
-        receivedRecord(m_machine.receiveName(), m_machine.written(), TransferRecord::Result::Complete, {});
-    const QString name = shortName(record.file);
-    const bool lineEnd = m_machine.endsWithLineEnd();
-    const PortalOutcome kept = m_machine.finishFile();
     m_idleTimer.stop();
-    emit connectionStatusPrepended(QStringLiteral("Closed receive file: ") + name);
-    if (!kept) {
-        record.result = TransferRecord::Result::BrokenOff;
-        record.detail = kept.why();
-        emit connectionStatusPrepended(QStringLiteral("The received file %1 could not be kept: %2").arg(name, kept.why()));
-        emit transferEnded(record);
-        return;
-    }
-    emit connectionStatusPrepended(
-        QStringLiteral("Received %1: %2 bytes from %3.").arg(name).arg(record.bytes).arg(record.peer));
-    QStringList doubts;
-    // The wire has no length: a sender that stopped early and closed in order
-    // is seen only by a message file that lacks its closing line end.
-    if (!lineEnd) {
-        doubts.append(tr("it does not end with a line end (CR LF)"));
-        emit connectionStatusPrepended(
-            QStringLiteral("The received file %1 may be incomplete: it does not end with a line end (CR LF) as every "
-                           "message file does. It was kept; ask the sender to send it again.")
-                .arg(name));
-    }
-    if (!endKnown) {
-        doubts.append(tr("whether the sender closed in order is unknown"));
-        emit connectionStatusPrepended(QStringLiteral("The received file %1 may be incomplete: this system "
-                                                      "cannot tell whether the sender closed in order.")
-                                           .arg(name));
-    }
-    if (!doubts.isEmpty()) {
-        record.result = TransferRecord::Result::PossiblyIncomplete;
-        record.detail = doubts.join(QStringLiteral("; "));
-    }
-    emit transferEnded(record);
+    m_receive.finish(peerText(), endKnown);
 }
 
 void DataLink::dropSocket(Close how)
@@ -379,7 +257,7 @@ void DataLink::dropSocket(Close how)
     m_connectTimer.stop();
     m_firstLineTimer.stop();
     m_idleTimer.stop();
-    m_pump.close();
+    m_send.pump().close();
     // A transfer that did not complete is ended with a reset, whatever the caller asked.
     if (m_carrying == Carrying::Transfer) {
         m_carrying = Carrying::Nothing;
@@ -394,29 +272,7 @@ void DataLink::dropSocket(Close how)
     if (!socket)
         return;
     socket->disconnect(this);
-    if (how == Close::Reset) {
-        setResetOnClose(socket, true);
-        socket->abort();
-        socket->deleteLater();
-        return;
-    }
-    if (how == Close::Graceful && socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() > 0) {
-        // What is queued still reaches the peer before the close; a peer that
-        // stops reading cannot keep the socket forever.
-        connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QAbstractSocket::errorOccurred, socket, &QObject::deleteLater);
-        QTimer::singleShot(10000, socket, [socket] {
-            socket->abort();
-            socket->deleteLater();
-        });
-        socket->disconnectFromHost();
-        return;
-    }
-    if (how == Close::Graceful && socket->state() == QAbstractSocket::ConnectedState)
-        socket->disconnectFromHost();
-    else
-        socket->abort();
-    socket->deleteLater();
+    endConnection(socket, how);
 }
 
 void DataLink::closeAndListen()
@@ -490,7 +346,7 @@ PortalOutcome DataLink::retrySend(const TransferRecord &record)
         return PortalOutcome::failure(tr("Not retried: another send is in flight (%1). Retry when it has ended.")
                                           .arg(m_deliveriesWatched > 0 && !m_socket
                                                    ? tr("the other station has not yet confirmed the last file")
-                                                   : m_outgoing.file));
+                                                   : m_send.outgoing().file));
     const QString refusal = TransferLog::retryRefusal(m_setup.sendDirectory, record);
     if (!refusal.isEmpty())
         return PortalOutcome::failure(tr("Not retried: ") + refusal);
@@ -503,65 +359,15 @@ PortalOutcome DataLink::retrySend(const TransferRecord &record)
 void DataLink::sendOutboxFile(const QString &remoteHost, const QString &name, const TransferRecord *retryOf)
 {
     const QString folder = m_setup.sendDirectory;
-    m_sendFileName = name;
-    // A line end inside the name would end the header early: the receiver
-    // would take the rest of the name for content.
-    const QString controls = ReceiveName::controlCharacters(name);
-    if (!controls.isEmpty()) {
-        QString shown = name;
-        for (QChar &c : shown) {
-            if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-                c = u'?';
-        }
-        emit sendStatusAdded(QStringLiteral("Not sent: the name of the newest outbox file \"%1\" holds a control "
-                                            "character (%2), which would break the transfer header. Rename or "
-                                            "remove the file in %3.")
-                                 .arg(shortName(shown), controls, QDir::toNativeSeparators(folder)));
+    m_send.setName(name);
+    if (const QString refusal = OutgoingSend::refusal(folder, name, m_confirm); !refusal.isEmpty()) {
+        emit sendStatusAdded(refusal);
         return;
-    }
-    const QString path = QDir(folder).filePath(name);
-    QFile file(path);
-    if (const QString kind = RegularFileOpen::kindAt(path); !kind.isEmpty()) {
-        // A FIFO would hold the send in open(), a device would be sent without end.
-        emit sendStatusAdded(QStringLiteral("Not sent: %1 is %2, not a regular file. Remove it from the outbox.")
-                                 .arg(QDir::toNativeSeparators(path), kind));
-        return;
-    }
-    if (const PortalOutcome opened = RegularFileOpen::openForReading(file); !opened) {
-        emit sendStatusAdded(errorLine(QStringLiteral("[SEND INIT ERR "), 75,
-                                       QStringLiteral("Path/File access error: %1").arg(opened.why())));
-        return;
-    }
-    if (file.size() == 0) {
-        emit sendStatusAdded(errorLine(QStringLiteral("[SEND INIT ERR "), 62,
-                                       QStringLiteral("Input past end of file: %1 is empty").arg(QDir::toNativeSeparators(path))));
-        return;
-    }
-    file.close();
-    if (!ReceiveName::storesContent(name)) {
-        const QString question =
-            QStringLiteral("The newest outbox file \"%1\" does not begin with \"MAIL\" or \"FILE\". The other station "
-                           "will not keep it: it refuses such a transfer and stores nothing.\n\nSend it anyway?")
-                .arg(shortName(name));
-        if (!m_confirm || !m_confirm(question)) {
-            emit sendStatusAdded(QStringLiteral("Not sent: \"%1\" does not begin with \"MAIL\" or \"FILE\", so the "
-                                                "other station would not keep it.")
-                                     .arg(shortName(name)));
-            return;
-        }
     }
 
     dropPendingSend(tr("another send was started here"));
-    // The record this send's status lines and log entry come from. A retry
-    // keeps the version of the file it was asked to send.
-    const QFileInfo sent(path);
-    m_outgoing = {};
-    m_outgoing.direction = TransferRecord::Direction::Sent;
-    m_outgoing.file = name;
-    m_outgoing.peer = StatusText::trimSpaces(remoteHost);
-    m_outgoing.fileSize = retryOf ? retryOf->fileSize : sent.size();
-    m_outgoing.fileModified = retryOf ? retryOf->fileModified : sent.lastModified();
-    m_retrying = retryOf != nullptr;
+    // The record this send's status lines and log entry come from.
+    m_send.begin(StatusText::trimSpaces(remoteHost), QDir(folder).filePath(name), retryOf);
     if (chatModeActive() && !transferInProgress() && m_socket && m_socket->state() == QAbstractSocket::ConnectedState) {
         // The one data connection is needed for the mail: the chat ends the
         // way End Chat ends it, so the peer knows.
@@ -595,46 +401,7 @@ void DataLink::onConnected()
     m_watch = watchOf(m_socket);
     setKeepAlive(m_socket, m_setup);
     if (m_sendMode == SendMode::File || m_sendMode == SendMode::Mail) {
-        const bool mail = m_sendMode == SendMode::Mail;
-        const QString path = QDir(m_setup.sendDirectory).filePath(m_sendFileName);
-        m_outgoing.peer = peerText();
-        if (const PortalOutcome opened = m_pump.open(path); !opened) {
-            emit connectionStatusAdded(errorLine(QStringLiteral("[CONNECT ERR "), 53,
-                                                 QStringLiteral("File not found: ") + opened.why()));
-            const TransferRecord record = sentRecord(TransferRecord::Result::BrokenOff, opened.why());
-            dropSocket(Close::Abort);
-            ResetReceiveState();
-            StartListening();
-            emit transferEnded(record);
-            return;
-        }
-        const QFileInfo opened(path);
-        if (m_retrying && (opened.size() != m_outgoing.fileSize ||
-                           opened.lastModified().toMSecsSinceEpoch() != m_outgoing.fileModified.toMSecsSinceEpoch())) {
-            // Changed between the retry's check and now: never send another file in its place.
-            m_pump.close();
-            emit sendStatusAppended(tr("Not retried: %1 changed in the outbox just before sending; nothing was sent.")
-                                        .arg(m_sendFileName));
-            dropSocket(Close::Reset);
-            ResetReceiveState();
-            m_sendMode = SendMode::Idle;
-            StartListening();
-            return;
-        }
-        m_outgoing.fileSize = opened.size();
-        m_outgoing.fileModified = opened.lastModified();
-        m_carrying = Carrying::Transfer;
-        setResetOnClose(m_socket, true);
-        const QByteArray header = Wire::transferHeader(m_sendFileName);
-        m_pump.start(header.size());
-        m_progressClock.start();
-        m_nextProgressMs = firstProgressMs;
-        m_idleTimer.start();
-        m_socket->write(header);
-        pumpFile();
-        m_speaker.say(mail ? QStringLiteral("Mail send Started") : QStringLiteral("File send Started"));
-        emit sendStatusAdded((mail ? QStringLiteral("MAIL send started: ") : QStringLiteral("FILE send started: ")) +
-                             m_sendFileName);
+        startSending();
     } else if (m_sendMode == SendMode::Chat) {
         m_carrying = Carrying::Chat;
         emit connectionStatusAdded(QStringLiteral("Chat connection confirmed. State=%1, RemoteHost=%2, Port=%3")
@@ -644,11 +411,50 @@ void DataLink::onConnected()
     }
 }
 
+void DataLink::startSending()
+{
+    const bool mail = m_sendMode == SendMode::Mail;
+    const QString &name = m_send.name();
+    m_send.setPeer(peerText());
+    QString why;
+    switch (m_send.open(QDir(m_setup.sendDirectory).filePath(name), why)) {
+    case OutgoingSend::Opening::Failed: {
+        emit connectionStatusAdded(errorLine(QStringLiteral("[CONNECT ERR "), 53, QStringLiteral("File not found: ") + why));
+        const TransferRecord record = sentRecord(TransferRecord::Result::BrokenOff, why);
+        dropSocket(Close::Abort);
+        ResetReceiveState();
+        StartListening();
+        emit transferEnded(record);
+        return;
+    }
+    case OutgoingSend::Opening::Changed:
+        emit sendStatusAppended(tr("Not retried: %1 changed in the outbox just before sending; nothing was sent.").arg(name));
+        dropSocket(Close::Reset);
+        ResetReceiveState();
+        m_sendMode = SendMode::Idle;
+        StartListening();
+        return;
+    case OutgoingSend::Opening::Opened:
+        break;
+    }
+    m_carrying = Carrying::Transfer;
+    setResetOnClose(m_socket, true);
+    const QByteArray header = Wire::transferHeader(name);
+    m_send.pump().start(header.size());
+    m_progressClock.start();
+    m_nextProgressMs = firstProgressMs;
+    m_idleTimer.start();
+    m_socket->write(header);
+    pumpFile();
+    m_speaker.say(mail ? QStringLiteral("Mail send Started") : QStringLiteral("File send Started"));
+    emit sendStatusAdded((mail ? QStringLiteral("MAIL send started: ") : QStringLiteral("FILE send started: ")) + name);
+}
+
 void DataLink::pumpFile()
 {
     if (!m_socket)
         return;
-    if (const PortalOutcome filled = m_pump.fill(*m_socket); !filled) {
+    if (const PortalOutcome filled = m_send.pump().fill(*m_socket); !filled) {
         const TransferRecord record = sentRecord(TransferRecord::Result::BrokenOff, filled.why());
         emit sendStatusAppended(QStringLiteral("Send failed for %1: %2").arg(record.file, filled.why()));
         closeAndListen();
@@ -663,11 +469,7 @@ void DataLink::reportProgress(bool sending)
         return;
     m_nextProgressMs = elapsed + progressEveryMs;
     if (sending) {
-        emit sendStatusAppended(QStringLiteral("Sending %1: %2 of %3 bytes%4")
-                                    .arg(m_sendFileName)
-                                    .arg(m_pump.sent())
-                                    .arg(m_pump.size())
-                                    .arg(percent(m_pump.sent(), m_pump.size())));
+        emit sendStatusAppended(m_send.progressLine());
     } else {
         emit connectionStatusPrepended(QStringLiteral("Receiving %1: %2 bytes so far")
                                            .arg(shortName(m_machine.receiveName()))
@@ -680,13 +482,13 @@ void DataLink::onBytesWritten(qint64 bytes)
     if (!m_socket)
         return;
     if (m_carrying == Carrying::Transfer) {
-        m_pump.taken(bytes);
+        m_send.pump().taken(bytes);
         m_idleTimer.start();
         reportProgress(true);
     }
-    if (m_pump.reading())
+    if (m_send.pump().reading())
         pumpFile();
-    if (!m_socket || m_pump.reading() || m_socket->bytesToWrite() > 0)
+    if (!m_socket || m_send.pump().reading() || m_socket->bytesToWrite() > 0)
         return;
     if (m_carrying == Carrying::Transfer || m_sendMode == SendMode::Chat)
         sendComplete();
@@ -697,20 +499,22 @@ void DataLink::sendComplete()
     emit sendStatusAdded(QStringLiteral("SendComplete. State=%1, sendMode=%2, last=%3")
                              .arg(statusNumber(state()))
                              .arg(statusNumber(m_sendMode))
-                             .arg(m_sendFileName));
+                             .arg(m_send.name()));
     if (m_sendMode == SendMode::File || m_sendMode == SendMode::Mail) {
+        const QString &name = m_send.name();
+        const qint64 sent = m_send.pump().sent();
         // Every byte is with the network now: from here a clean close delivers them.
         stopCarrying(Carrying::Transfer);
         setResetOnClose(m_socket, false);
         emit sendStatusAppended(
-            QStringLiteral("%1: %2 bytes handed to %3.").arg(m_sendFileName).arg(m_pump.sent()).arg(peerText()));
+            QStringLiteral("%1: %2 bytes handed to %3.").arg(name).arg(sent).arg(peerText()));
         // The end of the content is our close; whether the other station took
         // it whole shows in how it closes its side. "Send complete" waits for that.
         const int watch = std::exchange(m_watch, -1);
         if (watch >= 0) {
-            watchDelivery(watch, m_sendFileName, m_pump.sent());
+            watchDelivery(watch, name, sent);
         } else {
-            emit sendStatusAppended(QStringLiteral("Send complete for ") + m_sendFileName);
+            emit sendStatusAppended(QStringLiteral("Send complete for ") + name);
             emit transferEnded(sentRecord(TransferRecord::Result::Complete, {}));
         }
         dropSocket();
@@ -748,26 +552,20 @@ void DataLink::watchDelivery(int watch, const QString &name, qint64 bytes)
 
 void DataLink::takeCall(qintptr descriptor, const QString &label)
 {
-    m_callLabels.insert(descriptor, label);
+    m_calls.name(descriptor, label);
     onIncoming(descriptor);
 }
 
 void DataLink::onIncoming(qintptr descriptor)
 {
-    if (m_waiting.size() >= waitingLimit + 64) {
+    if (m_calls.size() >= CallQueue::hardLimit) {
         // Far past what a station sends at once: the kernel's backlog was emptied into the queue.
         emit connectionStatusPrepended(QStringLiteral("A call from %1 was turned away: %2 calls already wait.")
                                            .arg(addressText(peerOfDescriptor(descriptor)))
-                                           .arg(m_waiting.size()));
-        // The number is free for the next call: its name must not outlive it.
-        m_callLabels.remove(descriptor);
-        closeDescriptor(descriptor);
-        return;
+                                           .arg(m_calls.size()));
     }
-    m_waiting.append(descriptor);
-    // Later callers stay in the kernel's backlog until the queue shortens.
-    if (m_waiting.size() >= waitingLimit)
-        m_server.pauseAccepting();
+    if (!m_calls.admit(descriptor))
+        return;
     if (m_socket) {
         emit connectionStatusPrepended(
             QStringLiteral("A call from %1 waits until the current connection ends.").arg(addressText(peerOfDescriptor(descriptor))));
@@ -778,20 +576,17 @@ void DataLink::onIncoming(qintptr descriptor)
 
 void DataLink::serveNext()
 {
-    if (m_socket || m_waiting.isEmpty())
+    if (m_socket)
         return;
-    const qintptr descriptor = m_waiting.takeFirst();
-    if (m_waiting.size() < waitingLimit && m_server.isListening())
-        m_server.resumeAccepting();
-    onConnectionRequest(descriptor);
+    if (const std::optional<CallQueue::Call> call = m_calls.next())
+        onConnectionRequest(call->descriptor, call->label);
 }
 
-void DataLink::onConnectionRequest(qintptr descriptor)
+void DataLink::onConnectionRequest(qintptr descriptor, const QString &label)
 {
     emit connectionStatusAdded(QStringLiteral("ConnectionRequest fired. State=%1, chatModeActive=%2")
                                    .arg(statusNumber(state()))
                                    .arg(word(chatModeActive())));
-    const QString label = m_callLabels.take(descriptor);
     auto *incoming = new QTcpSocket(this);
     if (!incoming->setSocketDescriptor(descriptor)) {
         emit connectionStatusAdded(errorLine(QStringLiteral("[ACCEPT ERR "), errorNumber(incoming->error()),

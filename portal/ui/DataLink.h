@@ -1,16 +1,16 @@
 #pragma once
 
-#include "FilePump.h"
+#include "CallQueue.h"
+#include "OutgoingSend.h"
 #include "PortalOutcome.h"
 #include "PortalSetup.h"
-#include "ReceiveFolder.h"
-#include "ReceiveMachine.h"
+#include "ReceiveSide.h"
+#include "SocketDescriptor.h"
 #include "TransferLog.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
-#include <QTcpServer>
 #include <QTimer>
 
 #include <functional>
@@ -21,6 +21,8 @@ class Speaker;
 /// The data socket "Winsock1": listening, sending the newest outbox file,
 /// receiving transfers and carrying chat lines, one connection at a time.
 /// It reports everything it does as status lines for the window's boxes.
+/// It coordinates: the calls that wait, the sending half and the receiving
+/// half are classes of their own; the connection and its timers are kept here.
 ///
 /// Connections that arrive while one is served wait in a queue (the kernel
 /// keeps their bytes) and are served in turn; none is accepted and dropped.
@@ -37,11 +39,11 @@ public:
     enum class SendMode { Idle, File, Mail, Chat };
     Q_ENUM(SendMode)
     /// Asks the operator a Yes/No question; true for Yes.
-    using Confirm = std::function<bool(const QString &question)>;
+    using Confirm = OutgoingSend::Confirm;
 
     /// At most this many connections wait while one is served; the kernel's
     /// backlog holds the next ones.
-    static constexpr int waitingLimit = 16;
+    static constexpr int waitingLimit = CallQueue::waitingLimit;
 
     DataLink(const PortalSetup &setup, Speaker &speaker, QObject *parent = nullptr);
     ~DataLink() override;
@@ -57,13 +59,13 @@ public:
     SendMode sendMode() const { return m_sendMode; }
     /// A chat connection is confirmed and open.
     bool chatModeActive() const { return m_carrying == Carrying::Chat; }
-    QString sendFileName() const { return m_sendFileName; }
+    QString sendFileName() const { return m_send.name(); }
     QString remoteHost() const { return m_remoteHost; }
     /// The port listened on (the one chosen when the setup asked for any).
     quint16 listenPort() const { return m_listenPort; }
-    bool isListening() const { return m_server.isListening(); }
+    bool isListening() const { return m_calls.isListening(); }
     /// Connections accepted by the system that wait for the current one to end.
-    int waitingConnections() const { return int(m_waiting.size()); }
+    int waitingConnections() const { return m_calls.size(); }
 
     /// True while a transfer goes out or comes in; chat lines are not sent then.
     bool transferInProgress() const;
@@ -130,16 +132,7 @@ signals:
     void transferEnded(const TransferRecord &record);
 
 private:
-    /// Keeps accepted descriptors for DataLink instead of wrapping them at once.
-    class Listener : public QTcpServer
-    {
-    public:
-        std::function<void(qintptr)> take;
-
-    protected:
-        void incomingConnection(qintptr descriptor) override { take(descriptor); }
-    };
-    enum class Close { Graceful, Abort, Reset };
+    using Close = SocketDescriptor::Ending;
     /// What the open connection carries: a confirmed chat, or a file going
     /// out that has not all been handed to the network. Never both.
     enum class Carrying { Nothing, Chat, Transfer };
@@ -149,7 +142,6 @@ private:
     void LogSocketStatus();
     QString localIp() const;
     quint16 localPort() const;
-    QString listenFailure() const;
     QString peerText() const;
     void connectToPeer();
     void adopt(QTcpSocket *socket);
@@ -158,11 +150,10 @@ private:
     void listenAgain();
     bool endLocally(const QString &why);
     void breakOffReceive(const QString &why);
-    void removeLeftovers();
 
     void onIncoming(qintptr descriptor);
     void serveNext();
-    void onConnectionRequest(qintptr descriptor);
+    void onConnectionRequest(qintptr descriptor, const QString &label);
     void onConnected();
     void onReadyRead();
     void onBytesWritten(qint64 bytes);
@@ -177,6 +168,7 @@ private:
     void sendComplete();
     void finishReceiveFile(bool endKnown);
     void sendOutboxFile(const QString &remoteHost, const QString &name, const TransferRecord *retryOf);
+    void startSending();
     TransferRecord receivedRecord(const QString &name, qint64 bytes, TransferRecord::Result result,
                                   const QString &detail) const;
     TransferRecord sentRecord(TransferRecord::Result result, const QString &detail) const;
@@ -187,30 +179,24 @@ private:
     PortalSetup m_setup;
     Speaker &m_speaker;
     quint16 m_listenPort;
-    Listener m_server;
-    QList<qintptr> m_waiting;
+    CallQueue m_calls;
     QTcpSocket *m_socket = nullptr;
     int m_watch = -1; ///< a second descriptor of the connection: the kernel's view of how it ended
     QHostAddress m_peer;
     QTimer m_connectTimer;
     QTimer m_firstLineTimer;
     QTimer m_idleTimer;
-    ReceiveFolder m_receiveFolder; ///< outlives the machine, which discards into it
-    ReceiveMachine m_machine;
-    FilePump m_pump;
+    ReceiveSide m_receive;
+    ReceiveMachine &m_machine; ///< the receiving half's machine, used at every arrival
+    OutgoingSend m_send;
     QElapsedTimer m_progressClock;
     qint64 m_nextProgressMs = 0;
     Carrying m_carrying = Carrying::Nothing;
-    bool m_leftoversChecked = false;
     SendMode m_sendMode = SendMode::Idle;
-    QString m_sendFileName;
     QString m_remoteHost;
     Confirm m_confirm;
     std::function<Route(const QString &remoteHost)> m_router;
-    QHash<qintptr, QString> m_callLabels; ///< calls handed over by another link, by descriptor
-    QString m_peerLabel;                 ///< the other station's name when its address says nothing
-    int m_deliveryLimitMs = 0;           ///< from the route of the current call; 0 for the idle limit
-    TransferRecord m_outgoing; ///< the send in progress, as the log will show it
-    bool m_retrying = false;
+    QString m_peerLabel;       ///< the other station's name when its address says nothing
+    int m_deliveryLimitMs = 0; ///< from the route of the current call; 0 for the idle limit
     int m_deliveriesWatched = 0;
 };

@@ -15,6 +15,33 @@
 
 namespace SocketDescriptor {
 
+void endConnection(QTcpSocket *socket, Ending how)
+{
+    if (how == Ending::Reset) {
+        setResetOnClose(socket, true);
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    if (how == Ending::Graceful && socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() > 0) {
+        // What is queued still reaches the peer before the close; a peer that
+        // stops reading cannot keep the socket forever.
+        QObject::connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+        QObject::connect(socket, &QAbstractSocket::errorOccurred, socket, &QObject::deleteLater);
+        QTimer::singleShot(10000, socket, [socket] {
+            socket->abort();
+            socket->deleteLater();
+        });
+        socket->disconnectFromHost();
+        return;
+    }
+    if (how == Ending::Graceful && socket->state() == QAbstractSocket::ConnectedState)
+        socket->disconnectFromHost();
+    else
+        socket->abort();
+    socket->deleteLater();
+}
+
 // Qt reports a reset (recv() failing with ECONNRESET) as the same "remote
 // host closed" as an orderly close, and it has closed its own descriptor by
 // then. A second descriptor keeps the connection alive long enough to ask the

@@ -35,6 +35,17 @@ void setResetOnClose(const QTcpSocket *socket, bool reset);
 void setKeepAlive(const QTcpSocket *socket, const PortalSetup &setup);
 /// The peer of an accepted descriptor not yet wrapped in a socket.
 QHostAddress peerOfDescriptor(qintptr descriptor);
+/// How the data link lets go of a connection.
+enum class Ending {
+    Graceful, ///< an orderly close once what is queued reached the peer
+    Abort,    ///< closed at once, queued bytes dropped
+    Reset,    ///< closed with a reset: the peer keeps nothing of a transfer
+};
+/// Ends the connection of a socket nobody listens to any more and lets the
+/// socket go; a graceful end of a socket with bytes queued waits for them,
+/// but never longer than a peer that stops reading allows.
+void endConnection(QTcpSocket *socket, Ending how);
+
 /// What a report of watchDelivery says of the file.
 enum class Delivery {
     Pending,    ///< a line on the way; the verdict follows
