@@ -62,8 +62,12 @@ Outcome UnattendedStation::apply(const UnattendedSettings &settings)
 {
     if (const Outcome stored = settings.store(m_files); !stored)
         return stored;
+    const bool notifyingBefore = m_settings.notify;
     m_settings = settings;
     follow();
+    // The tray catches up with what came while it was not told.
+    if (m_settings.notify && !notifyingBefore)
+        m_notifier.showUnread(m_alert.unread());
     return {};
 }
 
@@ -128,7 +132,10 @@ QStringList UnattendedStation::takeArrivalsFrom(const QString &folder, const Rec
             body += u'\n' + tr("and %n more", nullptr, int(arrived.size() - shown));
         m_notifier.notify(tr("A Message Has Arrived (%n unread)", nullptr, m_alert.unread()), body);
     }
-    return arrived;
+    QStringList names;
+    for (const QString &key : std::as_const(arrived))
+        names << ReceiveFolderEntries::nameOf(key);
+    return names;
 }
 
 void UnattendedStation::record(const QString &event)

@@ -45,7 +45,8 @@ public:
     /// one is taken as it is.
     void watchFolder(const QString &folder);
     /// The monitor saw new names: finds them (with their sizes), logs each,
-    /// counts them unread, alerts and notifies. Returns the new names.
+    /// counts them unread, alerts and notifies. Returns the new names as the
+    /// operator reads them.
     QStringList takeArrivals(const QString &folder);
     /// As `takeArrivals`, with the folder listed on a worker thread, so a
     /// large receive folder never holds the window up; the rest follows on

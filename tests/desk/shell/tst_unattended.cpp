@@ -369,6 +369,8 @@ private slots:
         QVERIFY(!child<QCheckBox>(settings, qPrintable(box))->isChecked());
         child<QCheckBox>(settings, qPrintable(box))->click();
         QCOMPARE(UnattendedSettings::load(u.desk.files), UnattendedSettings{});
+        // Switched on again, the tray shows the count it was not told meanwhile.
+        QCOMPARE(u.notifier.counts, QList<int>{1});
     }
 
     void aSwitchThatCannotBeStoredIsNotShownAsChosen()
