@@ -4,6 +4,7 @@
 #include "PortalOutcome.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QTcpSocket>
 #include <QTimer>
@@ -35,6 +36,9 @@ public:
     /// after the data link handed over its last byte: the modem program's
     /// queue drains at about 100 bytes a second.
     static constexpr int deliveryLimitMs = 60 * 60 * 1000;
+    /// Callers told at once that the station is busy, at most; one more is
+    /// disconnected without a word.
+    static constexpr int busyCallersLimit = 8;
 
     /// Hands an incoming session's connection (a socket descriptor) to the
     /// data link, with the caller's callsign.
@@ -63,6 +67,8 @@ public:
     void setStallLimit(int ms) { m_stallLimitMs = ms; }
     /// Frames the modem sent again on the current or last session.
     int retries() const;
+    /// Callers being told the station is busy, whose sessions are not yet ended.
+    int busyCallers() const { return int(m_busyCallers.size()); }
 
     /// The callsign a station list entry ("N0CALL-192.168.0.5", "N0CALL-2-10.0.0.9")
     /// or a station ID starts with, in capitals; empty when it starts with none.
@@ -91,6 +97,10 @@ private:
     void onSessionData(const AgwFrame &frame);
     void onOutstanding(const AgwFrame &frame);
     void onOwnFrame(const AgwFrame &frame);
+    void turnAway(const AgwFrame &frame);
+    bool onBusyCallerCount(const AgwFrame &frame);
+    void pollBusyCallers();
+    void dropBusyCallers();
 
     PortalOutcome openDialListener();
     void onDial();
@@ -122,6 +132,9 @@ private:
     QByteArray m_armed;
 
     std::unique_ptr<Session> m_session;
+    /// Callers that got the busy line, by callsign: each is disconnected once
+    /// the modem has the line confirmed, or after the stall limit.
+    QHash<QByteArray, QElapsedTimer> m_busyCallers;
     int m_lastRetries = 0;
     int m_stallLimitMs = 120 * 1000;
 };

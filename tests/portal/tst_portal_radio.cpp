@@ -2,6 +2,8 @@
 #include "PortalStation.h"
 #include "RadioLink.h"
 #include "RadioSetting.h"
+#include "ReceiveFolder.h"
+#include "ReceiveMachine.h"
 #include "Wire.h"
 
 #include <QListWidget>
@@ -52,6 +54,8 @@ public:
     AgwParser parser;
     QByteArray given;        ///< session bytes the portal handed over
     QByteArray called;       ///< whom the portal called
+    QHash<QByteArray, QByteArray> givenTo; ///< session bytes the portal handed over, by station
+    QList<QByteArray> disconnected;        ///< stations the portal asked to disconnect, in order
     int disconnects = 0;     ///< disconnects the portal asked for
     bool answerDisconnect = true;
     bool holdAcks = false;   ///< the other station acknowledges nothing
@@ -80,6 +84,7 @@ private:
             break;
         case 'D':
             given += frame.data;
+            givenTo[frame.callTo] += frame.data;
             ++frames;
             break;
         case 'Y': {
@@ -91,6 +96,7 @@ private:
         }
         case 'd':
             ++disconnects;
+            disconnected.append(frame.callTo);
             if (answerDisconnect)
                 reply('d', frame.callTo, frame.callFrom, "*** DISCONNECTED From Station " + frame.callTo + "\r");
             break;
@@ -157,6 +163,9 @@ private slots:
     void receivesLikeAnIpConnection();
     void modemGoneMidReceiveKeepsNoFile();
     void chatBothWays();
+    void busyCallerIsToldInWords_data();
+    void busyCallerIsToldInWords();
+    void busyCallersAreBounded();
     void silentModemIsGivenUp();
     void refusedCallsignIsSaid();
     void missingModemIsSaid();
@@ -314,6 +323,89 @@ void PortalRadioTest::chatBothWays()
     station.find<QLineEdit>("Txtchatsend")->setText(QStringLiteral("and back"));
     station.click("commandchatsend");
     QTRY_COMPARE_WITH_TIMEOUT(modem.given, Wire::chatLine(QStringLiteral("N0AAA-and back")), 5000);
+}
+
+void PortalRadioTest::busyCallerIsToldInWords_data()
+{
+    QTest::addColumn<bool>("confirmed");
+    QTest::addRow("line confirmed by the caller") << true;
+    QTest::addRow("line never confirmed") << false;
+}
+
+void PortalRadioTest::busyCallerIsToldInWords()
+{
+    QFETCH(bool, confirmed);
+    FakeModem modem;
+    RadioStation station(modem.port());
+    QTRY_VERIFY_WITH_TIMEOUT(station.ready(), 5000);
+    RadioLink &radio = station.window->radioLink();
+    radio.setStallLimit(1500);
+    modem.callIn("N0BBB");
+    QTRY_VERIFY_WITH_TIMEOUT(radio.sessionOpen(), 5000);
+    modem.holdAcks = !confirmed;
+    modem.callIn("N0CCC");
+    QTRY_VERIFY_WITH_TIMEOUT(modem.givenTo.contains("N0CCC"), 5000);
+    if (!confirmed) {
+        // A disconnect now could drop the line still queued in the modem.
+        QTest::qWait(600);
+        QVERIFY(!modem.disconnected.contains("N0CCC"));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(modem.disconnected.contains("N0CCC"), 5000);
+    QCOMPARE(radio.busyCallers(), 0);
+
+    // One line in words, naming both stations; the session in progress goes on.
+    const QByteArray line = modem.givenTo.value("N0CCC");
+    QVERIFY(line.endsWith("\r\n"));
+    QCOMPARE(line.count("\r\n"), 1);
+    QVERIFY(line.toLower().contains("busy"));
+    QVERIFY(line.contains("N0AAA") && line.contains("N0BBB"));
+    QVERIFY(radio.sessionOpen());
+    QVERIFY(!modem.disconnected.contains("N0BBB"));
+    QVERIFY(station.status().contains(QStringLiteral("A radio call from N0CCC was turned away")));
+
+    // What a calling portal's receive machine makes of it: nothing stored
+    // while it sends mail, the words themselves while it chats.
+    for (const bool chatting : {false, true}) {
+        QTemporaryDir folder;
+        ReceiveFolder sink(folder.path());
+        ReceiveMachine machine(sink);
+        const QList<ReceiveMachine::Event> events = machine.feed(line, chatting);
+        QVERIFY(!machine.fileOpen());
+        QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+        if (!chatting) {
+            QVERIFY(events.isEmpty());
+            continue;
+        }
+        QCOMPARE(events.size(), 1);
+        QCOMPARE(events.first().kind, ReceiveMachine::Kind::ChatText);
+        QCOMPARE(events.first().text, QString::fromLatin1(line.chopped(2)));
+    }
+}
+
+void PortalRadioTest::busyCallersAreBounded()
+{
+    FakeModem modem;
+    RadioStation station(modem.port());
+    QTRY_VERIFY_WITH_TIMEOUT(station.ready(), 5000);
+    RadioLink &radio = station.window->radioLink();
+    modem.callIn("N0BBB");
+    QTRY_VERIFY_WITH_TIMEOUT(radio.sessionOpen(), 5000);
+    modem.holdAcks = true;
+    QList<QByteArray> callers;
+    for (int i = 0; i <= RadioLink::busyCallersLimit; ++i) {
+        callers.append("N1C" + QByteArray::number(i));
+        modem.callIn(callers.last());
+    }
+    const QByteArray last = callers.last();
+    QTRY_VERIFY_WITH_TIMEOUT(modem.disconnected.contains(last), 5000);
+    // The one past the limit goes without a word; the others wait for their line.
+    QVERIFY(!modem.givenTo.contains(last));
+    QCOMPARE(radio.busyCallers(), RadioLink::busyCallersLimit);
+    QCOMPARE(modem.disconnected, QList<QByteArray>{last});
+    // A caller that hangs up itself is forgotten.
+    modem.hangUp(callers.first());
+    QTRY_COMPARE_WITH_TIMEOUT(radio.busyCallers(), RadioLink::busyCallersLimit - 1, 5000);
+    QVERIFY(radio.sessionOpen());
 }
 
 void PortalRadioTest::silentModemIsGivenUp()
