@@ -35,6 +35,7 @@ ADDR_B = "10.77.23.2"  # this namespace's end of the veth pair
 MAX_SIZE = 5 * 1024 * 1024
 RSS_GROWTH_LIMIT = 0.10
 
+
 def run(*args, check=True):
     return subprocess.run(args, check=check, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True).stdout
 
