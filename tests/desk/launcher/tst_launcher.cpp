@@ -672,6 +672,28 @@ private slots:
         QVERIFY(buttonOf(desk.navigator.open<Rodiruverezer>(), programs[0].start)->isEnabled());
     }
 
+    // A start that fails leaves a line in the station log with the reason,
+    // and nothing is watched.
+    void aFailedStartIsLoggedWithItsReason_data()
+    {
+        QTest::addColumn<int>("index");
+        for (int i = 0; i < int(std::size(programs)); ++i)
+            QTest::addRow("%s", programs[i].start) << i;
+    }
+    void aFailedStartIsLoggedWithItsReason()
+    {
+        QFETCH(int, index);
+        const Program &program = programs[index];
+        UnattendedDesk u;
+        installProgram(u.desk, program, true);
+        u.desk.processes.failStarts = true;
+        TestDesk::click(u.desk.navigator.open<Rodiruverezer>(), program.start);
+        QCOMPARE(u.loggedEvents(), QStringList{QString("launcher could not start %1: %2")
+                                                   .arg(QLatin1String(program.fileName),
+                                                        program.opened ? "cannot open" : "cannot start")});
+        QVERIFY(u.watch.watched.isEmpty());
+    }
+
     void aProgramThatCannotBeWatchedIsSaid()
     {
         UnattendedDesk u;
