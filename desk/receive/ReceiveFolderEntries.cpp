@@ -145,6 +145,7 @@ Listing list(const QString &folder, Names names)
         }
         listing.names << name;
         listing.renamed << QStringLiteral("%1 \u2192 %2").arg(reading, name);
+        listing.renames.append({keyOf(raw), name});
     }
     ::closedir(directory);
 #else

@@ -30,6 +30,9 @@ struct Listing {
     QStringList names;
     /// "<old reading> → <new name>" for each file renamed by this listing.
     QStringList renamed;
+    /// (key before, name now) for each file renamed by this listing, as
+    /// `compare` gives them.
+    QList<std::pair<QString, QString>> renames;
     /// A sentence for each message whose name could not be made openable;
     /// such a message is not among `names`.
     QStringList problems;

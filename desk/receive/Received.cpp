@@ -145,6 +145,8 @@ void Received::refreshList()
     // rather than on every tick while a program may still be writing.
     const auto listing = ReceiveFolderEntries::list(m_listPath, ReceiveFolderEntries::Names::MadeOpenable);
     m_list->addItems(listedOrder(listing.names));
+    if (m_context.unattended && !listing.renames.isEmpty())
+        m_context.unattended->renamedByDesk(m_listPath, listing.renames);
     QStringList untold;
     for (const QString &problem : listing.problems)
         if (!std::exchange(m_toldProblems[problem], true))

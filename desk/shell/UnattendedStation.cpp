@@ -108,10 +108,7 @@ QStringList UnattendedStation::takeArrivalsFrom(const QString &folder, const Rec
         return {};
     const ReceiveFolderEntries::Changes changes = ReceiveFolderEntries::compare(m_known, present);
     m_known = present;
-    for (const auto &[before, now] : changes.renamed) {
-        m_alert.renamed(before, now);
-        record(tr("renamed %1 to %2 so that it can be opened").arg(ReceiveFolderEntries::nameOf(before), now));
-    }
+    noteRenames(changes.renamed);
     m_alert.keepOnly([this](const QString &key) { return m_known.contains(key); });
     QStringList arrived = changes.arrived;
     if (arrived.isEmpty())
@@ -136,6 +133,33 @@ QStringList UnattendedStation::takeArrivalsFrom(const QString &folder, const Rec
     for (const QString &key : std::as_const(arrived))
         names << ReceiveFolderEntries::nameOf(key);
     return names;
+}
+
+void UnattendedStation::renamedByDesk(const QString &folder, const QList<std::pair<QString, QString>> &renames)
+{
+    if (folder != m_folder)
+        return;
+    // Told at once, so a message read under its new name before the next
+    // arrival is no longer counted unread under its old one.
+    QList<std::pair<QString, QString>> known;
+    for (const auto &rename : renames) {
+        const auto before = m_known.constFind(rename.first);
+        if (before == m_known.cend())
+            continue;
+        const quint64 file = *before;
+        m_known.erase(before);
+        m_known.insert(rename.second, file);
+        known.append(rename);
+    }
+    noteRenames(known);
+}
+
+void UnattendedStation::noteRenames(const QList<std::pair<QString, QString>> &renames)
+{
+    for (const auto &[before, now] : renames) {
+        m_alert.renamed(before, now);
+        record(tr("renamed %1 to %2 so that it can be opened").arg(ReceiveFolderEntries::nameOf(before), now));
+    }
 }
 
 void UnattendedStation::record(const QString &event)

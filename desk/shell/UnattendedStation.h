@@ -59,6 +59,10 @@ public:
     /// The messages in `folder`, as the monitor counts them.
     static ReceiveFolderEntries::Snapshot namesIn(const QString &folder);
 
+    /// The desk renamed files in `folder` so they can be opened:
+    /// (key before, name now). Each stays the message it was, unread or not.
+    void renamedByDesk(const QString &folder, const QList<std::pair<QString, QString>> &renames);
+
     /// One line in the log; a failing log is reported to the operator once,
     /// not at every event.
     void record(const QString &event);
@@ -73,6 +77,7 @@ signals:
 
 private:
     void follow();
+    void noteRenames(const QList<std::pair<QString, QString>> &renames);
 
     const SettingFiles &m_files;
     Prompter &m_prompter;
