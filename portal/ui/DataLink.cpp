@@ -67,54 +67,9 @@ DataLink::~DataLink()
 
 DataLink::SocketPhase DataLink::state() const
 {
-    if (m_socket) {
-        switch (m_socket->state()) {
-        case QAbstractSocket::UnconnectedState: return SocketPhase::Closed;
-        case QAbstractSocket::HostLookupState: return SocketPhase::Resolving;
-        case QAbstractSocket::ConnectingState: return SocketPhase::Connecting;
-        case QAbstractSocket::ConnectedState: return SocketPhase::Connected;
-        case QAbstractSocket::BoundState: return SocketPhase::Bound;
-        case QAbstractSocket::ClosingState: return SocketPhase::Closing;
-        case QAbstractSocket::ListeningState: return SocketPhase::Listening;
-        }
-    }
+    if (m_socket)
+        return LinkState::phaseOf(m_socket->state());
     return m_calls.isListening() ? SocketPhase::Listening : SocketPhase::Closed;
-}
-
-int DataLink::statusNumber(SocketPhase phase)
-{
-    switch (phase) {
-    case SocketPhase::Closed: return 0;
-    case SocketPhase::Bound: return 1;
-    case SocketPhase::Listening: return 2;
-    case SocketPhase::Resolving: return 4;
-    case SocketPhase::Connecting: return 6;
-    case SocketPhase::Connected: return 7;
-    case SocketPhase::Closing: return 8;
-    }
-    return 0;
-}
-
-int DataLink::statusNumber(SendMode mode)
-{
-    switch (mode) {
-    case SendMode::Idle: return 0;
-    case SendMode::File: return 1;
-    case SendMode::Mail: return 2;
-    case SendMode::Chat: return 3;
-    }
-    return 0;
-}
-
-QString DataLink::stateName(SocketPhase phase)
-{
-    switch (phase) {
-    case SocketPhase::Closed: return QStringLiteral("CLOSED");
-    case SocketPhase::Listening: return QStringLiteral("LISTENING");
-    case SocketPhase::Connected: return QStringLiteral("CONNECTED");
-    case SocketPhase::Closing: return QStringLiteral("CLOSING");
-    default: return QStringLiteral("State=") + QString::number(statusNumber(phase));
-    }
 }
 
 void DataLink::stopCarrying(Carrying what)
@@ -203,12 +158,6 @@ void DataLink::breakOffReceive(const QString &why)
 {
     m_idleTimer.stop();
     m_receive.breakOff(peerText(), why);
-}
-
-TransferRecord DataLink::receivedRecord(const QString &name, qint64 bytes, TransferRecord::Result result,
-                                        const QString &detail) const
-{
-    return ReceiveSide::record(peerText(), name, bytes, result, detail);
 }
 
 TransferRecord DataLink::sentRecord(TransferRecord::Result result, const QString &detail) const
@@ -332,7 +281,7 @@ void DataLink::SendNewestOutboxFile(const QString &remoteHost)
 bool DataLink::sendBusy() const
 {
     return transferInProgress() || ((m_sendMode == SendMode::File || m_sendMode == SendMode::Mail) && m_socket) ||
-           m_deliveriesWatched > 0;
+           m_send.deliveriesWatched() > 0;
 }
 
 PortalOutcome DataLink::retrySend(const TransferRecord &record)
@@ -344,7 +293,7 @@ PortalOutcome DataLink::retrySend(const TransferRecord &record)
             tr("Not retried: a file is being received now. Retry when the transfer has ended."));
     if (sendBusy())
         return PortalOutcome::failure(tr("Not retried: another send is in flight (%1). Retry when it has ended.")
-                                          .arg(m_deliveriesWatched > 0 && !m_socket
+                                          .arg(m_send.deliveriesWatched() > 0 && !m_socket
                                                    ? tr("the other station has not yet confirmed the last file")
                                                    : m_send.outgoing().file));
     const QString refusal = TransferLog::retryRefusal(m_setup.sendDirectory, record);
@@ -471,9 +420,7 @@ void DataLink::reportProgress(bool sending)
     if (sending) {
         emit sendStatusAppended(m_send.progressLine());
     } else {
-        emit connectionStatusPrepended(QStringLiteral("Receiving %1: %2 bytes so far")
-                                           .arg(shortName(m_machine.receiveName()))
-                                           .arg(m_machine.written()));
+        emit connectionStatusPrepended(m_receive.progressLine());
     }
 }
 
@@ -512,7 +459,10 @@ void DataLink::sendComplete()
         // it whole shows in how it closes its side. "Send complete" waits for that.
         const int watch = std::exchange(m_watch, -1);
         if (watch >= 0) {
-            watchDelivery(watch, name, sent);
+            m_send.watchDelivery(
+                this, watch, peerText(), m_deliveryLimitMs > 0 ? m_deliveryLimitMs : m_setup.transferIdleTimeoutMs,
+                [this](const QString &line) { emit sendStatusAppended(line); },
+                [this](const TransferRecord &record) { emit transferEnded(record); });
         } else {
             emit sendStatusAppended(QStringLiteral("Send complete for ") + name);
             emit transferEnded(sentRecord(TransferRecord::Result::Complete, {}));
@@ -525,29 +475,6 @@ void DataLink::sendComplete()
     } else if (m_sendMode == SendMode::Chat) {
         emit sendStatusAdded(QStringLiteral("Chat send complete. Socket remains open."));
     }
-}
-
-void DataLink::watchDelivery(int watch, const QString &name, qint64 bytes)
-{
-    // The delivery is judged later, when the other station closes: the record waits for it.
-    TransferRecord record = sentRecord(TransferRecord::Result::Complete, {});
-    record.bytes = bytes;
-    ++m_deliveriesWatched;
-    SocketDescriptor::watchDelivery(
-        this, watch, name, peerText(), bytes, m_deliveryLimitMs > 0 ? m_deliveryLimitMs : m_setup.transferIdleTimeoutMs,
-        [this, record](const QString &line, Delivery delivery) mutable {
-            emit sendStatusAppended(line);
-            if (delivery == Delivery::Pending)
-                return;
-            --m_deliveriesWatched;
-            record.time = QDateTime::currentDateTime();
-            record.result = delivery == Delivery::Taken     ? TransferRecord::Result::Complete
-                            : delivery == Delivery::Refused ? TransferRecord::Result::Refused
-                                                            : TransferRecord::Result::PossiblyIncomplete;
-            if (delivery != Delivery::Taken)
-                record.detail = line;
-            emit transferEnded(record);
-        });
 }
 
 void DataLink::takeCall(qintptr descriptor, const QString &label)
@@ -641,16 +568,10 @@ void DataLink::handle(const QList<ReceiveMachine::Event> &events)
             m_firstLineTimer.stop();
             emit chatReceived(event.text);
             break;
-        case Kind::NameRefused: {
-            const TransferRecord record = receivedRecord(event.text, 0, TransferRecord::Result::Refused, event.detail);
-            emit connectionStatusPrepended(
-                QStringLiteral("Refused receive file \"%1\" from %2: %3. The transfer was refused: nothing was "
-                               "created or changed; connection closed.")
-                    .arg(shortName(record.file), record.peer, record.detail));
-            emit transferEnded(record);
+        case Kind::NameRefused:
+            m_receive.refused(peerText(), event);
             closeAndListen();
             return;
-        }
         case Kind::Overflow:
             emit connectionStatusPrepended(
                 QStringLiteral("A line from %1 grew past %2 bytes without a line end; connection closed.")
@@ -658,16 +579,10 @@ void DataLink::handle(const QList<ReceiveMachine::Event> &events)
                     .arg(m_machine.lineLimit()));
             closeAndListen();
             return;
-        case Kind::WriteFailed: {
-            const TransferRecord record =
-                receivedRecord(event.text, m_machine.written(), TransferRecord::Result::BrokenOff, event.detail);
-            emit connectionStatusPrepended(QStringLiteral("ERROR in DataArrival: 75 - %1. The transfer of %2 was "
-                                                          "stopped and nothing of it kept; connection closed.")
-                                               .arg(record.detail, shortName(record.file)));
-            emit transferEnded(record);
+        case Kind::WriteFailed:
+            m_receive.writeFailed(peerText(), event);
             closeAndListen();
             return;
-        }
         case Kind::EndChat:
             remoteEndOfChat();
             return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CallQueue.h"
+#include "LinkState.h"
 #include "OutgoingSend.h"
 #include "PortalOutcome.h"
 #include "PortalSetup.h"
@@ -32,12 +33,8 @@ class DataLink : public QObject
 {
     Q_OBJECT
 public:
-    /// The socket's phase; the status lines show it as a number (statusNumber).
-    enum class SocketPhase { Closed, Bound, Listening, Resolving, Connecting, Connected, Closing };
-    Q_ENUM(SocketPhase)
-    /// What the current (or the next) connection is for.
-    enum class SendMode { Idle, File, Mail, Chat };
-    Q_ENUM(SendMode)
+    using SocketPhase = LinkState::SocketPhase;
+    using SendMode = LinkState::SendMode;
     /// Asks the operator a Yes/No question; true for Yes.
     using Confirm = OutgoingSend::Confirm;
 
@@ -49,12 +46,9 @@ public:
     ~DataLink() override;
 
     SocketPhase state() const;
-    /// The numbers of the status lines: 0 closed, 1 bound, 2 listening,
-    /// 4 resolving, 6 connecting, 7 connected, 8 closing.
-    static int statusNumber(SocketPhase phase);
-    /// The numbers of the status lines: 0 idle, 1 file, 2 mail, 3 chat.
-    static int statusNumber(SendMode mode);
-    static QString stateName(SocketPhase phase);
+    static int statusNumber(SocketPhase phase) { return LinkState::statusNumber(phase); }
+    static int statusNumber(SendMode mode) { return LinkState::statusNumber(mode); }
+    static QString stateName(SocketPhase phase) { return LinkState::stateName(phase); }
 
     SendMode sendMode() const { return m_sendMode; }
     /// A chat connection is confirmed and open.
@@ -169,11 +163,8 @@ private:
     void finishReceiveFile(bool endKnown);
     void sendOutboxFile(const QString &remoteHost, const QString &name, const TransferRecord *retryOf);
     void startSending();
-    TransferRecord receivedRecord(const QString &name, qint64 bytes, TransferRecord::Result result,
-                                  const QString &detail) const;
     TransferRecord sentRecord(TransferRecord::Result result, const QString &detail) const;
     void dropPendingSend(const QString &why);
-    void watchDelivery(int watch, const QString &name, qint64 bytes);
     void reportProgress(bool sending);
 
     PortalSetup m_setup;
@@ -198,5 +189,4 @@ private:
     std::function<Route(const QString &remoteHost)> m_router;
     QString m_peerLabel;       ///< the other station's name when its address says nothing
     int m_deliveryLimitMs = 0; ///< from the route of the current call; 0 for the idle limit
-    int m_deliveriesWatched = 0;
 };

@@ -3,6 +3,7 @@
 #include "LinkText.h"
 #include "ReceiveName.h"
 #include "RegularFileOpen.h"
+#include "SocketDescriptor.h"
 #include "StatusText.h"
 
 #include <QDir>
@@ -95,6 +96,31 @@ TransferRecord OutgoingSend::record(TransferRecord::Result result, const QString
     record.result = result;
     record.detail = detail;
     return record;
+}
+
+void OutgoingSend::watchDelivery(QObject *owner, int watch, const QString &peer, int limitMs,
+                                 std::function<void(const QString &line)> line,
+                                 std::function<void(const TransferRecord &record)> ended)
+{
+    using SocketDescriptor::Delivery;
+    // The delivery is judged later, when the other station closes: the record waits for it.
+    TransferRecord waiting = record(TransferRecord::Result::Complete, {}, false);
+    ++m_deliveriesWatched;
+    SocketDescriptor::watchDelivery(
+        owner, watch, m_name, peer, waiting.bytes, limitMs,
+        [this, waiting, line = std::move(line), ended = std::move(ended)](const QString &said, Delivery delivery) mutable {
+            line(said);
+            if (delivery == Delivery::Pending)
+                return;
+            --m_deliveriesWatched;
+            waiting.time = QDateTime::currentDateTime();
+            waiting.result = delivery == Delivery::Taken     ? TransferRecord::Result::Complete
+                             : delivery == Delivery::Refused ? TransferRecord::Result::Refused
+                                                             : TransferRecord::Result::PossiblyIncomplete;
+            if (delivery != Delivery::Taken)
+                waiting.detail = said;
+            ended(waiting);
+        });
 }
 
 QString OutgoingSend::progressLine() const

@@ -8,6 +8,8 @@
 
 #include <functional>
 
+class QObject;
+
 /// The sending half of the data link: which outbox file goes out, the checks
 /// it passes before a call is made, the pump that feeds it to the connection
 /// and the record its status lines and log entry are made from.
@@ -44,6 +46,16 @@ public:
     /// "Sending NAME: N of M bytes (P%)".
     QString progressLine() const;
 
+    /// After every byte of this send left with our close: waits on the
+    /// connection's second descriptor `watch` (at most limitMs) for the other
+    /// station's close, says in lines whether it took the file whole and
+    /// ends the record with that verdict. `owner` keeps the watch alive.
+    void watchDelivery(QObject *owner, int watch, const QString &peer, int limitMs,
+                       std::function<void(const QString &line)> line,
+                       std::function<void(const TransferRecord &record)> ended);
+    /// Sends whose delivery is not yet judged.
+    int deliveriesWatched() const { return m_deliveriesWatched; }
+
     FilePump &pump() { return m_pump; }
     const FilePump &pump() const { return m_pump; }
 
@@ -52,4 +64,5 @@ private:
     TransferRecord m_record;
     bool m_retrying = false;
     FilePump m_pump;
+    int m_deliveriesWatched = 0;
 };

@@ -66,6 +66,30 @@ void ReceiveSide::breakOff(const QString &peer, const QString &why)
     m_ended(broken);
 }
 
+void ReceiveSide::refused(const QString &peer, const ReceiveMachine::Event &event)
+{
+    const TransferRecord refusal = record(peer, event.text, 0, TransferRecord::Result::Refused, event.detail);
+    m_line(QStringLiteral("Refused receive file \"%1\" from %2: %3. The transfer was refused: nothing was "
+                          "created or changed; connection closed.")
+               .arg(shortName(refusal.file), refusal.peer, refusal.detail));
+    m_ended(refusal);
+}
+
+void ReceiveSide::writeFailed(const QString &peer, const ReceiveMachine::Event &event)
+{
+    const TransferRecord failed =
+        record(peer, event.text, m_machine.written(), TransferRecord::Result::BrokenOff, event.detail);
+    m_line(QStringLiteral("ERROR in DataArrival: 75 - %1. The transfer of %2 was "
+                          "stopped and nothing of it kept; connection closed.")
+               .arg(failed.detail, shortName(failed.file)));
+    m_ended(failed);
+}
+
+QString ReceiveSide::progressLine() const
+{
+    return QStringLiteral("Receiving %1: %2 bytes so far").arg(shortName(m_machine.receiveName())).arg(m_machine.written());
+}
+
 void ReceiveSide::finish(const QString &peer, bool endKnown)
 {
     TransferRecord kept = record(peer, m_machine.receiveName(), m_machine.written(), TransferRecord::Result::Complete, {});

@@ -34,6 +34,12 @@ public:
     /// The peer closed in order (or, when !endKnown, in a way nobody can
     /// tell): the open receive gets its final name, with every doubt said.
     void finish(const QString &peer, bool endKnown);
+    /// The machine refused the name of a transfer: nothing was created or changed.
+    void refused(const QString &peer, const ReceiveMachine::Event &event);
+    /// Writing a received file failed: nothing of it is kept.
+    void writeFailed(const QString &peer, const ReceiveMachine::Event &event);
+    /// "Receiving NAME: N bytes so far".
+    QString progressLine() const;
 
 private:
     ReceiveFolder m_folder; ///< outlives the machine, which discards into it
