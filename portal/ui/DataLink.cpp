@@ -12,7 +12,6 @@
 
 using namespace SocketDescriptor;
 using LinkText::errorNumber;
-using LinkText::word;
 using StatusText::errorLine;
 using StatusText::shortName;
 
@@ -477,70 +476,6 @@ void DataLink::sendComplete()
     }
 }
 
-void DataLink::takeCall(qintptr descriptor, const QString &label)
-{
-    m_calls.name(descriptor, label);
-    onIncoming(descriptor);
-}
-
-void DataLink::onIncoming(qintptr descriptor)
-{
-    if (m_calls.size() >= CallQueue::hardLimit) {
-        // Far past what a station sends at once: the kernel's backlog was emptied into the queue.
-        emit connectionStatusPrepended(QStringLiteral("A call from %1 was turned away: %2 calls already wait.")
-                                           .arg(addressText(peerOfDescriptor(descriptor)))
-                                           .arg(m_calls.size()));
-    }
-    if (!m_calls.admit(descriptor))
-        return;
-    if (m_socket) {
-        emit connectionStatusPrepended(
-            QStringLiteral("A call from %1 waits until the current connection ends.").arg(addressText(peerOfDescriptor(descriptor))));
-        return;
-    }
-    serveNext();
-}
-
-void DataLink::serveNext()
-{
-    if (m_socket)
-        return;
-    if (const std::optional<CallQueue::Call> call = m_calls.next())
-        onConnectionRequest(call->descriptor, call->label);
-}
-
-void DataLink::onConnectionRequest(qintptr descriptor, const QString &label)
-{
-    emit connectionStatusAdded(QStringLiteral("ConnectionRequest fired. State=%1, chatModeActive=%2")
-                                   .arg(statusNumber(state()))
-                                   .arg(word(chatModeActive())));
-    auto *incoming = new QTcpSocket(this);
-    if (!incoming->setSocketDescriptor(descriptor)) {
-        emit connectionStatusAdded(errorLine(QStringLiteral("[ACCEPT ERR "), errorNumber(incoming->error()),
-                                             incoming->errorString()));
-        closeDescriptor(descriptor);
-        delete incoming;
-        QTimer::singleShot(0, this, &DataLink::serveNext);
-        return;
-    }
-    dropSocket(Close::Abort);
-    m_machine.reset();
-    adopt(incoming);
-    m_peerLabel = label;
-    m_peer = incoming->peerAddress();
-    m_watch = watchOf(incoming);
-    setKeepAlive(incoming, m_setup);
-    m_carrying = Carrying::Chat;
-    m_sendMode = SendMode::Chat;
-    m_speaker.say(QStringLiteral("Connection accepted."));
-    emit connectionStatusAdded(QStringLiteral("Connection accepted. Chat mode active."));
-    emit connectionStatusAdded(
-        QStringLiteral("Call from %1 (port %2).").arg(addressText(incoming->peerAddress())).arg(incoming->peerPort()));
-    m_firstLineTimer.start();
-    if (incoming->bytesAvailable() > 0)
-        onReadyRead();
-}
-
 void DataLink::onReadyRead()
 {
     if (!m_socket)
@@ -595,18 +530,6 @@ void DataLink::handle(const QList<ReceiveMachine::Event> &events)
             return;
         }
     }
-}
-
-void DataLink::remoteEndOfChat()
-{
-    m_speaker.say(QStringLiteral("Chat session ended."));
-    emit remoteEndedChat();
-    stopCarrying(Carrying::Chat);
-    dropSocket();
-    emit connectionStatusPrepended(QStringLiteral("Remote terminated chat session."));
-    ResetReceiveState();
-    m_sendMode = SendMode::Idle;
-    listenAgain();
 }
 
 void DataLink::onPeerClosed()
@@ -720,58 +643,4 @@ void DataLink::abortTransfer()
     stopCarrying(Carrying::Chat);
     m_sendMode = SendMode::Idle;
     listenAgain();
-}
-
-void DataLink::chatConnect(const QString &remoteHost)
-{
-    dropPendingSend(tr("a chat connection was started here"));
-    m_sendMode = SendMode::Chat;
-    stopCarrying(Carrying::Chat);
-    emit connectionStatusPrepended(QStringLiteral("Chat mode armed. Next connect will stay open."));
-    m_remoteHost = StatusText::trimSpaces(remoteHost);
-    connectToPeer();
-}
-
-void DataLink::reconnect(const QString &remoteHost)
-{
-    dropPendingSend(tr("Reconnect Last IP was used"));
-    endLocally(QStringLiteral("Reconnect Last IP was used"));
-    dropSocket(Close::Abort);
-    ResetReceiveState();
-    m_sendMode = SendMode::Chat;
-    stopCarrying(Carrying::Chat);
-    m_remoteHost = StatusText::trimSpaces(remoteHost);
-    const QString host = m_remoteHost;
-    connectToPeer();
-    emit connectionStatusPrepended(QStringLiteral("Reconnect attempted to %1 on port %2").arg(host).arg(m_setup.peerPort));
-}
-
-bool DataLink::sendChat(const QString &message)
-{
-    // Chat bytes on a transfer connection would land inside the file.
-    if (state() != SocketPhase::Connected || !chatModeActive() || m_sendMode != SendMode::Chat || transferInProgress())
-        return false;
-    m_firstLineTimer.stop();
-    m_socket->write(Wire::chatLine(message));
-    return true;
-}
-
-void DataLink::endChat()
-{
-    emit connectionStatusCleared();
-    dropPendingSend(tr("End Chat was used"));
-    const bool transfer = endLocally(QStringLiteral("End Chat was used"));
-    if (chatModeActive()) {
-        stopCarrying(Carrying::Chat);
-        emit connectionStatusPrepended(QStringLiteral("Chat mode terminated by user."));
-        // The graceful close below hands both lines to the network before the connection ends.
-        if (!transfer && m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
-            m_socket->write(Wire::endChatLines());
-    }
-    dropSocket();
-    ResetReceiveState();
-    m_sendMode = SendMode::Idle;
-    StartListening();
-    emit connectionStatusPrepended(QStringLiteral("Listening again on port ") + QString::number(m_listenPort));
-    emit connectionStatusPrepended(QStringLiteral(" CHAT Session Ended"));
 }
