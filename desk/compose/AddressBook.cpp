@@ -171,19 +171,40 @@ AddressBook AddressBook::gatherLists(const SettingFiles &files, const QStringLis
 
 void AddressBook::noteSenders(const QList<MessageSearch::Message> &messages)
 {
-    // A large archive holds few stations: each From text is taken apart
-    // once, at the newest date it bears.
+    QHash<QString, QStringList> parsed;
+    noteAll(senders(messages, parsed));
+}
+
+void AddressBook::noteAll(const QHash<QString, QDateTime> &dated)
+{
+    for (auto it = dated.cbegin(); it != dated.cend(); ++it)
+        note(it.key(), it.value());
+}
+
+QHash<QString, QDateTime> AddressBook::senders(const QList<MessageSearch::Message> &messages,
+                                               QHash<QString, QStringList> &parsed)
+{
+    // Taking a From text apart costs far more than looking it up, and a
+    // large archive holds few stations in many messages.
+    QHash<QString, QStringList> kept;
     QHash<QString, QDateTime> latest;
     for (const MessageSearch::Message &message : messages) {
-        auto known = latest.find(message.fields.from);
-        if (known == latest.end())
-            latest.insert(message.fields.from, message.date);
-        else if (message.date > *known)
-            *known = message.date;
+        auto callsigns = kept.find(message.fields.from);
+        if (callsigns == kept.end()) {
+            const auto earlier = parsed.constFind(message.fields.from);
+            callsigns = kept.insert(message.fields.from,
+                                    earlier != parsed.cend() ? *earlier : callsignsIn(message.fields.from));
+        }
+        for (const QString &callsign : *callsigns) {
+            auto known = latest.find(callsign);
+            if (known == latest.end())
+                latest.insert(callsign, message.date);
+            else if (message.date > *known)
+                *known = message.date;
+        }
     }
-    for (auto it = latest.cbegin(); it != latest.cend(); ++it)
-        for (const QString &callsign : callsignsIn(it.key()))
-            note(callsign, it.value());
+    parsed = std::move(kept);
+    return latest;
 }
 
 QHash<QString, QDateTime> AddressBook::readSent(const SettingFiles &files)

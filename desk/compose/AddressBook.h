@@ -63,6 +63,15 @@ public:
 
     /// Notes the senders of these messages, each at its message's date.
     void noteSenders(const QList<MessageSearch::Message> &messages);
+    /// Notes each callsign at its date, as `note` does.
+    void noteAll(const QHash<QString, QDateTime> &dated);
+
+    /// Each callsign of these messages' From boxes with the newest date it
+    /// bears. `parsed` keeps each From text's callsigns from one call to the
+    /// next, so an archive read again costs no parsing; it is left holding
+    /// only the texts of these messages.
+    static QHash<QString, QDateTime> senders(const QList<MessageSearch::Message> &messages,
+                                             QHash<QString, QStringList> &parsed);
 
     /// Remembers the callsigns of a To box's text as used at `when`.
     static Outcome recordSent(const SettingFiles &files, const QString &toField, const QDateTime &when);

@@ -167,7 +167,7 @@ private:
     {
         AddressBook book = m_lists;
         if (m_search)
-            book.noteSenders(m_search->catalogue().messages);
+            book.noteAll(m_search->senders());
         const QStringList callsigns = book.ranked();
         if (callsigns == m_model->stringList())
             return;

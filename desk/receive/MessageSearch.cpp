@@ -1,5 +1,6 @@
 #include "MessageSearch.h"
 
+#include "compose/AddressBook.h"
 #include "compose/AttachmentStream.h"
 #include "compose/CsvRecords.h"
 #include "compose/MessageFile.h"
@@ -429,6 +430,7 @@ void SearchCache::setFolders(const QString &savedFolder, const QString &received
     m_newFolders = true;
     // Nothing of other folders is shown while these are read.
     m_published = {};
+    m_senders.clear();
     m_publishedGeneration = ~quint64(0);
     m_problems.clear();
     m_ready = false;
@@ -476,6 +478,12 @@ MessageSearch::Catalogue SearchCache::catalogue() const
 {
     const QMutexLocker locker(&m_mutex);
     return m_published;
+}
+
+QHash<QString, QDateTime> SearchCache::senders() const
+{
+    const QMutexLocker locker(&m_mutex);
+    return m_senders;
 }
 
 bool SearchCache::isReady() const
@@ -560,7 +568,15 @@ void SearchCache::publish(MessageSearch &search, bool ready)
             return;
         if (generation == m_publishedGeneration && ready == m_ready && (!ready || problems == m_problems))
             return;
+    }
+    // Outside the lock: a search never waits for this.
+    QHash<QString, QDateTime> senders = AddressBook::senders(catalogue.messages, m_parsedFroms);
+    {
+        const QMutexLocker locker(&m_mutex);
+        if (m_newFolders)
+            return;
         m_published = catalogue;
+        m_senders = std::move(senders);
         m_publishedGeneration = generation;
         m_ready = ready;
         if (ready)

@@ -204,6 +204,10 @@ public:
     /// The messages published, newest first; a copy that shares their data.
     MessageSearch::Catalogue catalogue() const;
 
+    /// Each callsign of the published messages' From boxes with the newest
+    /// date it bears (AddressBook::senders), worked out on the worker.
+    QHash<QString, QDateTime> senders() const;
+
     /// True once every file of the folders set has been read; until then
     /// find() answers from part of them.
     bool isReady() const;
@@ -239,6 +243,9 @@ private:
     quint64 m_publishedGeneration = ~quint64(0);
     QStringList m_problems;
     bool m_ready = false;
+    QHash<QString, QDateTime> m_senders;
+    // The worker's own.
+    QHash<QString, QStringList> m_parsedFroms;
 
     QThread *m_thread = nullptr;
 };

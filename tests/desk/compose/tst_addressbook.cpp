@@ -173,6 +173,28 @@ private slots:
         QCOMPARE(book.ranked(), expected);
     }
 
+    void sendersKeepOnlyThePresentFromTexts()
+    {
+        const QDateTime day(QDate(2026, 12, 1), QTime(12, 0));
+        QList<MessageSearch::Message> messages;
+        for (const QString &from : QStringList{"From: K1OLD", "From: W2NEW", "From: K1OLD", "FROM- g4xyz"}) {
+            MessageSearch::Message message;
+            message.date = day.addDays(messages.size());
+            message.fields.from = from;
+            messages << message;
+        }
+        QHash<QString, QStringList> parsed;
+        QHash<QString, QDateTime> senders = AddressBook::senders(messages, parsed);
+        QCOMPARE(senders.size(), 3);
+        QCOMPARE(senders["K1OLD"], day.addDays(2));
+        QCOMPARE(parsed.size(), 3);
+        // Mail deleted: its From texts are not kept on.
+        messages.remove(0, 3);
+        senders = AddressBook::senders(messages, parsed);
+        QCOMPARE(senders.keys(), QStringList{"G4XYZ"});
+        QCOMPARE(parsed.keys(), QStringList{"FROM- g4xyz"});
+    }
+
     void gatherListsReadsNoMail()
     {
         DeskStation station;

@@ -385,6 +385,33 @@ private slots:
         QVERIFY(cache.isReady());
     }
 
+    // The senders the To boxes offer are worked out with each publishing.
+    void sendersFollowTheFolders()
+    {
+        Archive archive;
+        SearchCache cache;
+        cache.setFolders(archive.saved, archive.received);
+        QVERIFY(readThrough(cache));
+        QHash<QString, QDateTime> senders = cache.senders();
+        QStringList callsigns = senders.keys();
+        callsigns.sort();
+        QCOMPARE(callsigns, (QStringList{"G4XYZ", "K1ABC", "PA3ABC", "W1AW"}));
+        QVERIFY(senders["G4XYZ"] > senders["K1ABC"]);
+
+        QVERIFY(QFile::remove(archive.received + "/MAIL - 120000.txt"));
+        cache.refresh();
+        QTRY_VERIFY_WITH_TIMEOUT(!cache.senders().contains("G4XYZ"), 20000);
+        QCOMPARE(cache.senders().size(), 3);
+
+        QTemporaryDir other;
+        write(other.filePath("mail_26-12-01_1200.dat"),
+              Modsavemodule::archiveRecord({"To: N0CALL", "elsewhere", "", "From: K1OTH"}));
+        cache.setFolders(other.path(), QString());
+        QVERIFY(cache.senders().isEmpty());
+        QVERIFY(readThrough(cache));
+        QCOMPARE(cache.senders().keys(), QStringList{"K1OTH"});
+    }
+
     void onlyTheFilesOfTheFolderAreRead_data()
     {
         QTest::addColumn<QString>("word");
