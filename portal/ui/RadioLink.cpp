@@ -1,7 +1,5 @@
 #include "RadioLink.h"
 
-#include "Wire.h"
-
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -205,7 +203,7 @@ void RadioLink::stop()
     m_wanted = false;
     m_retry.stop();
     m_poll.stop();
-    dropBusyCallers();
+    m_busyCallers.disconnectAll(m_call);
     if (m_session)
         endSession(false, tr("Radio session with %1 broken off: the radio link was switched off here.")
                               .arg(QString::fromLatin1(m_session->remote)));
@@ -422,8 +420,12 @@ void RadioLink::onConnectNotice(const AgwFrame &frame)
         return;
     }
     if (m_session) {
-        if (frame.callFrom != m_session->remote)
-            turnAway(frame);
+        if (frame.callFrom != m_session->remote && !m_busyCallers.contains(frame.callFrom)) {
+            // AX.25 cannot hold a caller back: it is told to call again instead of being taken and dropped.
+            emit statusLine(tr("A radio call from %1 was turned away: a session with %2 is in progress.")
+                                .arg(remote, QString::fromLatin1(m_session->remote)));
+            m_busyCallers.turnAway(frame, m_call, m_session->remote);
+        }
         return;
     }
     // A caller still being told it is busy has not called again.
@@ -453,71 +455,10 @@ void RadioLink::onConnectNotice(const AgwFrame &frame)
     m_handOver(theirs, remote);
 }
 
-void RadioLink::turnAway(const AgwFrame &frame)
-{
-    const QString remote = QString::fromLatin1(frame.callFrom);
-    const QString other = QString::fromLatin1(m_session->remote);
-    if (m_busyCallers.contains(frame.callFrom))
-        return;
-    // AX.25 cannot hold a caller back: it is told to call again instead of being taken and dropped.
-    emit statusLine(tr("A radio call from %1 was turned away: a session with %2 is in progress.").arg(remote, other));
-    if (m_busyCallers.size() >= busyCallersLimit) {
-        send(AgwFrame::disconnect(frame.port, m_call, frame.callFrom));
-        return;
-    }
-    // One line in words before the disconnect. It begins with none of the
-    // transfer headers and is no chat control line, so a portal that called
-    // to send mail keeps nothing of it and one that called to chat shows it.
-    const QByteArray line = tr("Busy: %1 is in a session with %2. Please call again later.")
-                                .arg(QString::fromLatin1(m_call), other)
-                                .toLatin1() +
-                            Wire::lineEnd;
-    send(AgwFrame::sessionData(frame.port, m_call, frame.callFrom, line));
-    // A disconnect asked for at once may drop the line still queued in the
-    // modem: the session ends when the modem has it confirmed.
-    QElapsedTimer clock;
-    clock.start();
-    m_busyCallers.insert(frame.callFrom, clock);
-    send(AgwFrame::outstanding(frame.port, m_call, frame.callFrom));
-}
-
-bool RadioLink::onBusyCallerCount(const AgwFrame &frame)
-{
-    const auto caller = m_busyCallers.find(frame.callTo);
-    if (caller == m_busyCallers.end())
-        return false;
-    if (frame.number() == 0) {
-        send(AgwFrame::disconnect(frame.port, m_call, frame.callTo));
-        m_busyCallers.erase(caller);
-    }
-    return true;
-}
-
-void RadioLink::pollBusyCallers()
-{
-    for (auto caller = m_busyCallers.begin(); caller != m_busyCallers.end();) {
-        if (caller.value().elapsed() > m_stallLimitMs) {
-            // The line was never confirmed: the caller is not kept waiting for it.
-            send(AgwFrame::disconnect(0, m_call, caller.key()));
-            caller = m_busyCallers.erase(caller);
-            continue;
-        }
-        send(AgwFrame::outstanding(0, m_call, caller.key()));
-        ++caller;
-    }
-}
-
-void RadioLink::dropBusyCallers()
-{
-    for (auto caller = m_busyCallers.cbegin(); caller != m_busyCallers.cend(); ++caller)
-        send(AgwFrame::disconnect(0, m_call, caller.key()));
-    m_busyCallers.clear();
-}
-
 void RadioLink::onDisconnectNotice(const AgwFrame &frame)
 {
     // A busy caller that hung up by itself needs no disconnect from here.
-    if (m_busyCallers.remove(frame.callFrom) && (!m_session || frame.callFrom != m_session->remote))
+    if (m_busyCallers.forget(frame.callFrom) && (!m_session || frame.callFrom != m_session->remote))
         return;
     if (!m_session || frame.callFrom != m_session->remote)
         return;
@@ -658,7 +599,7 @@ void RadioLink::askOutstanding()
 
 void RadioLink::onOutstanding(const AgwFrame &frame)
 {
-    if (onBusyCallerCount(frame))
+    if (m_busyCallers.onCount(frame, m_call))
         return;
     if (!m_session || frame.callTo != m_session->remote)
         return;
@@ -700,7 +641,7 @@ void RadioLink::onOwnFrame(const AgwFrame &frame)
 
 void RadioLink::poll()
 {
-    pollBusyCallers();
+    m_busyCallers.poll(m_call, m_stallLimitMs);
     if (!m_session)
         return;
     Session &s = *m_session;

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "AgwFrame.h"
+#include "BusyCallers.h"
 #include "PortalOutcome.h"
 
 #include <QElapsedTimer>
-#include <QHash>
 #include <QObject>
 #include <QTcpSocket>
 #include <QTimer>
@@ -38,7 +38,7 @@ public:
     static constexpr int deliveryLimitMs = 60 * 60 * 1000;
     /// Callers told at once that the station is busy, at most; one more is
     /// disconnected without a word.
-    static constexpr int busyCallersLimit = 8;
+    static constexpr int busyCallersLimit = BusyCallers::limit;
 
     /// Hands an incoming session's connection (a socket descriptor) to the
     /// data link, with the caller's callsign.
@@ -68,7 +68,7 @@ public:
     /// Frames the modem sent again on the current or last session.
     int retries() const;
     /// Callers being told the station is busy, whose sessions are not yet ended.
-    int busyCallers() const { return int(m_busyCallers.size()); }
+    int busyCallers() const { return m_busyCallers.size(); }
 
     /// The callsign a station list entry ("N0CALL-192.168.0.5", "N0CALL-2-10.0.0.9")
     /// or a station ID starts with, in capitals; empty when it starts with none.
@@ -97,10 +97,6 @@ private:
     void onSessionData(const AgwFrame &frame);
     void onOutstanding(const AgwFrame &frame);
     void onOwnFrame(const AgwFrame &frame);
-    void turnAway(const AgwFrame &frame);
-    bool onBusyCallerCount(const AgwFrame &frame);
-    void pollBusyCallers();
-    void dropBusyCallers();
 
     PortalOutcome openDialListener();
     void onDial();
@@ -132,9 +128,8 @@ private:
     QByteArray m_armed;
 
     std::unique_ptr<Session> m_session;
-    /// Callers that got the busy line, by callsign: each is disconnected once
-    /// the modem has the line confirmed, or after the stall limit.
-    QHash<QByteArray, QElapsedTimer> m_busyCallers;
+    /// Callers that got the busy line, disconnected after the stall limit at the latest.
+    BusyCallers m_busyCallers{[this](const AgwFrame &frame) { send(frame); }};
     int m_lastRetries = 0;
     int m_stallLimitMs = 120 * 1000;
 };
