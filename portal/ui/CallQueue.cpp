@@ -23,7 +23,9 @@ bool CallQueue::admit(qintptr descriptor)
         return false;
     }
     m_waiting.append(descriptor);
-    if (m_waiting.size() >= waitingLimit)
+    // Calls handed over by another link also come while nothing listens here,
+    // and a listener that does not listen cannot be paused.
+    if (m_waiting.size() >= waitingLimit && m_server.isListening())
         m_server.pauseAccepting();
     return true;
 }
