@@ -256,6 +256,9 @@ class Soak:
             fail("an arrival was announced for files present before the start")
             self.clear_notice()
         note("desk pid %d watching %d files" % (self.desk.proc.pid, len(self.present)))
+        # For the reader only: the growth is judged from the first tenth on,
+        # once the list's first load has settled.
+        note("RSS at the start: %d KiB" % self.desk.rss_kib())
 
         tenth = max(1, self.rounds // 10)
         for round_ in range(self.rounds):
