@@ -101,6 +101,24 @@ std::pair<QString, QString> makeOpenable(int folder, const QByteArray &raw, cons
     }
     return {{}, QObject::tr("every name from \"%1\" to \"%2\" is taken").arg(reading, spelling(reading, maxSpellings))};
 }
+
+// Calls visit for each regular file in the folder, with the folder's
+// descriptor open for calls relative to it. A folder that cannot be opened
+// has no files.
+template<typename Visit>
+void forEachRegularFile(const QString &folder, Visit visit)
+{
+    DIR *directory = ::opendir(QFile::encodeName(folder).constData());
+    if (!directory)
+        return;
+    const int descriptor = ::dirfd(directory);
+    while (const dirent *entry = ::readdir(directory)) {
+        const QByteArrayView raw(entry->d_name);
+        if (raw != "." && raw != ".." && isRegular(descriptor, *entry))
+            visit(descriptor, *entry);
+    }
+    ::closedir(directory);
+}
 #endif
 
 } // namespace
@@ -123,31 +141,24 @@ Listing list(const QString &folder, Names names)
 {
     Listing listing;
 #ifdef Q_OS_UNIX
-    DIR *directory = ::opendir(QFile::encodeName(folder).constData());
-    if (!directory)
-        return listing;
-    const int descriptor = ::dirfd(directory);
-    while (const dirent *entry = ::readdir(directory)) {
-        const QByteArray raw(entry->d_name);
-        if (raw == "." || raw == ".." || !isRegular(descriptor, *entry))
-            continue;
+    forEachRegularFile(folder, [&](int descriptor, const dirent &entry) {
+        const QByteArray raw(entry.d_name);
         const QString reading = readName(raw);
         if (names == Names::AsFound || isOpenableName(raw)) {
             listing.names << reading;
-            continue;
+            return;
         }
         const auto [name, failure] = makeOpenable(descriptor, raw, reading);
         if (name.isEmpty()) {
             listing.problems << QObject::tr("The message \"%1\" in %2 has a name the desk cannot open, and it cannot be "
                                             "renamed: %3")
                                     .arg(reading, QDir::toNativeSeparators(folder), failure);
-            continue;
+            return;
         }
         listing.names << name;
         listing.renamed << QStringLiteral("%1 \u2192 %2").arg(reading, name);
         listing.renames.append({keyOf(raw), name});
-    }
-    ::closedir(directory);
+    });
 #else
     Q_UNUSED(names);
     QDirIterator files(folder, QDir::Files | QDir::Hidden);
@@ -163,19 +174,11 @@ Snapshot snapshot(const QString &folder)
 {
     Snapshot found;
 #ifdef Q_OS_UNIX
-    DIR *directory = ::opendir(QFile::encodeName(folder).constData());
-    if (!directory)
-        return found;
-    const int descriptor = ::dirfd(directory);
-    while (const dirent *entry = ::readdir(directory)) {
-        const QByteArray raw(entry->d_name);
-        if (raw == "." || raw == ".." || !isRegular(descriptor, *entry))
-            continue;
+    forEachRegularFile(folder, [&](int, const dirent &entry) {
         // The listing gives the file's number, so knowing a file again
         // under its new name costs no look at it.
-        found.insert(keyOf(raw), quint64(entry->d_ino));
-    }
-    ::closedir(directory);
+        found.insert(keyOf(QByteArray(entry.d_name)), quint64(entry.d_ino));
+    });
 #else
     for (const QString &name : list(folder).names)
         found.insert(name, 0);
