@@ -87,4 +87,11 @@ void DesktopNotifier::showUnread(int count)
     m_tray->setIcon(badgeIcon(count));
     m_tray->setToolTip(count > 0 ? tr("%1: %n unread message(s)", nullptr, count).arg(m_applicationName)
                                  : tr("%1: no unread messages").arg(m_applicationName));
+    m_tray->show();
+}
+
+void DesktopNotifier::hideTray()
+{
+    if (m_tray)
+        m_tray->hide();
 }

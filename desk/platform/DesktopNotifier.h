@@ -20,6 +20,7 @@ public:
 
     void notify(const QString &summary, const QString &body) override;
     void showUnread(int count) override;
+    void hideTray() override;
 
     /// The tray icon, when the desktop has a tray.
     QSystemTrayIcon *trayIcon() const { return m_tray; }

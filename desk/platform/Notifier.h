@@ -15,8 +15,11 @@ public:
 
     /// A desktop notification; never waits for the desktop's answer.
     virtual void notify(const QString &summary, const QString &body) = 0;
-    /// The tray icon's count; 0 shows the icon without a badge.
+    /// Shows the tray icon (again) with this count; 0 shows it without a
+    /// badge.
     virtual void showUnread(int count) = 0;
+    /// Takes the tray icon away until the next `showUnread`.
+    virtual void hideTray() = 0;
 
 signals:
     /// The operator clicked the tray icon.

@@ -26,6 +26,10 @@ UnattendedStation::UnattendedStation(const SettingFiles &files, const Clock &clo
                  [this](const QString &event) { record(event); })
 {
     follow();
+    // The desktop's tray icon stands from the start; a station that does not
+    // notify shows none.
+    if (!m_settings.notify)
+        m_notifier.hideTray();
     connect(&m_alert, &ArrivalAlert::unreadChanged, this, [this](int count) {
         if (m_settings.notify)
             m_notifier.showUnread(count);
@@ -65,9 +69,12 @@ Outcome UnattendedStation::apply(const UnattendedSettings &settings)
     const bool notifyingBefore = m_settings.notify;
     m_settings = settings;
     follow();
-    // The tray catches up with what came while it was not told.
+    // Switched on, the tray comes back with what came while it was not
+    // told; switched off, no stale count is left standing in it.
     if (m_settings.notify && !notifyingBefore)
         m_notifier.showUnread(m_alert.unread());
+    else if (!m_settings.notify && notifyingBefore)
+        m_notifier.hideTray();
     return {};
 }
 

@@ -354,6 +354,8 @@ private slots:
         // Only this one switched; the others and the interval stay as they were.
         QCOMPARE(u.station.settings().toLine().count("=off"), 1);
         QCOMPARE(u.station.settings().repeatMinutes, 0);
+        // No tray icon stands with a count nobody keeps up to date.
+        QCOMPARE(u.notifier.trayShown, key != "notify");
 
         // The feature follows at once.
         const QString receive = u.desk.makeDir("receive");
@@ -371,6 +373,32 @@ private slots:
         QCOMPARE(UnattendedSettings::load(u.desk.files), UnattendedSettings{});
         // Switched on again, the tray shows the count it was not told meanwhile.
         QCOMPARE(u.notifier.counts, QList<int>{1});
+        QVERIFY(u.notifier.trayShown);
+    }
+
+    // The tray follows the stored switch from the start, and each switch after.
+    void trayFollowsTheNotificationSwitch()
+    {
+        UnattendedDesk u;
+        UnattendedSettings off = u.station.settings();
+        off.notify = false;
+        QVERIFY(u.station.apply(off).ok());
+        QVERIFY(!u.notifier.trayShown);
+
+        FakeNotifier later;
+        UnattendedStation restarted(u.desk.files, u.desk.clock, u.desk.speaker, u.desk.prompter, later, u.watch);
+        QVERIFY(!later.trayShown);
+        restarted.alert().arrived({"a.dat", "b.dat"});
+        QVERIFY(!later.trayShown);
+        QVERIFY(later.counts.isEmpty());
+        QVERIFY(restarted.apply(UnattendedSettings{}).ok());
+        QVERIFY(later.trayShown);
+        QCOMPARE(later.counts, QList<int>{2});
+        // Applying the same switch again changes nothing in the tray.
+        QVERIFY(restarted.apply(UnattendedSettings{}).ok());
+        QCOMPARE(later.counts, QList<int>{2});
+        QVERIFY(restarted.apply(off).ok());
+        QVERIFY(!later.trayShown);
     }
 
     void aSwitchThatCannotBeStoredIsNotShownAsChosen()

@@ -34,11 +34,17 @@ public:
         QString body;
     };
     void notify(const QString &summary, const QString &body) override { notes.append({summary, body}); }
-    void showUnread(int count) override { counts.append(count); }
+    void showUnread(int count) override
+    {
+        counts.append(count);
+        trayShown = true;
+    }
+    void hideTray() override { trayShown = false; }
     void click() { emit activated(); }
 
     QList<Note> notes;
     QList<int> counts;
+    bool trayShown = true; ///< as the desktop's tray icon stands from the start
 };
 
 /// A TestDesk with the unattended-station features wired in.
