@@ -18,8 +18,9 @@ public:
     /// Shows the tray icon (again) with this count; 0 shows it without a
     /// badge.
     virtual void showUnread(int count) = 0;
-    /// Takes the tray icon away until the next `showUnread`.
-    virtual void hideTray() = 0;
+    /// Takes the tray icon away until the next `showUnread`; nothing to do
+    /// where there is no tray.
+    virtual void hideTray() {}
 
 signals:
     /// The operator clicked the tray icon.
