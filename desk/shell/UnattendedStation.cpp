@@ -89,7 +89,7 @@ void UnattendedStation::baseline(const QString &folder)
 {
     m_folder = folder;
     m_known = namesIn(folder);
-    m_alert.keepOnly([this](const QString &key) { return m_known.contains(key); });
+    forgetUnreadGone();
 }
 
 void UnattendedStation::watchFolder(const QString &folder)
@@ -116,30 +116,31 @@ QStringList UnattendedStation::takeArrivalsFrom(const QString &folder, const Rec
     const ReceiveFolderEntries::Changes changes = ReceiveFolderEntries::compare(m_known, present);
     m_known = present;
     noteRenames(changes.renamed);
-    m_alert.keepOnly([this](const QString &key) { return m_known.contains(key); });
+    forgetUnreadGone();
     QStringList arrived = changes.arrived;
     if (arrived.isEmpty())
         return {};
     arrived.sort(Qt::CaseInsensitive);
-    for (const QString &key : std::as_const(arrived))
-        record(tr("arrived %1 (%2 bytes)")
-                   .arg(ReceiveFolderEntries::nameOf(key))
-                   .arg(ReceiveFolderEntries::sizeOf(folder, key)));
+    // Keys are how the folder knows a file; names are what the operator reads.
+    QStringList names;
+    for (const QString &key : std::as_const(arrived)) {
+        names << ReceiveFolderEntries::nameOf(key);
+        record(tr("arrived %1 (%2 bytes)").arg(names.constLast()).arg(ReceiveFolderEntries::sizeOf(folder, key)));
+    }
     m_alert.arrived(arrived);
     if (m_settings.notify) {
         constexpr qsizetype shown = 5;
-        QStringList names;
-        for (const QString &key : arrived.mid(0, shown))
-            names << ReceiveFolderEntries::nameOf(key);
-        QString body = names.join(u'\n');
-        if (arrived.size() > shown)
-            body += u'\n' + tr("and %n more", nullptr, int(arrived.size() - shown));
+        QString body = names.mid(0, shown).join(u'\n');
+        if (names.size() > shown)
+            body += u'\n' + tr("and %n more", nullptr, int(names.size() - shown));
         m_notifier.notify(tr("A Message Has Arrived (%n unread)", nullptr, m_alert.unread()), body);
     }
-    QStringList names;
-    for (const QString &key : std::as_const(arrived))
-        names << ReceiveFolderEntries::nameOf(key);
     return names;
+}
+
+void UnattendedStation::forgetUnreadGone()
+{
+    m_alert.keepOnly([this](const QString &key) { return m_known.contains(key); });
 }
 
 void UnattendedStation::renamedByDesk(const QString &folder, const QList<std::pair<QString, QString>> &renames)

@@ -78,6 +78,8 @@ signals:
 private:
     void follow();
     void noteRenames(const QList<std::pair<QString, QString>> &renames);
+    // Unread entries follow the files present.
+    void forgetUnreadGone();
 
     const SettingFiles &m_files;
     Prompter &m_prompter;
