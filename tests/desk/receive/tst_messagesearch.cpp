@@ -372,9 +372,12 @@ private slots:
             QVERIFY(readThrough(cache));
         }
         cache.setFolders(other.path(), QString());
-        // Nothing of the first folders is answered from now on.
-        QVERIFY(!cache.isReady());
-        QCOMPARE(cache.find("n0call").size(), 0);
+        // Nothing of the first folders is answered from now on. Unless the
+        // reading is held, the other folder may already be read by now.
+        const QStringList found = subjects(cache.find("n0call"));
+        QVERIFY2(found.isEmpty() || found == QStringList{"elsewhere"}, qPrintable(found.join(", ")));
+        if (halfway)
+            QVERIFY(!cache.isReady());
         if (gate)
             gate->letGo.release();
         QVERIFY(readThrough(cache));
@@ -407,7 +410,10 @@ private slots:
         write(other.filePath("mail_26-12-01_1200.dat"),
               Modsavemodule::archiveRecord({"To: N0CALL", "elsewhere", "", "From: K1OTH"}));
         cache.setFolders(other.path(), QString());
-        QVERIFY(cache.senders().isEmpty());
+        // None of the first folders' senders is offered from now on; the
+        // other folder's may already be read by now.
+        const QStringList offered = cache.senders().keys();
+        QVERIFY2(offered.isEmpty() || offered == QStringList{"K1OTH"}, qPrintable(offered.join(", ")));
         QVERIFY(readThrough(cache));
         QCOMPARE(cache.senders().keys(), QStringList{"K1OTH"});
     }
