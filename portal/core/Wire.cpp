@@ -2,6 +2,8 @@
 
 #include "AnsiText.h"
 
+#include <QRegularExpression>
+
 namespace Wire {
 
 bool isMailName(const QString &fileName)
@@ -22,6 +24,25 @@ QByteArray chatLine(const QString &message)
 QByteArray endChatLines()
 {
     return QByteArray("<ENDCHAT>\r\n<RESET>\r\n");
+}
+
+QByteArray busyLine(const QString &own, const QString &busyWith)
+{
+    return QStringLiteral("Busy: %1 is in a session with %2. Please call again later.").arg(own, busyWith).toLatin1() +
+           lineEnd;
+}
+
+QString busyAnswer(const QByteArray &bytes)
+{
+    const qsizetype end = bytes.indexOf(lineEnd);
+    if (end < 0 || end > busyAnswerLimit)
+        return {};
+    const QString line = QString::fromLatin1(bytes.left(end));
+    // Only the line a busy station sends: two callsigns in a fixed sentence.
+    static const QRegularExpression busy(
+        QStringLiteral("^Busy: [A-Z0-9]{1,6}(-[0-9]{1,2})? is in a session with [A-Z0-9]{1,6}(-[0-9]{1,2})?\\. "
+                       "Please call again later\\.$"));
+    return busy.match(line).hasMatch() ? line : QString();
 }
 
 } // namespace Wire

@@ -20,4 +20,15 @@ QByteArray chatLine(const QString &message);
 /// "<ENDCHAT>" CR LF then "<RESET>" CR LF: what ends a chat from this side.
 QByteArray endChatLines();
 
+/// The one line a radio station in a session sends a caller it turns away:
+/// "Busy: OWN is in a session with OTHER. Please call again later." and CR LF.
+QByteArray busyLine(const QString &own, const QString &busyWith);
+
+/// The busy line (without its line end) when `bytes` begin with one; empty
+/// otherwise, also while its line end has not yet arrived.
+QString busyAnswer(const QByteArray &bytes);
+
+/// Bytes a caller keeps from the start of an answer to look for the busy line.
+inline constexpr qsizetype busyAnswerLimit = 160;
+
 } // namespace Wire

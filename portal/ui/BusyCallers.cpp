@@ -2,8 +2,6 @@
 
 #include "Wire.h"
 
-#include <QCoreApplication>
-
 void BusyCallers::turnAway(const AgwFrame &notice, const QByteArray &own, const QByteArray &busyWith)
 {
     if (m_callers.contains(notice.callFrom))
@@ -15,10 +13,7 @@ void BusyCallers::turnAway(const AgwFrame &notice, const QByteArray &own, const 
     // It begins with none of the transfer headers and is no chat control
     // line, so a portal that called to send mail keeps nothing of it and one
     // that called to chat shows it.
-    const QByteArray line = QCoreApplication::translate("RadioLink", "Busy: %1 is in a session with %2. Please call again later.")
-                                .arg(QString::fromLatin1(own), QString::fromLatin1(busyWith))
-                                .toLatin1() +
-                            Wire::lineEnd;
+    const QByteArray line = Wire::busyLine(QString::fromLatin1(own), QString::fromLatin1(busyWith));
     m_send(AgwFrame::sessionData(notice.port, own, notice.callFrom, line));
     QElapsedTimer clock;
     clock.start();

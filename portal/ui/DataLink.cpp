@@ -252,6 +252,7 @@ void DataLink::connectToPeer()
     dropSocket(Close::Abort);
     m_peer.clear();
     adopt(new QTcpSocket(this));
+    m_answer.clear();
     m_connectTimer.start();
     const Route route = m_router ? m_router(m_remoteHost) : Route{m_remoteHost, m_setup.peerPort, {}};
     m_peerLabel = route.label;
@@ -480,11 +481,32 @@ void DataLink::onReadyRead()
 {
     if (!m_socket)
         return;
-    handle(m_machine.feed(m_socket->readAll(), chatModeActive()));
+    const QByteArray bytes = m_socket->readAll();
+    if (turnedAwayBusy(bytes))
+        return;
+    handle(m_machine.feed(bytes, chatModeActive()));
     if (m_machine.fileOpen()) {
         m_idleTimer.start();
         reportProgress(false);
     }
+}
+
+bool DataLink::turnedAwayBusy(const QByteArray &bytes)
+{
+    // A station busy with another one answers a call with one line and keeps nothing of what it is sent.
+    if ((m_sendMode != SendMode::File && m_sendMode != SendMode::Mail) || m_machine.fileOpen() ||
+        m_answer.size() > Wire::busyAnswerLimit)
+        return false;
+    m_answer += bytes.left(Wire::busyAnswerLimit + 2 - m_answer.size());
+    const QString busy = Wire::busyAnswer(m_answer);
+    if (busy.isEmpty())
+        return false;
+    const TransferRecord record = sentRecord(TransferRecord::Result::Refused, busy);
+    emit sendStatusAppended(
+        QStringLiteral("Send of %1 refused: %2 answered \"%3\"; it kept nothing.").arg(record.file, peerText(), busy));
+    closeAndListen();
+    emit transferEnded(record);
+    return true;
 }
 
 void DataLink::handle(const QList<ReceiveMachine::Event> &events)

@@ -150,6 +150,7 @@ private:
     void onConnectionRequest(qintptr descriptor, const QString &label);
     void onConnected();
     void onReadyRead();
+    bool turnedAwayBusy(const QByteArray &bytes);
     void onBytesWritten(qint64 bytes);
     void onPeerClosed();
     void onSocketError();
@@ -185,6 +186,7 @@ private:
     Carrying m_carrying = Carrying::Nothing;
     SendMode m_sendMode = SendMode::Idle;
     QString m_remoteHost;
+    QByteArray m_answer; ///< the first bytes the called station sent on a send's connection
     Confirm m_confirm;
     std::function<Route(const QString &remoteHost)> m_router;
     QString m_peerLabel;       ///< the other station's name when its address says nothing

@@ -1,5 +1,7 @@
 #include "RadioLink.h"
 
+#include "Wire.h"
+
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -115,6 +117,8 @@ struct RadioLink::Session
     QSocketNotifier *writable = nullptr;
     QByteArray toLocal;
     bool closeAfterFlush = false;
+    QByteArray answer; ///< the first bytes the called station sent
+    QString busy;      ///< its busy line when it turned the call away
     QList<int> inFlight; ///< sizes of frames handed to the modem, oldest first
     int outstanding = 0;
     qint64 handed = 0;
@@ -465,6 +469,10 @@ void RadioLink::onDisconnectNotice(const AgwFrame &frame)
     const QString remote = QString::fromLatin1(m_session->remote);
     const QString notice = QString::fromLatin1(frame.data).remove(QChar(0)).trimmed();
     const bool retryOut = notice.contains(QStringLiteral("RETRY"), Qt::CaseInsensitive);
+    if (!m_session->busy.isEmpty()) {
+        endSession(false, tr("Radio session with %1 ended: %1 was busy and kept nothing. %2").arg(remote, summary()));
+        return;
+    }
     if (m_session->disconnectSent && !retryOut) {
         endSession(true, tr("Radio session with %1 ended in order: %2").arg(remote, summary()));
         return;
@@ -503,8 +511,28 @@ void RadioLink::onSessionData(const AgwFrame &frame)
         return;
     }
     flushToLocal();
-    if (m_session && !m_session->outgoing)
+    if (m_session && m_session->outgoing)
+        readAnswer(frame.data);
+    else if (m_session)
         reportProgress(false);
+}
+
+void RadioLink::readAnswer(const QByteArray &data)
+{
+    Session &s = *m_session;
+    if (!s.busy.isEmpty() || s.answer.size() > Wire::busyAnswerLimit)
+        return;
+    s.answer += data.left(Wire::busyAnswerLimit + 2 - s.answer.size());
+    s.busy = Wire::busyAnswer(s.answer);
+    if (s.busy.isEmpty())
+        return;
+    // Its modem confirms our frames all the same: no end of this session may pass for a delivery.
+    emit sendStatusLine(tr("Radio: %1 turned the call away: \"%2\"").arg(QString::fromLatin1(s.remote), s.busy));
+    s.readable->setEnabled(false);
+    if (!s.disconnectSent) {
+        s.disconnectSent = true;
+        send(AgwFrame::disconnect(0, m_call, s.remote));
+    }
 }
 
 void RadioLink::flushToLocal()

@@ -95,6 +95,7 @@ private:
     void onConnectNotice(const AgwFrame &frame);
     void onDisconnectNotice(const AgwFrame &frame);
     void onSessionData(const AgwFrame &frame);
+    void readAnswer(const QByteArray &data);
     void onOutstanding(const AgwFrame &frame);
     void onOwnFrame(const AgwFrame &frame);
 

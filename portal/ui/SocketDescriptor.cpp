@@ -1,8 +1,12 @@
 #include "SocketDescriptor.h"
 
+#include "Wire.h"
+
 #include <QSocketNotifier>
 #include <QTcpSocket>
 #include <QTimer>
+
+#include <memory>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -149,6 +153,7 @@ void watchDelivery(QObject *owner, int watch, const QString &name, const QString
     auto *notifier = new QSocketNotifier(watch, QSocketNotifier::Read, owner);
     auto *limit = new QTimer(notifier);
     limit->setSingleShot(true);
+    auto answer = std::make_shared<QByteArray>();
     const auto finish = [report, notifier, limit, watch](const QString &line, Delivery delivery) {
         limit->stop();
         notifier->setEnabled(false);
@@ -164,6 +169,15 @@ void watchDelivery(QObject *owner, int watch, const QString &name, const QString
         // amount is read per wake-up so a chatty peer cannot hold the thread.
         for (int round = 0; round < 16; ++round) {
             const ssize_t n = ::recv(watch, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n > 0 && answer->size() <= Wire::busyAnswerLimit) {
+                // A station busy with another one answers with one line and keeps nothing.
+                *answer += QByteArray(buffer, int(qMin<ssize_t>(n, Wire::busyAnswerLimit + 2 - answer->size())));
+                if (const QString busy = Wire::busyAnswer(*answer); !busy.isEmpty()) {
+                    finish(QStringLiteral("%1 was refused: %2 answered \"%3\"; it kept nothing.").arg(name, peer, busy),
+                           Delivery::Refused);
+                    return;
+                }
+            }
             if (n > 0)
                 continue;
             if (n == 0) {

@@ -4,6 +4,7 @@
 #include "RadioSetting.h"
 #include "ReceiveFolder.h"
 #include "ReceiveMachine.h"
+#include "TransferLog.h"
 #include "Wire.h"
 
 #include <QListWidget>
@@ -166,6 +167,8 @@ private slots:
     void busyCallerIsToldInWords_data();
     void busyCallerIsToldInWords();
     void busyCallersAreBounded();
+    void sendingCallerHearsBusy_data();
+    void sendingCallerHearsBusy();
     void silentModemIsGivenUp();
     void refusedCallsignIsSaid();
     void missingModemIsSaid();
@@ -406,6 +409,67 @@ void PortalRadioTest::busyCallersAreBounded()
     modem.hangUp(callers.first());
     QTRY_COMPARE_WITH_TIMEOUT(radio.busyCallers(), RadioLink::busyCallersLimit - 1, 5000);
     QVERIFY(radio.sessionOpen());
+}
+
+void PortalRadioTest::sendingCallerHearsBusy_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("confirmed");
+    QTest::addColumn<bool>("hangsUpFirst");
+    // Larger than the loopback buffers hold: the portal is still handing the mail over.
+    QTest::addRow("while the mail is handed over") << 6 * 1024 * 1024 << false << false;
+    QTest::addRow("after the last byte was handed over") << 3000 << false << false;
+    // Its modem confirmed every frame and our disconnect is out: an orderly end would look like a delivery.
+    QTest::addRow("after every frame was confirmed") << 3000 << true << false;
+    QTest::addRow("the busy station hangs up first") << 3000 << false << true;
+}
+
+void PortalRadioTest::sendingCallerHearsBusy()
+{
+    QFETCH(int, size);
+    QFETCH(bool, confirmed);
+    QFETCH(bool, hangsUpFirst);
+    FakeModem modem;
+    RadioStation station(modem.port());
+    QTRY_VERIFY_WITH_TIMEOUT(station.ready(), 5000);
+    modem.holdAcks = !confirmed;
+    modem.answerDisconnect = !confirmed && !hangsUpFirst;
+    station.putInOutbox(QStringLiteral("MAIL - note.dat"), content(size));
+    station.pick(QStringLiteral("N0BBB-10.0.0.9"));
+    station.click("commandsend");
+    QTRY_VERIFY_WITH_TIMEOUT(modem.given.size() > 0, 5000);
+    if (confirmed)
+        QTRY_COMPARE_WITH_TIMEOUT(modem.disconnects, 1, 5000);
+    else
+        QTest::qWait(300);
+    const QByteArray busy = "Busy: N0BBB is in a session with N0CCC. Please call again later.";
+    // Split across frames, as a modem may deliver it.
+    modem.sendData("N0BBB", busy + "\r\n", 9);
+    if (confirmed || hangsUpFirst)
+        modem.hangUp("N0BBB");
+
+    QTRY_VERIFY_WITH_TIMEOUT(station.text("Txtlogsend").contains(QStringLiteral("refused")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!station.window->radioLink().sessionOpen(), 5000);
+    QTest::qWait(300);
+    const QString said = station.text("Txtlogsend");
+    QVERIFY2(said.contains(QString::fromLatin1(busy)), qPrintable(said));
+    QVERIFY2(!said.contains(QStringLiteral("delivered")) && !said.contains(QStringLiteral("Send complete for")) &&
+                 !said.contains(QStringLiteral("broken off")),
+             qPrintable(said));
+    // The portal hangs up on a busy station instead of sending it the rest.
+    QVERIFY(modem.disconnected.contains("N0BBB"));
+    if (!confirmed)
+        QVERIFY(modem.given.size() < size);
+
+    TransferLog::Tail tail;
+    QVERIFY(station.logFile->readLast(10, &tail));
+    QCOMPARE(tail.records.size(), 1);
+    const TransferRecord &record = tail.records.first();
+    QCOMPARE(record.direction, TransferRecord::Direction::Sent);
+    QCOMPARE(record.file, QStringLiteral("MAIL - note.dat"));
+    QCOMPARE(record.result, TransferRecord::Result::Refused);
+    QVERIFY2(record.detail.contains(QString::fromLatin1(busy)), qPrintable(record.detail));
+    QCOMPARE(station.receivedNames(), QStringList());
 }
 
 void PortalRadioTest::silentModemIsGivenUp()
