@@ -8,6 +8,7 @@
 
 #include "compose/MailFields.h"
 #include "receive/MessageSearch.h"
+#include "receive/SearchCache.h"
 #include "shell/Modsavemodule.h"
 
 #include <QCoreApplication>

@@ -3,7 +3,7 @@
 #include "AddressBook.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
-#include "receive/MessageSearch.h"
+#include "receive/SearchCache.h"
 #include "receive/SaveForm.h"
 #include "shell/DeskContext.h"
 

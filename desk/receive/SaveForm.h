@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MessageSearch.h"
+#include "SearchCache.h"
 
 #include <QWidget>
 

@@ -1,10 +1,11 @@
 #include "TestDesk.h"
+#include "TestWaits.h"
 #include "compose/AddressBook.h"
 #include "compose/MailForm.h"
 #include "compose/SendFile.h"
 #include "launcher/Rodiruverezer.h"
 #include "receive/InboxForm.h"
-#include "receive/MessageSearch.h"
+#include "receive/SearchCache.h"
 #include "shell/Modsavemodule.h"
 
 #include <QAbstractItemView>
@@ -90,7 +91,7 @@ private slots:
         QCompleter *completer = completerOf(to);
         QVERIFY(completer);
         // The senders of saved mail come when the search's worker has read it.
-        QTRY_COMPARE(known(completer), (QStringList{"N0SENT", "N0SAVED", "N0LIST"}));
+        TRY_COMPARE(known(completer), (QStringList{"N0SENT", "N0SAVED", "N0LIST"}));
         // Opening offers nothing and changes nothing, nor does the worker's answer.
         QCOMPARE(to->text(), label);
         QVERIFY(!completer->popup()->isVisible());
@@ -98,7 +99,7 @@ private slots:
         to->setFocus();
         QTest::keyClicks(to, "n0");
         QCOMPARE(to->text(), label + "n0");
-        QTRY_VERIFY(completer->popup()->isVisible());
+        TRY_VERIFY(completer->popup()->isVisible());
         QVERIFY(!completer->popup()->currentIndex().isValid());
         QCOMPARE(offered(completer), (QStringList{"N0SENT", "N0SAVED", "N0LIST"}));
 
@@ -147,18 +148,18 @@ private slots:
         auto *to = child<QLineEdit>(shown, "Text3");
         QCompleter *completer = completerOf(to);
         QVERIFY(completer);
-        QTRY_VERIFY(reading);
+        TRY_VERIFY(reading);
         // What needs no mail is offered at once; the saved sender is not,
         // since only the worker reads the mail.
         QCOMPARE(known(completer), (QStringList{"N0SENT", "N0LIST"}));
         to->setFocus();
         QTest::keyClicks(to, "n0");
-        QTRY_VERIFY(completer->popup()->isVisible());
+        TRY_VERIFY(completer->popup()->isVisible());
         QCOMPARE(offered(completer), (QStringList{"N0SENT", "N0LIST"}));
 
         // The worker's answer joins the list being shown; nothing is chosen or filled.
         held.release();
-        QTRY_COMPARE(offered(completer), (QStringList{"N0SENT", "N0SAVED", "N0LIST"}));
+        TRY_COMPARE(offered(completer), (QStringList{"N0SENT", "N0SAVED", "N0LIST"}));
         QVERIFY(completer->popup()->isVisible());
         QVERIFY(!completer->popup()->currentIndex().isValid());
         QCOMPARE(to->text(), label + "n0");
@@ -170,7 +171,7 @@ private slots:
         knowStations(station);
         TestDesk &desk = station.desk;
         QCompleter *completer = completerOf(child<QLineEdit>(desk.navigator.open<MailForm>(), "Text3"));
-        QTRY_VERIFY(known(completer).contains("N0SAVED"));
+        TRY_VERIFY(known(completer).contains("N0SAVED"));
         desk.navigator.unload<MailForm>();
         TestDesk::settle();
 
@@ -179,7 +180,7 @@ private slots:
         QVERIFY(QFile::remove(station.save + "/" + archive.first()));
         // The next composer asks the worker to look again.
         completer = completerOf(child<QLineEdit>(desk.navigator.open<MailForm>(), "Text3"));
-        QTRY_COMPARE(known(completer), (QStringList{"N0SENT", "N0LIST"}));
+        TRY_COMPARE(known(completer), (QStringList{"N0SENT", "N0LIST"}));
     }
 
     void aWordAfterAnotherAddresseeIsCompletedAlone()
@@ -191,7 +192,7 @@ private slots:
         to->setFocus();
         QTest::keyClicks(to, "N0L");
         QCompleter *completer = completerOf(to);
-        QTRY_VERIFY(completer->popup()->isVisible());
+        TRY_VERIFY(completer->popup()->isVisible());
         QTest::keyClick(completer->popup(), Qt::Key_Down);
         QTest::keyClick(completer->popup(), Qt::Key_Return);
         QCOMPARE(to->text(), "TO: K1ABC, N0LIST");

@@ -1,12 +1,13 @@
 #include "compose/AttachmentStream.h"
 #include "compose/MessageFile.h"
 #include "receive/MessageSearch.h"
+#include "receive/SearchCache.h"
+#include "SearchGate.h"
 #include "shell/Modsavemodule.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -84,22 +85,6 @@ bool readThrough(const SearchCache &cache)
 {
     return QTest::qWaitFor([&] { return cache.isReady(); }, 20000);
 }
-
-// Holds the cache's reading after its first file until let go.
-struct Gate {
-    explicit Gate(SearchCache &cache)
-    {
-        cache.setPublishInterval(0);
-        cache.setAfterEachFile([this] {
-            if (files++ == 0) {
-                reached.release();
-                letGo.tryAcquire(1, 20000);
-            }
-        });
-    }
-    QSemaphore reached, letGo;
-    std::atomic<int> files = 0;
-};
 
 } // namespace
 
@@ -330,7 +315,7 @@ private slots:
     {
         Archive archive;
         SearchCache cache;
-        Gate gate(cache);
+        SearchGate gate(cache);
         int updates = 0;
         QObject::connect(&cache, &SearchCache::updated, &cache, [&] { ++updates; });
         cache.setFolders(archive.saved, archive.received);
@@ -362,9 +347,9 @@ private slots:
         write(other.filePath("mail_26-12-01_1200.dat"),
               Modsavemodule::archiveRecord({"To: N0CALL", "elsewhere", "", "From: K1"}));
         SearchCache cache;
-        std::unique_ptr<Gate> gate;
+        std::unique_ptr<SearchGate> gate;
         if (halfway) {
-            gate = std::make_unique<Gate>(cache);
+            gate = std::make_unique<SearchGate>(cache);
             cache.setFolders(first.saved, first.received);
             QVERIFY(gate->reached.tryAcquire(1, 20000));
         } else {
