@@ -1,3 +1,4 @@
+#include "SearchGate.h"
 #include "TestDesk.h"
 #include "compose/MessageFile.h"
 #include "receive/ReadForm.h"
@@ -8,10 +9,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
-#include <QSemaphore>
 #include <QTreeWidget>
-
-#include <atomic>
 
 namespace {
 
@@ -25,6 +23,16 @@ MailFields shownBy(ReadForm *reader)
 bool readThrough(TestDesk &desk)
 {
     return QTest::qWaitFor([&] { return desk.context.messageSearch && desk.context.messageSearch->isReady(); }, 20000);
+}
+
+// Two saves of "net" a day apart in the archive: "older" from K1ABC, then
+// "newer" from W1AW.
+void saveOlderAndNewer(const DeskStation &station, const QString &year)
+{
+    writeFile(station.save + "/mail_" + year + "-12-01_1200.dat",
+              Modsavemodule::archiveRecord({"To: N0CALL", "older", "net", "From: K1ABC"}));
+    writeFile(station.save + "/mail_" + year + "-12-02_1200.dat",
+              Modsavemodule::archiveRecord({"To: N0CALL", "newer", "net", "From: W1AW"}));
 }
 
 } // namespace
@@ -114,10 +122,7 @@ private slots:
     {
         DeskStation station;
         TestDesk &desk = station.desk;
-        writeFile(station.save + "/mail_26-12-01_1200.dat",
-                  Modsavemodule::archiveRecord({"To: N0CALL", "older", "net", "From: K1ABC"}));
-        writeFile(station.save + "/mail_26-12-02_1200.dat",
-                  Modsavemodule::archiveRecord({"To: N0CALL", "newer", "net", "From: W1AW"}));
+        saveOlderAndNewer(station, "26");
         auto *screen = desk.navigator.open<SaveForm>();
         QVERIFY(readThrough(desk));
         auto *box = child<QLineEdit>(screen, "searchbox");
@@ -135,10 +140,7 @@ private slots:
     {
         DeskStation station;
         TestDesk &desk = station.desk;
-        writeFile(station.save + "/mail_20-12-01_1200.dat",
-                  Modsavemodule::archiveRecord({"To: N0CALL", "older", "net", "From: K1ABC"}));
-        writeFile(station.save + "/mail_20-12-02_1200.dat",
-                  Modsavemodule::archiveRecord({"To: N0CALL", "newer", "net", "From: W1AW"}));
+        saveOlderAndNewer(station, "20");
         auto *screen = desk.navigator.open<SaveForm>();
         QVERIFY(readThrough(desk));
         auto *box = child<QLineEdit>(screen, "searchbox");
@@ -162,23 +164,12 @@ private slots:
     {
         DeskStation station;
         TestDesk &desk = station.desk;
-        writeFile(station.save + "/mail_26-12-01_1200.dat",
-                  Modsavemodule::archiveRecord({"To: N0CALL", "older", "net", "From: K1ABC"}));
-        writeFile(station.save + "/mail_26-12-02_1200.dat",
-                  Modsavemodule::archiveRecord({"To: N0CALL", "newer", "net", "From: W1AW"}));
+        saveOlderAndNewer(station, "26");
         // The desk's search, held after the first file it reads.
         desk.context.messageSearch = std::make_shared<SearchCache>();
-        QSemaphore reached, letGo;
-        std::atomic<int> files = 0;
-        desk.context.messageSearch->setPublishInterval(0);
-        desk.context.messageSearch->setAfterEachFile([&] {
-            if (files++ == 0) {
-                reached.release();
-                letGo.tryAcquire(1, 20000);
-            }
-        });
+        SearchGate gate(*desk.context.messageSearch);
         auto *screen = desk.navigator.open<SaveForm>();
-        QVERIFY(reached.tryAcquire(1, 20000));
+        QVERIFY(gate.reached.tryAcquire(1, 20000));
         auto *box = child<QLineEdit>(screen, "searchbox");
         auto *results = child<QTreeWidget>(screen, "searchresults");
         auto *status = child<QLabel>(screen, "searchstatus");
@@ -187,7 +178,7 @@ private slots:
         QCOMPARE(results->topLevelItemCount(), 1);
         QVERIFY2(status->text().startsWith("Searching..."), qPrintable(status->text()));
         QVERIFY2(status->text().contains("1 message") && status->text().contains("1 file"), qPrintable(status->text()));
-        letGo.release();
+        gate.letGo.release();
         QTRY_COMPARE_WITH_TIMEOUT(status->text(), "2 messages found.", 20000);
         QCOMPARE(results->topLevelItemCount(), 2);
         QCOMPARE(results->topLevelItem(0)->text(0), "2026-12-02 12:00");
