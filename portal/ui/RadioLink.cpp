@@ -1,148 +1,26 @@
 #include "RadioLink.h"
 
-#include "Wire.h"
+#include "LoopbackSocket.h"
+#include "RadioSession.h"
 
 #include <QSocketNotifier>
 
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
-
-constexpr qint64 progressEveryMs = 5000;
-
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-// A close after a zero linger time is a reset: the data link never takes
-// a session that ended any other way for one that ended in order.
-void closeWithReset(int fd)
-{
-    linger option{};
-    option.l_onoff = 1;
-    option.l_linger = 0;
-    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &option, sizeof option);
-    ::close(fd);
-}
-
-void setNonBlocking(int fd)
-{
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-}
-
-struct Listener
-{
-    int fd = -1;
-    quint16 port = 0;
-};
-
-// A listening socket on a free loopback port, or the reason there is none.
-PortalResult<Listener> loopbackListener(int backlog)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0)
-        return PortalOutcome::failure(systemError(errno));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || ::listen(fd, backlog) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return PortalOutcome::failure(systemError(error));
-    }
-    return Listener{fd, ntohs(address.sin_port)};
-}
-
-// Two ends of one loopback TCP connection: the data link takes one as an
-// accepted call, this link keeps the other.
-struct ConnectionPair
-{
-    int ours = -1;
-    int theirs = -1;
-};
-
-PortalResult<ConnectionPair> connectionPair()
-{
-    const PortalResult<Listener> listener = loopbackListener(1);
-    if (!listener)
-        return listener.outcome();
-    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(listener->port);
-    bool made = client >= 0 && ::connect(client, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
-    int accepted = -1;
-    if (made) {
-        // The loopback connection is complete at once; wait briefly all the same.
-        for (int round = 0; round < 100 && accepted < 0; ++round) {
-            accepted = ::accept4(listener->fd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (accepted < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-                ::usleep(1000);
-            else if (accepted < 0)
-                break;
-        }
-        made = accepted >= 0;
-    }
-    const int error = errno;
-    if (!made && client >= 0)
-        ::close(client);
-    ::close(listener->fd);
-    if (!made)
-        return PortalOutcome::failure(systemError(error));
-    setNonBlocking(client);
-    return ConnectionPair{client, accepted};
-}
-
-} // namespace
-
-struct RadioLink::Session
-{
-    QByteArray remote;
-    bool outgoing = false;
-    bool linked = false;         ///< the modem reported the AX.25 session connected
-    bool localEnded = false;     ///< the data link closed its side in order
-    bool disconnectSent = false; ///< we asked the modem to end the session
-    bool waitingCount = false;   ///< a 'Y' question is open
-    int fd = -1;
-    QSocketNotifier *readable = nullptr;
-    QSocketNotifier *writable = nullptr;
-    QByteArray toLocal;
-    bool closeAfterFlush = false;
-    QByteArray answer; ///< the first bytes the called station sent
-    QString busy;      ///< its busy line when it turned the call away
-    QList<int> inFlight; ///< sizes of frames handed to the modem, oldest first
-    int outstanding = 0;
-    qint64 handed = 0;
-    qint64 acknowledged = 0;
-    qint64 received = 0;
-    int framesHanded = 0;
-    int framesSeen = 0;  ///< our data frames the modem reported sending
-    int connectsSeen = 0;
-    QElapsedTimer clock;
-    qint64 nextReportMs = progressEveryMs;
-    qint64 lastProgressMs = 0; ///< when the session last moved: connected, confirmed, received
-};
+using LoopbackSocket::closeWithReset;
+using LoopbackSocket::systemError;
 
 RadioLink::RadioLink(QObject *parent)
     : QObject(parent)
 {
-    m_retry.setSingleShot(true);
-    connect(&m_retry, &QTimer::timeout, this, &RadioLink::connectToModem);
     m_poll.setInterval(500);
     connect(&m_poll, &QTimer::timeout, this, &RadioLink::poll);
-    connect(&m_agw, &QTcpSocket::connected, this, &RadioLink::onModemConnected);
-    connect(&m_agw, &QTcpSocket::readyRead, this, &RadioLink::onModemBytes);
-    connect(&m_agw, &QTcpSocket::disconnected, this, &RadioLink::onModemClosed);
-    connect(&m_agw, &QTcpSocket::errorOccurred, this, &RadioLink::onModemError);
+    connect(&m_agw, &AgwConnection::statusLine, this, &RadioLink::statusLine);
+    connect(&m_agw, &AgwConnection::ready, &m_poll, qOverload<>(&QTimer::start));
+    connect(&m_agw, &AgwConnection::lost, this, &RadioLink::onModemLost);
+    connect(&m_agw, &AgwConnection::frameArrived, this, &RadioLink::handle);
 }
 
 RadioLink::~RadioLink()
@@ -173,173 +51,51 @@ QString RadioLink::callsignOf(const QString &entry)
 
 int RadioLink::retries() const
 {
-    if (!m_session)
-        return m_lastRetries;
-    return qMax(0, m_session->framesSeen - m_session->framesHanded) + qMax(0, m_session->connectsSeen - 1);
+    return m_session ? m_session->retries() : m_lastRetries;
 }
 
 void RadioLink::start(const QString &host, quint16 port, const QString &callsign, int retryMs)
 {
     stop();
-    m_host = host;
-    m_port = port;
-    m_call = callsign.trimmed().toUpper().toLatin1();
-    m_retry.setInterval(retryMs);
-    m_wanted = true;
-    m_lastFailure.clear();
-    if (!AgwFrame::isCallsign(QString::fromLatin1(m_call))) {
-        m_wanted = false;
+    m_agw.aim(host, port, callsign.trimmed().toUpper().toLatin1(), retryMs);
+    if (!AgwFrame::isCallsign(this->callsign())) {
         emit statusLine(tr("Radio link not started: the station ID \"%1\" is not a callsign the modem can register "
                            "(1 to 6 letters or digits, optionally -0 to -15). Type your callsign as the station ID.")
                             .arg(callsign));
         return;
     }
     if (const PortalOutcome dial = openDialListener(); !dial) {
-        m_wanted = false;
         emit statusLine(tr("Radio link not started: no loopback port for the data link (%1).").arg(dial.why()));
         return;
     }
-    connectToModem();
+    m_agw.open();
 }
 
 void RadioLink::stop()
 {
-    m_wanted = false;
-    m_retry.stop();
     m_poll.stop();
-    m_busyCallers.disconnectAll(m_call);
+    m_busyCallers.disconnectAll(m_agw.call());
     if (m_session)
         endSession(false, tr("Radio session with %1 broken off: the radio link was switched off here.")
-                              .arg(QString::fromLatin1(m_session->remote)));
-    if (m_agw.state() == QAbstractSocket::ConnectedState && m_registered) {
-        send(AgwFrame::unregisterCall(m_call));
-        m_agw.flush();
-    }
-    m_registered = false;
-    closeQuietly();
-    m_parser.reset();
+                              .arg(m_session->remoteText()));
+    m_agw.close();
     m_armed.clear();
 }
 
-void RadioLink::closeQuietly()
+void RadioLink::onModemLost()
 {
-    // A close of our own is no news of the modem program: no line for it.
-    const QSignalBlocker quiet(m_agw);
-    m_agw.abort();
-}
-
-void RadioLink::connectToModem()
-{
-    if (!m_wanted || m_agw.state() != QAbstractSocket::UnconnectedState)
-        return;
-    m_parser.reset();
-    m_agw.connectToHost(m_host, m_port);
-}
-
-void RadioLink::onModemConnected()
-{
-    m_lastFailure.clear();
-    emit statusLine(tr("Radio modem program answers at %1 port %2; registering %3.")
-                        .arg(m_host)
-                        .arg(m_port)
-                        .arg(QString::fromLatin1(m_call)));
-    send(AgwFrame::version());
-    send(AgwFrame::registerCall(m_call));
-    // Our own transmitted frames come back as reports: repeated ones are the retries.
-    send(AgwFrame::monitor());
-}
-
-void RadioLink::onModemError()
-{
-    if (m_agw.error() == QAbstractSocket::RemoteHostClosedError)
-        return; // handled as the close
-    const QString why = tr("No radio modem program at %1 port %2: %3. Start the modem program (direwolf) with its AGW "
-                           "port there, or set the host and port in the radio setting file; trying again every %4 s.")
-                            .arg(m_host)
-                            .arg(m_port)
-                            .arg(m_agw.errorString())
-                            .arg(m_retry.interval() / 1000);
-    modemGone(why);
-}
-
-void RadioLink::onModemClosed()
-{
-    modemGone(tr("The radio modem program at %1 port %2 closed the AGW connection: it stopped or was ended. "
-                 "Trying again every %3 s.")
-                  .arg(m_host)
-                  .arg(m_port)
-                  .arg(m_retry.interval() / 1000));
-}
-
-void RadioLink::modemGone(const QString &why)
-{
-    const bool wasRegistered = m_registered;
-    m_registered = false;
     m_poll.stop();
     // Their sessions ended with the modem program.
     m_busyCallers.clear();
     if (m_session) {
         endSession(false, tr("Radio session with %1 broken off: the modem program is gone. %2")
-                              .arg(QString::fromLatin1(m_session->remote), summary()));
-    }
-    if (m_agw.state() != QAbstractSocket::UnconnectedState)
-        closeQuietly();
-    // The same failure every few seconds would bury the box: say it once.
-    if (why != m_lastFailure || wasRegistered)
-        emit statusLine(why);
-    m_lastFailure = why;
-    if (m_wanted)
-        m_retry.start();
-}
-
-void RadioLink::send(const AgwFrame &frame)
-{
-    if (m_agw.state() == QAbstractSocket::ConnectedState)
-        m_agw.write(frame.encode());
-}
-
-void RadioLink::onModemBytes()
-{
-    const QList<AgwFrame> frames = m_parser.feed(m_agw.readAll());
-    for (const AgwFrame &frame : frames) {
-        handle(frame);
-        if (m_agw.state() != QAbstractSocket::ConnectedState)
-            return;
-    }
-    if (m_parser.failed()) {
-        closeQuietly();
-        modemGone(tr("Radio link closed: %1.").arg(m_parser.failure()));
+                              .arg(m_session->remoteText(), m_session->summary()));
     }
 }
 
 void RadioLink::handle(const AgwFrame &frame)
 {
     switch (frame.kind) {
-    case 'R':
-        if (frame.data.size() >= 8) {
-            AgwFrame major;
-            major.data = frame.data.left(4);
-            AgwFrame minor;
-            minor.data = frame.data.mid(4, 4);
-            emit statusLine(tr("Radio modem program speaks AGW version %1.%2.").arg(major.number()).arg(minor.number()));
-        }
-        break;
-    case 'X':
-        if (frame.data.isEmpty() || frame.data.at(0) != 1) {
-            m_wanted = false;
-            emit statusLine(tr("The radio modem program refused the callsign %1 (another program may have it "
-                               "registered). The radio link is off; change the station ID or end the other program, "
-                               "then choose the radio modem again.")
-                                .arg(QString::fromLatin1(m_call)));
-            m_lastFailure = tr("the modem program refused the callsign %1").arg(QString::fromLatin1(m_call));
-            closeQuietly();
-            return;
-        }
-        m_registered = true;
-        m_poll.start();
-        emit statusLine(tr("Radio link ready: %1 registered with the modem program; calls to it arrive here.")
-                            .arg(QString::fromLatin1(m_call)));
-        break;
     case 'C': onConnectNotice(frame); break;
     case 'd': onDisconnectNotice(frame); break;
     case 'D': onSessionData(frame); break;
@@ -353,7 +109,7 @@ PortalOutcome RadioLink::openDialListener()
 {
     if (m_dialFd >= 0)
         return {};
-    const PortalResult<Listener> listener = loopbackListener(4);
+    const PortalResult<LoopbackSocket::Listener> listener = LoopbackSocket::listener(4);
     if (!listener)
         return listener.outcome();
     m_dialFd = listener->fd;
@@ -366,11 +122,10 @@ PortalOutcome RadioLink::openDialListener()
 PortalOutcome RadioLink::arm(const QString &remote)
 {
     const QString call = remote.trimmed().toUpper();
-    if (!m_registered) {
-        QString why = m_lastFailure.isEmpty()
-                          ? tr("the radio link is not ready (the modem program has not registered %1 yet)")
-                                .arg(QString::fromLatin1(m_call))
-                          : m_lastFailure;
+    if (!m_agw.registered()) {
+        QString why = m_agw.lastFailure().isEmpty()
+                          ? tr("the radio link is not ready (the modem program has not registered %1 yet)").arg(callsign())
+                          : m_agw.lastFailure();
         if (why.endsWith(u'.'))
             why.chop(1);
         return PortalOutcome::failure(why);
@@ -380,9 +135,29 @@ PortalOutcome RadioLink::arm(const QString &remote)
             tr("\"%1\" is not a callsign; pick a station whose list entry starts with its callsign").arg(remote));
     }
     if (m_session)
-        return PortalOutcome::failure(tr("a radio session with %1 is still open").arg(QString::fromLatin1(m_session->remote)));
+        return PortalOutcome::failure(tr("a radio session with %1 is still open").arg(m_session->remoteText()));
     m_armed = call.toLatin1();
     return {};
+}
+
+void RadioLink::openSession(const QByteArray &remote, bool outgoing, int fd)
+{
+    m_session = std::make_unique<RadioSession>(remote, outgoing);
+    m_session->linked = !outgoing;
+    m_session->fd = fd;
+    // Nothing goes out on a call of ours before the session is connected.
+    watchLocal(!outgoing);
+}
+
+void RadioLink::watchLocal(bool readable)
+{
+    RadioSession &s = *m_session;
+    s.readable = new QSocketNotifier(s.fd, QSocketNotifier::Read, this);
+    s.readable->setEnabled(readable);
+    connect(s.readable, &QSocketNotifier::activated, this, &RadioLink::onLocalReadable);
+    s.writable = new QSocketNotifier(s.fd, QSocketNotifier::Write, this);
+    s.writable->setEnabled(false);
+    connect(s.writable, &QSocketNotifier::activated, this, &RadioLink::onLocalWritable);
 }
 
 void RadioLink::onDial()
@@ -391,24 +166,13 @@ void RadioLink::onDial()
     if (fd < 0)
         return;
     // Only the data link dials here, and only right after arm().
-    if (m_armed.isEmpty() || m_session || !m_registered) {
+    if (m_armed.isEmpty() || m_session || !m_agw.registered()) {
         closeWithReset(fd);
         return;
     }
-    m_session = std::make_unique<Session>();
-    m_session->remote = std::exchange(m_armed, QByteArray());
-    m_session->outgoing = true;
-    m_session->fd = fd;
-    m_session->clock.start();
-    m_session->readable = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-    m_session->readable->setEnabled(false); // nothing goes out before the session is connected
-    connect(m_session->readable, &QSocketNotifier::activated, this, &RadioLink::onLocalReadable);
-    m_session->writable = new QSocketNotifier(fd, QSocketNotifier::Write, this);
-    m_session->writable->setEnabled(false);
-    connect(m_session->writable, &QSocketNotifier::activated, this, &RadioLink::onLocalWritable);
-    emit sendStatusLine(tr("Radio: calling %1 through the modem program (AX.25 connect).")
-                            .arg(QString::fromLatin1(m_session->remote)));
-    send(AgwFrame::connectTo(0, m_call, m_session->remote));
+    openSession(std::exchange(m_armed, QByteArray()), true, fd);
+    emit sendStatusLine(tr("Radio: calling %1 through the modem program (AX.25 connect).").arg(m_session->remoteText()));
+    send(AgwFrame::connectTo(0, m_agw.call(), m_session->remote));
 }
 
 void RadioLink::onConnectNotice(const AgwFrame &frame)
@@ -416,10 +180,10 @@ void RadioLink::onConnectNotice(const AgwFrame &frame)
     const QString remote = QString::fromLatin1(frame.callFrom);
     if (m_session && m_session->outgoing && frame.callFrom == m_session->remote && !m_session->linked) {
         m_session->linked = true;
-        m_session->lastProgressMs = m_session->clock.elapsed();
+        m_session->lastProgressMs = m_session->elapsedMs();
         emit sendStatusLine(tr("Radio: connected to %1 after %2 s; sending.")
                                 .arg(remote)
-                                .arg(m_session->clock.elapsed() / 1000.0, 0, 'f', 1));
+                                .arg(m_session->elapsedMs() / 1000.0, 0, 'f', 1));
         pump();
         return;
     }
@@ -427,36 +191,26 @@ void RadioLink::onConnectNotice(const AgwFrame &frame)
         if (frame.callFrom != m_session->remote && !m_busyCallers.contains(frame.callFrom)) {
             // AX.25 cannot hold a caller back: it is told to call again instead of being taken and dropped.
             emit statusLine(tr("A radio call from %1 was turned away: a session with %2 is in progress.")
-                                .arg(remote, QString::fromLatin1(m_session->remote)));
-            m_busyCallers.turnAway(frame, m_call, m_session->remote);
+                                .arg(remote, m_session->remoteText()));
+            m_busyCallers.turnAway(frame, m_agw.call(), m_session->remote);
         }
         return;
     }
     // A caller still being told it is busy has not called again.
     if (m_busyCallers.contains(frame.callFrom))
         return;
-    const PortalResult<ConnectionPair> pair =
-        m_handOver ? connectionPair() : PortalResult<ConnectionPair>(PortalOutcome::failure(tr("nothing here takes calls")));
+    const PortalResult<LoopbackSocket::Pair> pair =
+        m_handOver ? LoopbackSocket::pair()
+                   : PortalResult<LoopbackSocket::Pair>(PortalOutcome::failure(tr("nothing here takes calls")));
     if (!pair) {
-        send(AgwFrame::disconnect(frame.port, m_call, frame.callFrom));
+        send(AgwFrame::disconnect(frame.port, m_agw.call(), frame.callFrom));
         emit statusLine(
             tr("A radio call from %1 was turned away: no loopback connection for it (%2).").arg(remote, pair.why()));
         return;
     }
-    const int ours = pair->ours;
-    const int theirs = pair->theirs;
-    m_session = std::make_unique<Session>();
-    m_session->remote = frame.callFrom;
-    m_session->linked = true;
-    m_session->fd = ours;
-    m_session->clock.start();
-    m_session->readable = new QSocketNotifier(ours, QSocketNotifier::Read, this);
-    connect(m_session->readable, &QSocketNotifier::activated, this, &RadioLink::onLocalReadable);
-    m_session->writable = new QSocketNotifier(ours, QSocketNotifier::Write, this);
-    m_session->writable->setEnabled(false);
-    connect(m_session->writable, &QSocketNotifier::activated, this, &RadioLink::onLocalWritable);
-    emit statusLine(tr("Radio: %1 connected to %2 (AX.25 session).").arg(remote, QString::fromLatin1(m_call)));
-    m_handOver(theirs, remote);
+    openSession(frame.callFrom, false, pair->ours);
+    emit statusLine(tr("Radio: %1 connected to %2 (AX.25 session).").arg(remote, callsign()));
+    m_handOver(pair->theirs, remote);
 }
 
 void RadioLink::onDisconnectNotice(const AgwFrame &frame)
@@ -466,33 +220,14 @@ void RadioLink::onDisconnectNotice(const AgwFrame &frame)
         return;
     if (!m_session || frame.callFrom != m_session->remote)
         return;
-    const QString remote = QString::fromLatin1(m_session->remote);
-    const QString notice = QString::fromLatin1(frame.data).remove(QChar(0)).trimmed();
-    const bool retryOut = notice.contains(QStringLiteral("RETRY"), Qt::CaseInsensitive);
-    if (!m_session->busy.isEmpty()) {
-        endSession(false, tr("Radio session with %1 ended: %1 was busy and kept nothing. %2").arg(remote, summary()));
-        return;
-    }
-    if (m_session->disconnectSent && !retryOut) {
-        endSession(true, tr("Radio session with %1 ended in order: %2").arg(remote, summary()));
-        return;
-    }
-    if (!m_session->outgoing && !retryOut) {
-        // The caller ended the session: its whole transfer is in, as a clean close on the IP link says.
-        endSession(true, tr("Radio session from %1 ended by the caller: %2 bytes received in %3 s.")
-                             .arg(remote)
-                             .arg(m_session->received)
-                             .arg(m_session->clock.elapsed() / 1000.0, 0, 'f', 1));
-        return;
-    }
-    // Still a reset for the data link: without the last acknowledgement nothing is known delivered.
-    if (m_session->localEnded && !retryOut) {
-        endSession(false, tr("Radio session with %1 ended by %1 before every frame was confirmed (\"%2\"): %3")
-                              .arg(remote, notice, summary()));
-        return;
-    }
-    endSession(false, tr("Radio session with %1 broken off by the modem program (\"%2\"): %3")
-                          .arg(remote, notice, summary()));
+    const RadioSession::Ending ending = m_session->endOf(QString::fromLatin1(frame.data).remove(QChar(0)).trimmed());
+    endSession(ending.orderly, ending.line);
+}
+
+void RadioLink::hangUp()
+{
+    m_session->disconnectSent = true;
+    send(AgwFrame::disconnect(0, m_agw.call(), m_session->remote));
 }
 
 void RadioLink::onSessionData(const AgwFrame &frame)
@@ -500,44 +235,34 @@ void RadioLink::onSessionData(const AgwFrame &frame)
     if (!m_session || frame.callFrom != m_session->remote || m_session->fd < 0)
         return;
     m_session->received += frame.data.size();
-    m_session->lastProgressMs = m_session->clock.elapsed();
+    m_session->lastProgressMs = m_session->elapsedMs();
     m_session->toLocal += frame.data;
     if (m_session->toLocal.size() > localBacklogLimit) {
-        send(AgwFrame::disconnect(0, m_call, m_session->remote));
-        m_session->disconnectSent = true;
+        hangUp();
         endSession(false, tr("Radio session with %1 broken off: more than %2 bytes waited for the portal.")
-                              .arg(QString::fromLatin1(m_session->remote))
+                              .arg(m_session->remoteText())
                               .arg(localBacklogLimit));
         return;
     }
     flushToLocal();
-    if (m_session && m_session->outgoing)
-        readAnswer(frame.data);
-    else if (m_session)
+    if (!m_session)
+        return;
+    if (!m_session->outgoing) {
         reportProgress(false);
-}
-
-void RadioLink::readAnswer(const QByteArray &data)
-{
-    Session &s = *m_session;
-    if (!s.busy.isEmpty() || s.answer.size() > Wire::busyAnswerLimit)
         return;
-    s.answer += data.left(Wire::busyAnswerLimit + 2 - s.answer.size());
-    s.busy = Wire::busyAnswer(s.answer);
-    if (s.busy.isEmpty())
-        return;
-    // Its modem confirms our frames all the same: no end of this session may pass for a delivery.
-    emit sendStatusLine(tr("Radio: %1 turned the call away: \"%2\"").arg(QString::fromLatin1(s.remote), s.busy));
-    s.readable->setEnabled(false);
-    if (!s.disconnectSent) {
-        s.disconnectSent = true;
-        send(AgwFrame::disconnect(0, m_call, s.remote));
     }
+    if (!m_session->answered(frame.data))
+        return;
+    // Its modem confirms our frames all the same: the rest is not sent, and the end is no delivery.
+    emit sendStatusLine(tr("Radio: %1 turned the call away: \"%2\"").arg(m_session->remoteText(), m_session->busy));
+    m_session->readable->setEnabled(false);
+    if (!m_session->disconnectSent)
+        hangUp();
 }
 
 void RadioLink::flushToLocal()
 {
-    Session &s = *m_session;
+    RadioSession &s = *m_session;
     while (!s.toLocal.isEmpty()) {
         const ssize_t n = ::send(s.fd, s.toLocal.constData(), size_t(s.toLocal.size()), MSG_NOSIGNAL);
         if (n > 0) {
@@ -550,10 +275,9 @@ void RadioLink::flushToLocal()
         }
         // The data link is gone: the other station must not think its bytes arrived.
         const int error = errno;
-        send(AgwFrame::disconnect(0, m_call, s.remote));
-        s.disconnectSent = true;
+        hangUp();
         endSession(false, tr("Radio session with %1 broken off: the portal's side closed (%2).")
-                              .arg(QString::fromLatin1(s.remote), systemError(error)));
+                              .arg(s.remoteText(), systemError(error)));
         return;
     }
     s.writable->setEnabled(false);
@@ -578,7 +302,7 @@ void RadioLink::pump()
 {
     if (!m_session || m_session->fd < 0)
         return;
-    Session &s = *m_session;
+    RadioSession &s = *m_session;
     if (!s.linked || s.localEnded || s.disconnectSent) {
         s.readable->setEnabled(false);
         return;
@@ -588,10 +312,8 @@ void RadioLink::pump()
         char buffer[frameBytes];
         const ssize_t n = ::recv(s.fd, buffer, sizeof buffer, 0);
         if (n > 0) {
-            send(AgwFrame::sessionData(0, m_call, s.remote, QByteArray(buffer, int(n))));
-            s.inFlight.append(int(n));
-            s.handed += n;
-            ++s.framesHanded;
+            send(AgwFrame::sessionData(0, m_agw.call(), s.remote, QByteArray(buffer, int(n))));
+            s.handed(n);
             handed = true;
             continue;
         }
@@ -603,10 +325,9 @@ void RadioLink::pump()
             break;
         // A reset from the data link: the transfer was broken off there.
         const int error = errno;
-        send(AgwFrame::disconnect(0, m_call, s.remote));
-        s.disconnectSent = true;
+        hangUp();
         endSession(false, tr("Radio session with %1 ended: the portal broke the connection off (%2).")
-                              .arg(QString::fromLatin1(s.remote), systemError(error)));
+                              .arg(s.remoteText(), systemError(error)));
         return;
     }
     s.readable->setEnabled(!s.localEnded && int(s.inFlight.size()) < window && !s.waitingCount);
@@ -622,29 +343,22 @@ void RadioLink::askOutstanding()
         return;
     m_session->waitingCount = true;
     m_session->readable->setEnabled(false);
-    send(AgwFrame::outstanding(0, m_call, m_session->remote));
+    send(AgwFrame::outstanding(0, m_agw.call(), m_session->remote));
 }
 
 void RadioLink::onOutstanding(const AgwFrame &frame)
 {
-    if (m_busyCallers.onCount(frame, m_call))
+    if (m_busyCallers.onCount(frame, m_agw.call()))
         return;
     if (!m_session || frame.callTo != m_session->remote)
         return;
-    Session &s = *m_session;
-    s.waitingCount = false;
-    const qint64 count = frame.number();
-    if (count < 0)
+    m_session->waitingCount = false;
+    m_session->unconfirmed(frame.number());
+    if (frame.number() < 0)
         return;
-    s.outstanding = int(qMin<qint64>(count, s.inFlight.size()));
-    if (s.inFlight.size() > s.outstanding)
-        s.lastProgressMs = s.clock.elapsed();
-    while (s.inFlight.size() > s.outstanding)
-        s.acknowledged += s.inFlight.takeFirst();
-    if (s.localEnded && s.inFlight.isEmpty() && !s.disconnectSent) {
+    if (m_session->allConfirmed() && !m_session->disconnectSent) {
         // Every byte the data link gave is acknowledged: ending the session is the end of the transfer.
-        s.disconnectSent = true;
-        send(AgwFrame::disconnect(0, m_call, s.remote));
+        hangUp();
         return;
     }
     pump();
@@ -652,96 +366,53 @@ void RadioLink::onOutstanding(const AgwFrame &frame)
 
 void RadioLink::onOwnFrame(const AgwFrame &frame)
 {
-    if (!m_session || frame.callTo != m_session->remote)
+    if (!m_session || frame.callTo != m_session->remote || !m_session->ownFrame(frame.data))
         return;
-    const int before = retries();
-    if (frame.data.contains("<I "))
-        ++m_session->framesSeen;
-    else if (frame.data.contains("<SABM"))
-        ++m_session->connectsSeen;
-    const int after = retries();
-    if (after > before) {
-        emit statusLine(tr("Radio: the modem program sent a frame to %1 again (retry %2).")
-                            .arg(QString::fromLatin1(m_session->remote))
-                            .arg(after));
-    }
+    emit statusLine(tr("Radio: the modem program sent a frame to %1 again (retry %2).")
+                        .arg(m_session->remoteText())
+                        .arg(m_session->retries()));
 }
 
 void RadioLink::poll()
 {
-    m_busyCallers.poll(m_call, m_stallLimitMs);
+    m_busyCallers.poll(m_agw.call(), m_stallLimitMs);
     if (!m_session)
         return;
-    Session &s = *m_session;
-    const bool waiting = !s.linked || !s.inFlight.isEmpty() || (s.localEnded && !s.closeAfterFlush);
-    if (waiting && s.clock.elapsed() - s.lastProgressMs > m_stallLimitMs) {
-        const QString remote = QString::fromLatin1(s.remote);
-        send(AgwFrame::disconnect(0, m_call, s.remote));
-        s.disconnectSent = true;
+    RadioSession &s = *m_session;
+    if (s.stalled(m_stallLimitMs)) {
+        hangUp();
         endSession(false, tr("Radio session with %1 given up: %2 for %3 s. %4")
-                              .arg(remote,
+                              .arg(s.remoteText(),
                                    s.linked ? tr("no frame was confirmed") : tr("the call was not answered"))
                               .arg(m_stallLimitMs / 1000.0)
-                              .arg(summary()));
+                              .arg(s.summary()));
         return;
     }
-    if (m_session->linked && !m_session->disconnectSent && (!m_session->inFlight.isEmpty() || m_session->localEnded))
+    if (s.linked && !s.disconnectSent && (!s.inFlight.isEmpty() || s.localEnded))
         askOutstanding();
-    else if (m_session->linked && !m_session->disconnectSent)
+    else if (s.linked && !s.disconnectSent)
         pump();
     if (m_session)
         reportProgress(false);
 }
 
-QString RadioLink::summary() const
-{
-    if (!m_session)
-        return {};
-    const Session &s = *m_session;
-    const double seconds = s.clock.elapsed() / 1000.0;
-    if (s.outgoing) {
-        return tr("%1 of %2 bytes sent were acknowledged by %3, %4 bytes received, in %5 s (%6 bytes/s), %7 retries.")
-            .arg(s.acknowledged)
-            .arg(s.handed)
-            .arg(QString::fromLatin1(s.remote))
-            .arg(s.received)
-            .arg(seconds, 0, 'f', 1)
-            .arg(seconds > 0 ? s.acknowledged / seconds : 0.0, 0, 'f', 0)
-            .arg(retries());
-    }
-    return tr("%1 bytes received from %2 in %3 s, %4 bytes sent, %5 retries.")
-        .arg(s.received)
-        .arg(QString::fromLatin1(s.remote))
-        .arg(seconds, 0, 'f', 1)
-        .arg(s.handed)
-        .arg(retries());
-}
-
 void RadioLink::reportProgress(bool force)
 {
-    Session &s = *m_session;
-    if (!force && s.clock.elapsed() < s.nextReportMs)
+    const std::optional<QString> line = m_session->progress(force);
+    if (!line)
         return;
-    s.nextReportMs = s.clock.elapsed() + progressEveryMs;
-    if (s.outgoing && s.linked && s.handed > 0) {
-        emit sendStatusLine(tr("Radio to %1: %2 bytes given to the modem, %3 acknowledged, %4 retries.")
-                                .arg(QString::fromLatin1(s.remote))
-                                .arg(s.handed)
-                                .arg(s.acknowledged)
-                                .arg(retries()));
-    } else if (!s.outgoing && s.received > 0) {
-        emit statusLine(tr("Radio from %1: %2 bytes received so far.").arg(QString::fromLatin1(s.remote)).arg(s.received));
-    }
+    if (m_session->outgoing)
+        emit sendStatusLine(*line);
+    else
+        emit statusLine(*line);
 }
 
 void RadioLink::endSession(bool orderly, const QString &line)
 {
-    std::unique_ptr<Session> s = std::move(m_session);
-    m_lastRetries = qMax(0, s->framesSeen - s->framesHanded) + qMax(0, s->connectsSeen - 1);
-    delete s->readable;
-    delete s->writable;
-    s->readable = nullptr;
-    s->writable = nullptr;
+    std::unique_ptr<RadioSession> s = std::move(m_session);
+    m_lastRetries = s->retries();
+    delete std::exchange(s->readable, nullptr);
+    delete std::exchange(s->writable, nullptr);
     if (s->outgoing)
         emit sendStatusLine(line);
     else
@@ -758,10 +429,7 @@ void RadioLink::endSession(bool orderly, const QString &line)
     }
     // What came before the end still reaches the portal, then the close.
     s->closeAfterFlush = true;
-    s->writable = new QSocketNotifier(s->fd, QSocketNotifier::Write, this);
-    s->readable = new QSocketNotifier(s->fd, QSocketNotifier::Read, this);
-    s->readable->setEnabled(false);
-    connect(s->writable, &QSocketNotifier::activated, this, &RadioLink::onLocalWritable);
     m_session = std::move(s);
+    watchLocal(false);
     flushToLocal();
 }

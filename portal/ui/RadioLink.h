@@ -1,18 +1,18 @@
 #pragma once
 
+#include "AgwConnection.h"
 #include "AgwFrame.h"
 #include "BusyCallers.h"
 #include "PortalOutcome.h"
 
-#include <QElapsedTimer>
 #include <QObject>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include <functional>
 #include <memory>
 
 class QSocketNotifier;
+class RadioSession;
 
 /// The radio link: AX.25 connected sessions through a sound-card modem
 /// program's AGW port, carried to the data link as loopback TCP
@@ -20,7 +20,8 @@ class QSocketNotifier;
 /// the port this link names and gets incoming sessions as accepted
 /// connections, and how a session ends becomes how the connection ends:
 /// an orderly disconnect after every frame was acknowledged is a clean close,
-/// anything else (a dead modem program, retries run out) a reset.
+/// anything else (a dead modem program, retries run out, a station that
+/// answered it is busy) a reset.
 /// One session at a time, as on the IP link.
 class RadioLink : public QObject
 {
@@ -54,9 +55,9 @@ public:
     /// Gives the callsign up, breaks off a session and closes the AGW connection.
     void stop();
 
-    bool registered() const { return m_registered; }
+    bool registered() const { return m_agw.registered(); }
     bool sessionOpen() const { return bool(m_session); }
-    QString callsign() const { return QString::fromLatin1(m_call); }
+    QString callsign() const { return QString::fromLatin1(m_agw.call()); }
     /// The next connection to dialPort() opens a session to this callsign.
     /// A failure with the reason when the link cannot call now.
     PortalOutcome arm(const QString &remote);
@@ -81,45 +82,30 @@ signals:
     void sendStatusLine(const QString &line);
 
 private:
-    struct Session;
-
-    void connectToModem();
-    void onModemConnected();
-    void onModemBytes();
-    void onModemClosed();
-    void onModemError();
-    void modemGone(const QString &why);
-    void closeQuietly();
-    void send(const AgwFrame &frame);
+    void send(const AgwFrame &frame) { m_agw.send(frame); }
+    void onModemLost();
     void handle(const AgwFrame &frame);
     void onConnectNotice(const AgwFrame &frame);
     void onDisconnectNotice(const AgwFrame &frame);
     void onSessionData(const AgwFrame &frame);
-    void readAnswer(const QByteArray &data);
     void onOutstanding(const AgwFrame &frame);
     void onOwnFrame(const AgwFrame &frame);
 
     PortalOutcome openDialListener();
     void onDial();
+    void openSession(const QByteArray &remote, bool outgoing, int fd);
+    void watchLocal(bool readable);
     void onLocalReadable();
     void onLocalWritable();
     void pump();
     void flushToLocal();
     void askOutstanding();
+    void hangUp();
     void poll();
     void endSession(bool orderly, const QString &line);
     void reportProgress(bool force);
-    QString summary() const;
 
-    QTcpSocket m_agw;
-    AgwParser m_parser;
-    QString m_host;
-    quint16 m_port = 0;
-    QByteArray m_call;
-    bool m_registered = false;
-    bool m_wanted = false;
-    QString m_lastFailure;
-    QTimer m_retry;
+    AgwConnection m_agw;
     QTimer m_poll;
     HandOver m_handOver;
 
@@ -128,7 +114,7 @@ private:
     QSocketNotifier *m_dialNotifier = nullptr;
     QByteArray m_armed;
 
-    std::unique_ptr<Session> m_session;
+    std::unique_ptr<RadioSession> m_session;
     /// Callers that got the busy line, disconnected after the stall limit at the latest.
     BusyCallers m_busyCallers{[this](const AgwFrame &frame) { send(frame); }};
     int m_lastRetries = 0;
