@@ -1,25 +1,21 @@
 #pragma once
 
+#include "PortalForm.h"
 #include "PortalPorts.h"
 #include "PortalSetup.h"
+#include "StatusBox.h"
 
 #include <QWidget>
 
-#include <optional>
-
 class DataLink;
+class LinkChoice;
+class ModemConsole;
 class ModemLink;
-class QCheckBox;
-class QLabel;
-class QLineEdit;
-class QListWidget;
-class QPlainTextEdit;
-class QPushButton;
-class QRadioButton;
 class RadioLink;
 class RadioSetting;
+class StationListBox;
 class TransferLogDialog;
-struct TransferRecord;
+class TransferLogKeeper;
 
 /// The portal's one window, titled "telnet server": station list and
 /// station ID, sending the newest outbox file, the status boxes and chat.
@@ -30,13 +26,13 @@ class TAVRIXTelnetserver : public QWidget
 public:
     /// Every box is fed from outside (peers, the modem) and keeps at most
     /// this many lines, dropping the oldest.
-    static constexpr int statusLineLimit = 2000;
+    static constexpr int statusLineLimit = StatusBox::lineLimit;
     static constexpr int chatLineLimit = 2000;
     /// ... and at most this many characters, so a peer's long lines cannot
     /// make a box hold hundreds of megabytes of laid-out text.
-    static constexpr qsizetype boxCharacterLimit = 64 * 1024;
+    static constexpr qsizetype boxCharacterLimit = StatusBox::characterLimit;
     /// A longer status line is shortened in the middle.
-    static constexpr qsizetype longestStatusLine = 1000;
+    static constexpr qsizetype longestStatusLine = StatusBox::longestLine;
     /// A longer chat line is shown shortened in the middle.
     static constexpr qsizetype longestChatLine = 4000;
 
@@ -50,7 +46,7 @@ public:
     /// stored choice takes effect at once (the radio link starts when chosen).
     void setRadioSetting(RadioSetting *setting);
     /// The "Transfer Log" window; null until the button first opens it.
-    TransferLogDialog *transferLogDialog() const { return m_logDialog; }
+    TransferLogDialog *transferLogDialog() const;
 
     /// Puts the line on top of the connection-status box.
     void PrependConnectionStatus(const QString &line);
@@ -71,29 +67,12 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void buildControls();
+    void connectControls();
     void placeOnScreen();
-    void loadStations();
-    void addListEntry(const QString &entry);
-    void addStation();
-    void deleteStation();
-    void pickStation();
     void storeStationId();
     void sendChatLine();
-    void addBelow(QPlainTextEdit *box, const QString &line);
-    void appendLine(QPlainTextEdit *box, const QString &line);
-    void sendModemCommand();
-    void checkPort();
     void toggleSound();
     void returnToPacketMail();
-    void chooseLink(bool radio);
-    void startRadio();
-    /// Where a call of the operator's goes: the IP address typed, or by radio
-    /// the callsign of the selected station. None (and said why) when there is none.
-    std::optional<QString> callTarget();
-    void logTransfer(const TransferRecord &record);
-    void showTransferLog();
-    void retrySend(const TransferRecord &record);
 
     PortalSetup m_setup;
     PortalPorts m_ports;
@@ -103,23 +82,11 @@ private:
     DataLink *m_link = nullptr;
     ModemLink *m_modem = nullptr;
     RadioLink *m_radio = nullptr;
-    RadioSetting *m_radioSetting = nullptr;
-    QString m_agwHost = QStringLiteral("127.0.0.1");
-    quint16 m_agwPort = 8000;
-    QRadioButton *m_ipChoice = nullptr;
-    QRadioButton *m_radioChoice = nullptr;
-    TransferLogDialog *m_logDialog = nullptr;
+    PortalForm m_form;
+    StationListBox *m_stations = nullptr;
+    LinkChoice *m_linkChoice = nullptr;
+    TransferLogKeeper *m_log = nullptr;
+    ModemConsole *m_console = nullptr;
     bool m_muteFailureTold = false;
     bool m_placed = false;
-
-    QLineEdit *m_text1 = nullptr;
-    QListWidget *m_list1 = nullptr;
-    QLineEdit *m_remoteIp = nullptr;
-    QLineEdit *m_stationId = nullptr;
-    QPlainTextEdit *m_logSend = nullptr;
-    QPlainTextEdit *m_logRecv = nullptr;
-    QLineEdit *m_chatSend = nullptr;
-    QPlainTextEdit *m_chatRecv = nullptr;
-    QLineEdit *m_command = nullptr;
-    QCheckBox *m_sound = nullptr;
 };
