@@ -10,6 +10,7 @@
 #include "SettingFolder.h"
 #include "SettingsStationIdStore.h"
 #include "TAVRIXTelnetserver.h"
+#include "TestFiles.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -74,8 +75,7 @@ struct PortalStation
     }
     QByteArray received(const QString &name) const
     {
-        QFile file(QDir(setup.receiveDirectory).filePath(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+        return TestFiles::read(QDir(setup.receiveDirectory).filePath(name), "<missing>");
     }
     void sendTo(const QString &address) const
     {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TestWaits.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QTest>
@@ -62,7 +64,7 @@ struct RawPeer
         fd = -1;
     }
     /// Reads until the portal ends the connection or the time runs out.
-    End waitForEnd(int ms = 5000)
+    End waitForEnd(int ms = TestWaits::settleMs)
     {
         QElapsedTimer waited;
         waited.start();

@@ -1,4 +1,5 @@
 #include "PortalStation.h"
+#include "TestWaits.h"
 
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -63,7 +64,7 @@ void PortalChatTest::connectChat()
     m_a->find<QLineEdit>("Txtremoteip")->setText(QStringLiteral(" 127.0.0.1 "));
     m_a->click("commandstartchat");
     QVERIFY(m_a->text("Txtlogrecv").startsWith(QStringLiteral("Chat mode armed. Next connect will stay open.")));
-    QTRY_VERIFY(m_a->link().chatModeActive() && m_b->link().chatModeActive());
+    TRY_VERIFY(m_a->link().chatModeActive() && m_b->link().chatModeActive());
     QVERIFY(m_a->text("Txtlogrecv").contains(
         QStringLiteral("Chat connection confirmed. State=7, RemoteHost=127.0.0.1, Port=%1").arg(m_b->link().listenPort())));
     QCOMPARE(m_b->link().sendMode(), DataLink::SendMode::Chat);
@@ -88,14 +89,14 @@ void PortalChatTest::chatBothWays()
         m_a->click("commandchatsend");
     QCOMPARE(entryA->text(), QString());
     QCOMPARE(withoutStamps(m_a->text("Txtchatrecv")), QStringLiteral("[T]TESTCALL-hi\n"));
-    QTRY_COMPARE(withoutStamps(m_b->text("Txtchatrecv")), QStringLiteral("[T] TESTCALL-hi\n"));
+    TRY_COMPARE(withoutStamps(m_b->text("Txtchatrecv")), QStringLiteral("[T] TESTCALL-hi\n"));
     QVERIFY(m_a->text("Txtlogrecv").contains(QStringLiteral("ChatSend invoked. State=7, chatModeActive=True")));
-    QTRY_VERIFY(m_a->text("Txtlogsend").contains(QStringLiteral("Chat send complete. Socket remains open.")));
+    TRY_VERIFY(m_a->text("Txtlogsend").contains(QStringLiteral("Chat send complete. Socket remains open.")));
 
     auto *entryB = m_b->find<QLineEdit>("Txtchatsend");
     entryB->setText(QStringLiteral("caf\u00e9 \u20ac"));
     QTest::keyClick(entryB, Qt::Key_Return);
-    QTRY_COMPARE(withoutStamps(m_a->text("Txtchatrecv")), QStringLiteral("[T] B1-caf\u00e9 \u20ac\n[T]TESTCALL-hi\n"));
+    TRY_COMPARE(withoutStamps(m_a->text("Txtchatrecv")), QStringLiteral("[T] B1-caf\u00e9 \u20ac\n[T]TESTCALL-hi\n"));
     QVERIFY(m_a->prompter.texts.isEmpty());
     QVERIFY(m_b->prompter.texts.isEmpty());
 }
@@ -104,7 +105,7 @@ void PortalChatTest::emptyBoxAndEmptyId()
 {
     connectChat();
     m_a->click("commandchatsend");
-    QTRY_COMPARE(withoutStamps(m_b->text("Txtchatrecv")), QStringLiteral("[T] TESTCALL\n"));
+    TRY_COMPARE(withoutStamps(m_b->text("Txtchatrecv")), QStringLiteral("[T] TESTCALL\n"));
     m_a->find<QLineEdit>("Txtstationid")->setText(QStringLiteral("   "));
     const QString before = m_a->text("Txtchatrecv");
     m_a->click("commandchatsend");
@@ -124,7 +125,7 @@ void PortalChatTest::sendingBeforeConfirmationIsRefused()
     m_a->click("commandchatsend");
     QCOMPARE(m_a->prompter.texts, QStringList{"Chat is not active or socket not connected."});
     QCOMPARE(m_a->find<QLineEdit>("Txtchatsend")->text(), QStringLiteral("too early"));
-    QTRY_VERIFY(m_a->link().chatModeActive());
+    TRY_VERIFY(m_a->link().chatModeActive());
     QTest::qWait(50);
     QCOMPARE(m_b->text("Txtchatrecv"), QString());
 
@@ -156,8 +157,8 @@ void PortalChatTest::endChat()
     QVERIFY(listening(ender));
     QVERIFY(!ender.link().chatModeActive());
     // The peer saw "<ENDCHAT>" before the close: it ends its side in words and listens again.
-    QTRY_VERIFY(other.text("Txtchatrecv").startsWith(QStringLiteral("Remote: Chat session ended.")));
-    QTRY_VERIFY(listening(other));
+    TRY_VERIFY(other.text("Txtchatrecv").startsWith(QStringLiteral("Remote: Chat session ended.")));
+    TRY_VERIFY(listening(other));
     QVERIFY(other.text("Txtlogrecv").contains(QStringLiteral("Remote terminated chat session.")));
     QVERIFY(other.speaker.phrases.contains(QStringLiteral("Chat session ended.")));
     QCOMPARE(other.link().sendMode(), DataLink::SendMode::Idle);
@@ -181,9 +182,9 @@ void PortalChatTest::reconnectLastIp()
     m_a->click("Commandreconnect");
     QVERIFY(m_a->text("Txtlogrecv").startsWith(
         QStringLiteral("Reconnect attempted to 127.0.0.1 on port %1").arg(m_b->link().listenPort())));
-    QTRY_VERIFY(m_a->link().chatModeActive() && m_b->link().chatModeActive());
+    TRY_VERIFY(m_a->link().chatModeActive() && m_b->link().chatModeActive());
     m_a->click("commandchatsend");
-    QTRY_COMPARE(withoutStamps(m_b->text("Txtchatrecv")), QStringLiteral("[T] TESTCALL\n"));
+    TRY_COMPARE(withoutStamps(m_b->text("Txtchatrecv")), QStringLiteral("[T] TESTCALL\n"));
 }
 
 void PortalChatTest::unreachableChatPeerListensAgain()
@@ -193,8 +194,8 @@ void PortalChatTest::unreachableChatPeerListensAgain()
     lone.find<QLineEdit>("Txtremoteip")->setText(loopback);
     lone.find<QLineEdit>("Txtstationid")->setText(QStringLiteral("LONE"));
     lone.click("commandstartchat");
-    QTRY_VERIFY(lone.text("Txtlogrecv").contains(QStringLiteral("[SOCKET ERR 10061] ")));
-    QTRY_VERIFY(listening(lone));
+    TRY_VERIFY(lone.text("Txtlogrecv").contains(QStringLiteral("[SOCKET ERR 10061] ")));
+    TRY_VERIFY(listening(lone));
     lone.click("commandchatsend");
     QCOMPARE(lone.prompter.texts, QStringList{"Chat is not active or socket not connected."});
 }
@@ -217,7 +218,7 @@ void PortalChatTest::ownLineShownAsSent()
     m_a->click("commandchatsend");
     // Both panes show what crossed the wire.
     QCOMPARE(withoutStamps(m_a->text("Txtchatrecv")), QStringLiteral("[T]TESTCALL-") + sent + u'\n');
-    QTRY_COMPARE(withoutStamps(m_b->text("Txtchatrecv")), QStringLiteral("[T] TESTCALL-") + sent + u'\n');
+    TRY_COMPARE(withoutStamps(m_b->text("Txtchatrecv")), QStringLiteral("[T] TESTCALL-") + sent + u'\n');
 }
 
 void PortalChatTest::chatDuringATransferIsHeldBack()
@@ -239,13 +240,13 @@ void PortalChatTest::chatDuringATransferIsHeldBack()
     caller.start();
     caller.find<QLineEdit>("Txtremoteip")->setText(loopback);
     caller.click("commandstartchat");
-    QTRY_VERIFY(sender.link().chatModeActive());
+    TRY_VERIFY(sender.link().chatModeActive());
     sender.putInOutbox(QStringLiteral("MAIL - big.dat"), content);
     sender.sendTo(loopback);
-    QTRY_VERIFY_WITH_TIMEOUT(third.hasPendingConnections(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(third.hasPendingConnections(), TestWaits::settleMs);
     QTcpSocket *station = third.nextPendingConnection();
     station->setReadBufferSize(64 * 1024); // read slowly: the transfer stays in flight
-    QTRY_VERIFY(sender.link().transferInProgress());
+    TRY_VERIFY(sender.link().transferInProgress());
     QVERIFY(sender.text("Txtchatrecv").contains(QStringLiteral("Chat session ended")));
 
     auto *entry = sender.find<QLineEdit>("Txtchatsend");
@@ -266,7 +267,7 @@ void PortalChatTest::chatDuringATransferIsHeldBack()
     }
     arrived += station->readAll();
     QVERIFY(arrived == "MAIL:MAIL - big.dat\r\n" + content);
-    QTRY_VERIFY(!sender.link().transferInProgress());
+    TRY_VERIFY(!sender.link().transferInProgress());
 }
 
 PORTAL_TEST_MAIN(PortalChatTest)

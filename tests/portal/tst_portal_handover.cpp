@@ -291,7 +291,7 @@ void PortalHandoverTest::deskCountsOnlyWhenItAnswers()
     QElapsedTimer took;
     took.start();
     QCOMPARE(desktop.raiseDesk(deskTitle), raised);
-    QVERIFY(took.elapsed() < 5000);
+    QVERIFY(took.elapsed() < 10000); // its own waits add up to four seconds
     if (where == QLatin1String("desk"))
         QCOMPARE(listener.request(), QByteArray(X11PortalDesktop::raiseRequest));
     if (desk) {

@@ -1,4 +1,5 @@
 #include "PortalStation.h"
+#include "TestFiles.h"
 #include "SocketTable.h"
 
 #include <QCheckBox>
@@ -6,19 +7,6 @@
 #include <QListWidget>
 
 namespace {
-
-QByteArray contentOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(content), content.size());
-}
 
 /// A line of a Linux socket table: local and remote endpoint in hex, state.
 QByteArray tableLine(const char *local, const char *remote, const char *state)
@@ -183,9 +171,9 @@ void PortalPortsTest::procSocketListReadsBothTables()
     QFETCH(QStringList, endpoints);
     QTemporaryDir folder;
     if (tcp != "<none>")
-        writeFile(folder.filePath(QStringLiteral("tcp")), tcp);
+        TestFiles::put(folder.filePath(QStringLiteral("tcp")), tcp);
     if (tcp6 != "<none>")
-        writeFile(folder.filePath(QStringLiteral("tcp6")), tcp6);
+        TestFiles::put(folder.filePath(QStringLiteral("tcp6")), tcp6);
     ProcSocketList sockets(folder.path());
     QStringList lines{QStringLiteral("stale")};
     const PortalOutcome outcome = sockets.read(lines);
@@ -218,12 +206,12 @@ void PortalPortsTest::soundFileHoldsTheSwitch()
 {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("soundsettings.dat"));
-    writeFile(path, "old longer content\r\n");
+    TestFiles::put(path, "old longer content\r\n");
     FileSoundSetting sound(path);
     QVERIFY(sound.store(true).ok());
-    QCOMPARE(contentOf(path), QByteArray("1\r\n"));
+    QCOMPARE(TestFiles::read(path, "<missing>"), QByteArray("1\r\n"));
     QVERIFY(sound.store(false).ok());
-    QCOMPARE(contentOf(path), QByteArray("0\r\n"));
+    QCOMPARE(TestFiles::read(path, "<missing>"), QByteArray("0\r\n"));
 }
 
 void PortalPortsTest::soundFileFailureNamesPathAndReason()
@@ -248,7 +236,7 @@ void PortalPortsTest::stationFileRoundTrip()
     QCOMPARE(stations.load(), QStringList());
     QVERIFY(stations.append(QStringLiteral("A-1.1.1.1")).ok());
     QVERIFY(stations.append(QStringLiteral("caf\u00e9-2.2.2.2")).ok());
-    QCOMPARE(contentOf(path), QByteArray("A-1.1.1.1\r\ncaf\xe9-2.2.2.2\r\n"));
+    QCOMPARE(TestFiles::read(path, "<missing>"), QByteArray("A-1.1.1.1\r\ncaf\xe9-2.2.2.2\r\n"));
     QCOMPARE(stations.load(), QStringList({"A-1.1.1.1", QStringLiteral("caf\u00e9-2.2.2.2")}));
     QVERIFY(stations.rewrite({QStringLiteral("B-3.3.3.3")}).ok());
     QCOMPARE(stations.load(), QStringList{"B-3.3.3.3"});

@@ -1,4 +1,5 @@
 #include "ReceiveFolder.h"
+#include "TestFiles.h"
 #include "ReceiveMachine.h"
 
 #include <QDateTime>
@@ -18,12 +19,6 @@ QByteArray allBytes()
     for (int i = 0; i < 256; ++i)
         bytes.append(static_cast<char>(i));
     return bytes + "\r\n\n\r" + bytes;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // Keeps a log of what the machine asks of its sink; each call can be made to fail.
@@ -126,7 +121,7 @@ void PortalReceiveTest::transfers()
     QVERIFY(machine.finishFile().ok());
     QVERIFY(!machine.fileOpen());
     QVERIFY(QFileInfo::exists(QDir(folder).filePath(name)));
-    QCOMPARE(readFile(QDir(folder).filePath(name)), content);
+    QCOMPARE(TestFiles::read(QDir(folder).filePath(name)), content);
 }
 
 void PortalReceiveTest::chatLines_data()
@@ -243,7 +238,7 @@ void PortalReceiveTest::refusedNameLeavesExistingFile()
     QCOMPARE(events.size(), 1);
     QCOMPARE(events[0].kind, Kind::NameRefused);
     QVERIFY2(events[0].detail.contains(QStringLiteral("\"MAIL\" or \"FILE\"")), qPrintable(events[0].detail));
-    QCOMPARE(readFile(existing.fileName()), old);
+    QCOMPARE(TestFiles::read(existing.fileName()), old);
     QCOMPARE(QFileInfo(existing).lastModified(), stamp);
     QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{name});
 }
@@ -261,9 +256,9 @@ void PortalReceiveTest::existingFileIsReplacedWhole()
     ReceiveMachine machine(sink);
     machine.feed("MAIL:MAIL - 5.dat\r\nnew", true);
     // The old message stays readable whole until the new one is complete.
-    QCOMPARE(readFile(target), QByteArray(5000, 'o'));
+    QCOMPARE(TestFiles::read(target), QByteArray(5000, 'o'));
     QVERIFY(machine.finishFile().ok());
-    QCOMPARE(readFile(target), QByteArray("new"));
+    QCOMPARE(TestFiles::read(target), QByteArray("new"));
 }
 
 void PortalReceiveTest::fileAppearsOnlyWhenFinished()
@@ -279,7 +274,7 @@ void PortalReceiveTest::fileAppearsOnlyWhenFinished()
     QCOMPARE(machine.written(), 16);
     QVERIFY(machine.finishFile().ok());
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"File - 6.txt"});
-    QCOMPARE(readFile(folder.filePath(QStringLiteral("File - 6.txt"))), QByteArray("part one and two"));
+    QCOMPARE(TestFiles::read(folder.filePath(QStringLiteral("File - 6.txt"))), QByteArray("part one and two"));
 }
 
 void PortalReceiveTest::discardLeavesNothing()
@@ -350,7 +345,7 @@ void PortalReceiveTest::resetThrowsThePartAway()
         machine.feed("FILE:File - 10.txt\r\nhalf of the new", true);
         machine.reset();
         QVERIFY(!machine.fileOpen());
-        QCOMPARE(readFile(folder.filePath(QStringLiteral("File - 10.txt"))), QByteArray("older whole file\r\n"));
+        QCOMPARE(TestFiles::read(folder.filePath(QStringLiteral("File - 10.txt"))), QByteArray("older whole file\r\n"));
         // The program ending mid-transfer throws the part away too.
         machine.feed("FILE:File - 11.txt\r\nhalf", true);
         QVERIFY(machine.fileOpen());
@@ -379,7 +374,7 @@ void PortalReceiveTest::leftoversAreRemoved()
     QCOMPARE(sweep.removed, 3);
     QVERIFY2(sweep.outcome.ok(), qPrintable(sweep.outcome.why()));
     QCOMPARE(QDir(folder.filePath(QStringLiteral(".incoming"))).entryList(QDir::Files | QDir::Hidden), QStringList());
-    QCOMPARE(readFile(kept.fileName()), QByteArray("whole\r\n"));
+    QCOMPARE(TestFiles::read(kept.fileName()), QByteArray("whole\r\n"));
 }
 
 void PortalReceiveTest::sinkSeesTheProtocol_data()

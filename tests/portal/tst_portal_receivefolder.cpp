@@ -1,4 +1,5 @@
 #include "ReceiveFolder.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,19 +10,6 @@
 #include <system_error>
 
 namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 QStringList everything(const QString &folder)
 {
@@ -95,31 +83,31 @@ void PortalReceiveFolderTest::partLiesHiddenUntilCommit()
     QVERIFY(folder.append("first ").ok());
     QVERIFY(folder.append("second\r\n").ok());
     QCOMPARE(everything(path), (QStringList{".incoming", ".incoming/MAIL - 1.dat"}));
-    QCOMPARE(readFile(folder.partialPath(QStringLiteral("MAIL - 1.dat"))), QByteArray("first second\r\n"));
+    QCOMPARE(TestFiles::read(folder.partialPath(QStringLiteral("MAIL - 1.dat"))), QByteArray("first second\r\n"));
     QVERIFY(folder.commit().ok());
     QVERIFY(!folder.isOpen());
     QCOMPARE(everything(path), (QStringList{".incoming", "MAIL - 1.dat"}));
-    QCOMPARE(readFile(QDir(path).filePath(QStringLiteral("MAIL - 1.dat"))), QByteArray("first second\r\n"));
+    QCOMPARE(TestFiles::read(QDir(path).filePath(QStringLiteral("MAIL - 1.dat"))), QByteArray("first second\r\n"));
 }
 
 void PortalReceiveFolderTest::commitReplacesWhole()
 {
     QTemporaryDir home;
     const QString target = home.filePath(QStringLiteral("File - 2.txt"));
-    writeFile(target, QByteArray(5000, 'o'));
+    TestFiles::put(target, QByteArray(5000, 'o'));
     ReceiveFolder folder(home.path());
     QVERIFY(folder.open(QStringLiteral("File - 2.txt")).ok());
     QVERIFY(folder.append("new").ok());
-    QCOMPARE(readFile(target), QByteArray(5000, 'o'));
+    QCOMPARE(TestFiles::read(target), QByteArray(5000, 'o'));
     QVERIFY(folder.commit().ok());
-    QCOMPARE(readFile(target), QByteArray("new"));
+    QCOMPARE(TestFiles::read(target), QByteArray("new"));
 }
 
 void PortalReceiveFolderTest::discardKeepsTheOlderFile()
 {
     QTemporaryDir home;
     const QString target = home.filePath(QStringLiteral("MAIL - 3.dat"));
-    writeFile(target, "older whole\r\n");
+    TestFiles::put(target, "older whole\r\n");
     {
         ReceiveFolder folder(home.path());
         QVERIFY(folder.open(QStringLiteral("MAIL - 3.dat")).ok());
@@ -132,7 +120,7 @@ void PortalReceiveFolderTest::discardKeepsTheOlderFile()
         QVERIFY(folder.append("half").ok());
     }
     QCOMPARE(everything(home.path()), (QStringList{".incoming", "MAIL - 3.dat"}));
-    QCOMPARE(readFile(target), QByteArray("older whole\r\n"));
+    QCOMPARE(TestFiles::read(target), QByteArray("older whole\r\n"));
 }
 
 void PortalReceiveFolderTest::failedCommitSaysWhy()
@@ -141,7 +129,7 @@ void PortalReceiveFolderTest::failedCommitSaysWhy()
     // A folder that is not empty stands where the file should go: no rename can replace it.
     const QString target = home.filePath(QStringLiteral("MAIL - 5.dat"));
     QVERIFY(QDir().mkpath(target));
-    writeFile(QDir(target).filePath(QStringLiteral("inside")), "kept");
+    TestFiles::put(QDir(target).filePath(QStringLiteral("inside")), "kept");
     ReceiveFolder folder(home.path());
     QVERIFY(folder.open(QStringLiteral("MAIL - 5.dat")).ok());
     QVERIFY(folder.append("content\r\n").ok());
@@ -150,12 +138,12 @@ void PortalReceiveFolderTest::failedCommitSaysWhy()
     // The system's own description of the same failure, and the native path.
     std::error_code expected;
     std::filesystem::path probe = std::filesystem::path(home.filePath(QStringLiteral("probe")).toStdU16String());
-    writeFile(QString::fromStdU16String(probe.u16string()), "p");
+    TestFiles::put(QString::fromStdU16String(probe.u16string()), "p");
     std::filesystem::rename(probe, std::filesystem::path(target.toStdU16String()), expected);
     QVERIFY(expected);
     QVERIFY2(committed.why().contains(QString::fromLocal8Bit(expected.message())), qPrintable(committed.why()));
     QVERIFY2(committed.why().contains(QDir::toNativeSeparators(target)), qPrintable(committed.why()));
-    QCOMPARE(readFile(QDir(target).filePath(QStringLiteral("inside"))), QByteArray("kept"));
+    QCOMPARE(TestFiles::read(QDir(target).filePath(QStringLiteral("inside"))), QByteArray("kept"));
 }
 
 void PortalReceiveFolderTest::folderThatCannotBeMadeSaysWhy()
@@ -163,7 +151,7 @@ void PortalReceiveFolderTest::folderThatCannotBeMadeSaysWhy()
     QTemporaryDir home;
     // A plain file where the receive folder should be.
     const QString path = home.filePath(QStringLiteral("mail Receive"));
-    writeFile(path, "not a folder");
+    TestFiles::put(path, "not a folder");
     ReceiveFolder folder(path);
     const PortalOutcome opened = folder.open(QStringLiteral("MAIL - 6.dat"));
     QVERIFY(!opened.ok());
@@ -176,7 +164,7 @@ void PortalReceiveFolderTest::folderThatCannotBeMadeSaysWhy()
     QVERIFY(expected);
     QVERIFY2(opened.why().endsWith(QString::fromLocal8Bit(expected.message())), qPrintable(opened.why()));
     QVERIFY(!folder.isOpen());
-    QCOMPARE(readFile(path), QByteArray("not a folder"));
+    QCOMPARE(TestFiles::read(path), QByteArray("not a folder"));
 }
 
 void PortalReceiveFolderTest::leftoversGoOthersStay()
@@ -186,8 +174,8 @@ void PortalReceiveFolderTest::leftoversGoOthersStay()
     QCOMPARE(folder.removeLeftovers().removed, 0);
     QVERIFY(QDir().mkpath(home.filePath(QStringLiteral(".incoming"))));
     for (const QString &name : {QStringLiteral("MAIL - a.dat"), QStringLiteral(".hidden")})
-        writeFile(folder.partialPath(name), "part");
-    writeFile(home.filePath(QStringLiteral("MAIL - kept.dat")), "whole\r\n");
+        TestFiles::put(folder.partialPath(name), "part");
+    TestFiles::put(home.filePath(QStringLiteral("MAIL - kept.dat")), "whole\r\n");
     const ReceiveFolder::Sweep sweep = folder.removeLeftovers();
     QCOMPARE(sweep.removed, 2);
     QVERIFY2(sweep.outcome.ok(), qPrintable(sweep.outcome.why()));

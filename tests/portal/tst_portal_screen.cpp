@@ -1,4 +1,5 @@
 #include "PortalStation.h"
+#include "TestWaits.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -41,7 +42,7 @@ struct ShownStation : PortalStation
         window->show();
         window->activateWindow();
     }
-    bool active() { return QTest::qWaitForWindowActive(window.get()); }
+    bool active() { return QTest::qWaitForWindowActive(window.get(), TestWaits::settleMs); }
     /// Sends a key the way a keyboard does: to the widget that has the focus.
     void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) const
     {
@@ -118,7 +119,7 @@ void PortalScreenTest::altLetterPressesItsButton()
     const QKeyCombination combination = shortcut[0];
     station.key(combination.key(), combination.keyboardModifiers());
     // A shortcut presses its button as a short animated click.
-    QTRY_COMPARE(plain ? plain->toPlainText() : line->text(), QString());
+    TRY_COMPARE(plain ? plain->toPlainText() : line->text(), QString());
     QCOMPARE(station.find<QLineEdit>("Txtremoteip")->text(), QString()); // no letter typed
 }
 
@@ -236,7 +237,7 @@ void PortalScreenTest::windowFitsTheSmallScreen()
     const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
     QCOMPARE(room.size(), QSize(screenWidth, screenHeight));
     ShownStation station;
-    QVERIFY(QTest::qWaitForWindowExposed(station.window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(station.window.get(), TestWaits::settleMs));
     if (longTexts) {
         const QString word = QStringLiteral("/home/operator/mail Receive/a-folder-name-without-any-break-at-all");
         station.window->PrependConnectionStatus(word.repeated(20));

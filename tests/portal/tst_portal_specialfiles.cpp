@@ -1,4 +1,5 @@
 #include "FilePump.h"
+#include "TestWaits.h"
 #include "FileStationStore.h"
 #include "FileTransferLog.h"
 #include "Outbox.h"
@@ -27,15 +28,15 @@
 
 namespace {
 
-/// Runs `read` on a worker thread. When it has not answered within a few
-/// seconds it is waiting in open() on the FIFO: a writer opens and closes the
+/// Runs `read` on a worker thread. When it has not answered within a long
+/// wait it is waiting in open() on the FIFO: a writer opens and closes the
 /// other end to set it free, and the answer is empty (the read hung).
 std::optional<QString> finishesWithin(const QString &fifo, const std::function<QString()> &read)
 {
     std::promise<QString> promise;
     std::future<QString> answer = promise.get_future();
     std::thread worker([&] { promise.set_value(read()); });
-    const bool done = answer.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    const bool done = answer.wait_for(std::chrono::milliseconds(TestWaits::settleMs)) == std::future_status::ready;
     if (!done) {
         const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
         if (fd >= 0)
@@ -217,7 +218,7 @@ void PortalSpecialFilesTest::newestOutboxFifoIsNamedNotSent()
     std::future<void> done = sent.get_future();
     bool freed = false;
     std::thread watchdog([&] {
-        if (done.wait_for(std::chrono::seconds(5)) == std::future_status::ready)
+        if (done.wait_for(std::chrono::milliseconds(TestWaits::settleMs)) == std::future_status::ready)
             return;
         freed = true;
         const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);

@@ -1,4 +1,5 @@
 #include "ModemLink.h"
+#include "TestWaits.h"
 #include "PortalStation.h"
 
 #include <QCheckBox>
@@ -14,7 +15,7 @@ struct FakeModem
     bool accept()
     {
         // The portal dials from this thread: its events run while the modem waits.
-        if (!QTest::qWaitFor([this] { return server.hasPendingConnections(); }, 3000))
+        if (!QTest::qWaitFor([this] { return server.hasPendingConnections(); }, TestWaits::settleMs))
             return false;
         console = server.nextPendingConnection();
         return true;
@@ -35,7 +36,7 @@ struct FakeModem
         QByteArray got;
         QElapsedTimer waited;
         waited.start();
-        while (!got.contains(expected) && waited.elapsed() < 3000) {
+        while (!got.contains(expected) && waited.elapsed() < TestWaits::settleMs) {
             QTest::qWait(10);
             got += console->readAll();
         }
@@ -83,7 +84,7 @@ void PortalToolsTest::modemConsole()
     modem.send("\xff\xfb\x01\xff\xfb\x03\xff\xfd\x18");
     modem.send("a\r\nb\rc\n");
     modem.send("\x1b[A\r\n  NPR> ");
-    QTRY_VERIFY(station.text("Txtlogrecv").endsWith(QStringLiteral("NPR>\n")));
+    TRY_VERIFY(station.text("Txtlogrecv").endsWith(QStringLiteral("NPR>\n")));
     // The first modem line starts below the last status entry, not on its line.
     QCOMPARE(station.text("Txtlogrecv"), before + QStringLiteral("\na\nb\nc\nNPR>\n"));
 
@@ -106,7 +107,7 @@ void PortalToolsTest::modemConsole()
     QByteArray last;
     QElapsedTimer waited;
     waited.start();
-    while (modem.console->state() == QAbstractSocket::ConnectedState && waited.elapsed() < 3000) {
+    while (modem.console->state() == QAbstractSocket::ConnectedState && waited.elapsed() < TestWaits::settleMs) {
         QTest::qWait(10);
         last += modem.console->readAll();
     }
@@ -129,7 +130,7 @@ void PortalToolsTest::modemHangsUpAndReconnects()
     QVERIFY(modem.accept());
     modem.readUntil("\r\n");
     modem.console->disconnectFromHost();
-    QTRY_VERIFY(station.text("Txtlogrecv").endsWith(QStringLiteral("The modem closed the connection.\n")));
+    TRY_VERIFY(station.text("Txtlogrecv").endsWith(QStringLiteral("The modem closed the connection.\n")));
     station.click("Cmdconnect");
     QVERIFY(modem.accept());
     QCOMPARE(modem.readUntil("\r\n"), QByteArray("\r\n"));
@@ -140,7 +141,7 @@ void PortalToolsTest::modemNotAnswering()
     PortalStation station(0, 0, freePort());
     station.start();
     station.click("Cmdconnect");
-    QTRY_VERIFY(station.text("Txtlogrecv").contains(QStringLiteral("Modem link error: ")));
+    TRY_VERIFY(station.text("Txtlogrecv").contains(QStringLiteral("Modem link error: ")));
     QVERIFY(!station.window->modemLink().connected());
     auto *command = station.find<QLineEdit>("Txtcommand");
     command->setText(QStringLiteral("status"));

@@ -1,4 +1,5 @@
 #include "PortalStation.h"
+#include "TestWaits.h"
 
 #include <QRandomGenerator>
 #include <QTcpServer>
@@ -31,7 +32,7 @@ struct RawPeer
     explicit RawPeer(quint16 port)
     {
         socket.connectToHost(loopback, port);
-        connected = QTest::qWaitFor([this] { return socket.state() == QAbstractSocket::ConnectedState; }, 3000);
+        connected = QTest::qWaitFor([this] { return socket.state() == QAbstractSocket::ConnectedState; }, TestWaits::settleMs);
     }
     void send(const QByteArray &bytes)
     {
@@ -42,7 +43,7 @@ struct RawPeer
     {
         QElapsedTimer waited;
         waited.start();
-        while (socket.state() == QAbstractSocket::ConnectedState && waited.elapsed() < 5000)
+        while (socket.state() == QAbstractSocket::ConnectedState && waited.elapsed() < TestWaits::settleMs)
             QTest::qWait(10);
         return socket.state() != QAbstractSocket::ConnectedState;
     }
@@ -110,18 +111,18 @@ void PortalTransferTest::transferLandsByteExact()
     QFETCH(QByteArray, content);
     m_a->putInOutbox(name, content);
     m_a->sendTo(loopback);
-    QTRY_VERIFY_WITH_TIMEOUT(m_b->text("Txtlogrecv").contains(QStringLiteral("Closed receive file: ") + name), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_b->text("Txtlogrecv").contains(QStringLiteral("Closed receive file: ") + name), TestWaits::settleMs);
     QCOMPARE(m_b->received(name), content);
     QVERIFY(m_b->text("Txtlogrecv").contains(QStringLiteral("Opened receive file: ") + name));
-    QTRY_VERIFY(listeningAgain(*m_b));
-    QTRY_VERIFY(listeningAgain(*m_a));
+    TRY_VERIFY(listeningAgain(*m_b));
+    TRY_VERIFY(listeningAgain(*m_a));
 
     const bool mail = name.endsWith(QStringLiteral(".dat"));
     const QString sendLog = m_a->text("Txtlogsend");
     QVERIFY2(sendLog.contains((mail ? QStringLiteral("Preparing MAIL: ") : QStringLiteral("Preparing FILE: ")) + name),
              qPrintable(sendLog));
     // Complete only once the receiver has closed in order after the content.
-    QTRY_VERIFY(m_a->text("Txtlogsend").contains(QStringLiteral("Send complete for ") + name));
+    TRY_VERIFY(m_a->text("Txtlogsend").contains(QStringLiteral("Send complete for ") + name));
     QVERIFY(sendLog.contains(QStringLiteral("Non-chat send complete. Socket closed.")));
     QVERIFY(m_a->speaker.phrases.contains(mail ? QStringLiteral("Mail send Started") : QStringLiteral("File send Started")));
     QVERIFY(m_b->speaker.phrases.contains(QStringLiteral("Connection accepted.")));
@@ -152,7 +153,7 @@ void PortalTransferTest::newestOutboxFileIsSent()
     for (qsizetype i = 0; i < names.size(); ++i)
         m_a->putInOutbox(names[i], names[i].toLatin1(), ages[i]);
     m_a->sendTo(loopback);
-    QTRY_VERIFY_WITH_TIMEOUT(m_b->text("Txtlogrecv").contains(QStringLiteral("Closed receive file: ")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_b->text("Txtlogrecv").contains(QStringLiteral("Closed receive file: ")), TestWaits::settleMs);
     QCOMPARE(QDir(m_b->setup.receiveDirectory).entryList(QDir::Files), QStringList{sent});
     QCOMPARE(m_b->received(sent), sent.toLatin1());
 }
@@ -161,16 +162,16 @@ void PortalTransferTest::twoTransfersInARow()
 {
     m_a->putInOutbox(QStringLiteral("MAIL - 1.dat"), "first\r\n", 100);
     m_a->sendTo(loopback);
-    QTRY_VERIFY_WITH_TIMEOUT(listeningAgain(*m_a) && listeningAgain(*m_b), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(listeningAgain(*m_a) && listeningAgain(*m_b), TestWaits::settleMs);
     m_a->putInOutbox(QStringLiteral("File - 2.txt"), "second\r\n", 0);
     m_a->sendTo(loopback);
-    QTRY_VERIFY_WITH_TIMEOUT(m_b->received(QStringLiteral("File - 2.txt")) == "second\r\n", 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_b->received(QStringLiteral("File - 2.txt")) == "second\r\n", TestWaits::settleMs);
     QCOMPARE(m_b->received(QStringLiteral("MAIL - 1.dat")), QByteArray("first\r\n"));
-    QTRY_VERIFY(listeningAgain(*m_a));
+    TRY_VERIFY(listeningAgain(*m_a));
     // And the other way round: the receiver sends back to the first sender.
     m_b->putInOutbox(QStringLiteral("MAIL - back.dat"), "back\r\n");
     m_b->sendTo(loopback);
-    QTRY_VERIFY_WITH_TIMEOUT(m_a->received(QStringLiteral("MAIL - back.dat")) == "back\r\n", 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_a->received(QStringLiteral("MAIL - back.dat")) == "back\r\n", TestWaits::settleMs);
 }
 
 void PortalTransferTest::headerOnTheWire_data()
@@ -195,19 +196,19 @@ void PortalTransferTest::headerOnTheWire()
     const QByteArray content("line one\r\nline two\n\x00\xff", 21);
     sender.putInOutbox(name, content);
     sender.sendTo(loopback);
-    QTRY_VERIFY_WITH_TIMEOUT(peer.hasPendingConnections(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(peer.hasPendingConnections(), TestWaits::settleMs);
     QTcpSocket *socket = peer.nextPendingConnection();
     QByteArray wire;
     QElapsedTimer waited;
     waited.start();
     // The sender lives in this thread: let its events run while the peer reads.
-    while (socket->state() == QAbstractSocket::ConnectedState && waited.elapsed() < 10000) {
+    while (socket->state() == QAbstractSocket::ConnectedState && waited.elapsed() < TestWaits::settleMs) {
         QTest::qWait(20);
         wire += socket->readAll();
     }
     wire += socket->readAll();
     QCOMPARE(wire, header + content);
-    QTRY_VERIFY(listeningAgain(sender));
+    TRY_VERIFY(listeningAgain(sender));
 }
 
 void PortalTransferTest::nothingToSend_data()
@@ -257,14 +258,14 @@ void PortalTransferTest::chatFromRawPeer()
     QFETCH(QString, phrase);
     RawPeer peer(m_b->link().listenPort());
     QVERIFY(peer.connected);
-    QTRY_VERIFY(m_b->link().chatModeActive());
+    TRY_VERIFY(m_b->link().chatModeActive());
     peer.send(sent);
     if (portalCloses) {
         QVERIFY(peer.closedByPortal());
-        QTRY_VERIFY(listeningAgain(*m_b));
+        TRY_VERIFY(listeningAgain(*m_b));
         QVERIFY(m_b->speaker.phrases.contains(phrase));
     } else {
-        QTRY_VERIFY(m_b->text("Txtchatrecv").count(u'\n') == chatBox.count(u'\n'));
+        TRY_VERIFY(m_b->text("Txtchatrecv").count(u'\n') == chatBox.count(u'\n'));
         QCOMPARE(m_b->link().state(), DataLink::SocketPhase::Connected);
     }
     // Drop the "[hh:mm:ss" stamps: they are checked for their form, not their value.
@@ -294,8 +295,8 @@ void PortalTransferTest::brokenPeers()
     QVERIFY(peer.connected);
     peer.send(sent);
     QVERIFY(peer.closedByPortal());
-    QTRY_VERIFY(m_b->text("Txtlogrecv").contains(line));
-    QTRY_VERIFY(listeningAgain(*m_b));
+    TRY_VERIFY(m_b->text("Txtlogrecv").contains(line));
+    TRY_VERIFY(listeningAgain(*m_b));
     // Nothing was written anywhere: not in the home folder, not above it.
     QCOMPARE(QDir(m_b->home.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList({"mail send", "program"}));
@@ -304,7 +305,7 @@ void PortalTransferTest::brokenPeers()
     // The portal still takes a proper transfer afterwards.
     m_a->putInOutbox(QStringLiteral("MAIL - ok.dat"), "fine\r\n");
     m_a->sendTo(loopback);
-    QTRY_VERIFY_WITH_TIMEOUT(m_b->received(QStringLiteral("MAIL - ok.dat")) == "fine\r\n", 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_b->received(QStringLiteral("MAIL - ok.dat")) == "fine\r\n", TestWaits::settleMs);
 }
 
 void PortalTransferTest::peerVanishingMidTransfer()
@@ -312,15 +313,15 @@ void PortalTransferTest::peerVanishingMidTransfer()
     auto peer = std::make_unique<RawPeer>(m_b->link().listenPort());
     QVERIFY(peer->connected);
     peer->send("FILE:File - cut.txt\r\nfirst half");
-    QTRY_VERIFY(m_b->text("Txtlogrecv").contains(QStringLiteral("Opened receive file: File - cut.txt")));
+    TRY_VERIFY(m_b->text("Txtlogrecv").contains(QStringLiteral("Opened receive file: File - cut.txt")));
     peer->socket.abort();
     peer.reset();
-    QTRY_VERIFY(listeningAgain(*m_b));
+    TRY_VERIFY(listeningAgain(*m_b));
     QVERIFY(!m_b->link().chatModeActive());
     QVERIFY(m_b->text("Txtlogrecv").contains(QStringLiteral("File - cut.txt")));
     m_a->putInOutbox(QStringLiteral("File - cut.txt"), "whole file\r\n");
     m_a->sendTo(loopback);
-    QTRY_VERIFY_WITH_TIMEOUT(m_b->received(QStringLiteral("File - cut.txt")) == "whole file\r\n", 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_b->received(QStringLiteral("File - cut.txt")) == "whole file\r\n", TestWaits::settleMs);
 }
 
 void PortalTransferTest::listenFailureIsExplained()
@@ -336,7 +337,7 @@ void PortalTransferTest::listenFailureIsExplained()
     // Sending still works.
     station.putInOutbox(QStringLiteral("MAIL - deaf.dat"), "still sent\r\n");
     station.sendTo(loopback);
-    QTRY_VERIFY_WITH_TIMEOUT(m_b->received(QStringLiteral("MAIL - deaf.dat")) == "still sent\r\n", 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_b->received(QStringLiteral("MAIL - deaf.dat")) == "still sent\r\n", TestWaits::settleMs);
 }
 
 void PortalTransferTest::refusedConnectionListensAgain()
@@ -345,7 +346,7 @@ void PortalTransferTest::refusedConnectionListensAgain()
     station.start();
     station.putInOutbox(QStringLiteral("MAIL - nobody.dat"), "x\r\n");
     station.sendTo(loopback);
-    QTRY_VERIFY_WITH_TIMEOUT(listeningAgain(station), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(listeningAgain(station), TestWaits::settleMs);
     QVERIFY(station.text("Txtlogrecv").contains(QStringLiteral("[SOCKET ERR 10061] ")));
     QVERIFY(station.text("Txtlogsend").contains(QStringLiteral("Send failed for MAIL - nobody.dat")));
 }

@@ -1,4 +1,6 @@
 #include "FileTransferLog.h"
+#include "TestFiles.h"
+#include "TestWaits.h"
 #include "PortalStation.h"
 #include "RawPeer.h"
 #include "TransferLog.h"
@@ -53,12 +55,12 @@ QList<TransferRecord> logged(PortalStation &station)
     return tail.records;
 }
 
+/// Writes a file and stamps it with `modified`, as if it had been written then.
 void writeFile(const QString &path, const QByteArray &content, const QDateTime &modified)
 {
+    TestFiles::put(path, content);
     QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(content), content.size());
-    QVERIFY(file.flush());
+    QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
 }
 
@@ -335,8 +337,8 @@ void PortalTransferLogTest::completeAndRefusedTransfersAreLogged()
     const QByteArray mail = "MAIL record one\r\n";
     a.putInOutbox(QStringLiteral("MAIL - 1.dat"), mail);
     a.sendTo(loopback);
-    QTRY_COMPARE_WITH_TIMEOUT(logged(a).size(), 1, 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(logged(b).size(), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(logged(a).size(), 1, TestWaits::settleMs);
+    QTRY_COMPARE_WITH_TIMEOUT(logged(b).size(), 1, TestWaits::settleMs);
     const TransferRecord sent = logged(a).first();
     QCOMPARE(sent.direction, Direction::Sent);
     QCOMPARE(sent.file, QStringLiteral("MAIL - 1.dat"));
@@ -355,8 +357,8 @@ void PortalTransferLogTest::completeAndRefusedTransfersAreLogged()
     // The receiver refuses a name it would not keep; the sender learns it was not kept.
     a.putInOutbox(QStringLiteral("notes, \"draft\".txt"), "text\r\n", -5);
     a.sendTo(loopback);
-    QTRY_COMPARE_WITH_TIMEOUT(logged(b).size(), 2, 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(logged(a).size(), 2, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(logged(b).size(), 2, TestWaits::settleMs);
+    QTRY_COMPARE_WITH_TIMEOUT(logged(a).size(), 2, TestWaits::settleMs);
     const TransferRecord refused = logged(b).last();
     QCOMPARE(refused.file, QStringLiteral("notes, \"draft\".txt"));
     QCOMPARE(refused.result, Result::Refused);
@@ -388,12 +390,12 @@ void PortalTransferLogTest::receiveEndsAreLogged()
     RawPeer peer(station.link().listenPort());
     QVERIFY(peer.connected);
     QVERIFY(peer.send("MAIL:MAIL raw.dat\r\n" + content));
-    QTRY_VERIFY_WITH_TIMEOUT(station.link().transferInProgress(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(station.link().transferInProgress(), TestWaits::settleMs);
     if (resetAtEnd)
         peer.reset();
     else
         peer.finish();
-    QTRY_COMPARE_WITH_TIMEOUT(logged(station).size(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(logged(station).size(), 1, TestWaits::settleMs);
     const TransferRecord record = logged(station).first();
     QCOMPARE(int(record.result), result);
     QCOMPARE(record.direction, Direction::Received);
@@ -464,7 +466,7 @@ void PortalTransferLogTest::unwritableLogIsSaidAndTheTransferGoesOn()
     QVERIFY(peer.connected);
     QVERIFY(peer.send("MAIL:MAIL - kept.dat\r\nMAIL text\r\n"));
     peer.finish();
-    QTRY_VERIFY_WITH_TIMEOUT(station.text("Txtlogrecv").contains(log.failure), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(station.text("Txtlogrecv").contains(log.failure), TestWaits::settleMs);
     QVERIFY(station.text("Txtlogrecv").contains(QStringLiteral("transfer log could not be written")));
     QCOMPARE(station.received(QStringLiteral("MAIL - kept.dat")), QByteArray("MAIL text\r\n"));
 
@@ -481,10 +483,10 @@ void PortalTransferLogTest::unwritableLogIsSaidAndTheTransferGoesOn()
     QVERIFY(next.connected);
     QVERIFY(next.send("MAIL:MAIL - next.dat\r\nMAIL more\r\n"));
     next.finish();
-    QTRY_COMPARE_WITH_TIMEOUT(log.records.size(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(log.records.size(), 1, TestWaits::settleMs);
     QCOMPARE(log.records.first().file, QStringLiteral("MAIL - next.dat"));
     // The open table follows.
-    QTRY_COMPARE(dialog->findChild<QTableWidget *>(QStringLiteral("transferTable"))->rowCount(), 1);
+    TRY_COMPARE(dialog->findChild<QTableWidget *>(QStringLiteral("transferTable"))->rowCount(), 1);
 }
 
 void PortalTransferLogTest::retrySendsTheLoggedFileToTheLoggedPeer()
@@ -496,7 +498,7 @@ void PortalTransferLogTest::retrySendsTheLoggedFileToTheLoggedPeer()
     a.putInOutbox(QStringLiteral("MAIL - old.dat"), content, 120);
     // Nobody answers yet: the station turns the call away.
     a.sendTo(loopback);
-    QTRY_COMPARE_WITH_TIMEOUT(logged(a).size(), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(logged(a).size(), 1, TestWaits::settleMs);
     const TransferRecord failed = logged(a).first();
     QCOMPARE(failed.result, Result::Refused);
     QCOMPARE(failed.bytes, 0);
@@ -512,14 +514,14 @@ void PortalTransferLogTest::retrySendsTheLoggedFileToTheLoggedPeer()
     auto *table = a.window->transferLogDialog()->findChild<QTableWidget *>(QStringLiteral("transferTable"));
     QCOMPARE(table->rowCount(), 1);
     qobject_cast<QPushButton *>(table->cellWidget(0, TransferLogDialog::Retry))->click();
-    QTRY_COMPARE_WITH_TIMEOUT(logged(b).size(), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(logged(b).size(), 1, TestWaits::settleMs);
     QCOMPARE(b.received(QStringLiteral("MAIL - old.dat")), content);
     QVERIFY(!QFile::exists(QDir(b.setup.receiveDirectory).filePath(QStringLiteral("MAIL - newer.dat"))));
-    QTRY_COMPARE_WITH_TIMEOUT(logged(a).size(), 2, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(logged(a).size(), 2, TestWaits::settleMs);
     QCOMPARE(logged(a).last().result, Result::Complete);
     QCOMPARE(logged(a).last().file, failed.file);
     // The table follows the log while it is open.
-    QTRY_COMPARE(table->rowCount(), 2);
+    TRY_COMPARE(table->rowCount(), 2);
     QVERIFY(!table->cellWidget(0, TransferLogDialog::Retry));
 }
 
@@ -540,7 +542,7 @@ void PortalTransferLogTest::retryOfAChangedOrMissingFileSendsNothing()
     a.start();
     a.putInOutbox(QStringLiteral("MAIL - 1.dat"), "MAIL first\r\n", 60);
     a.sendTo(loopback);
-    QTRY_COMPARE_WITH_TIMEOUT(logged(a).size(), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(logged(a).size(), 1, TestWaits::settleMs);
     const QString path = QDir(a.setup.sendDirectory).filePath(QStringLiteral("MAIL - 1.dat"));
     if (remove)
         QVERIFY(QFile::remove(path));
@@ -568,14 +570,14 @@ void PortalTransferLogTest::retryWaitsForATransferInFlight()
     a.start();
     a.putInOutbox(QStringLiteral("MAIL - 1.dat"), "MAIL first\r\n", 60);
     a.sendTo(loopback);
-    QTRY_COMPARE_WITH_TIMEOUT(logged(a).size(), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(logged(a).size(), 1, TestWaits::settleMs);
     const TransferRecord failed = logged(a).first();
 
     // A file comes in and is not finished yet.
     RawPeer incoming(a.link().listenPort());
     QVERIFY(incoming.connected);
     QVERIFY(incoming.send("MAIL:MAIL - in.dat\r\nMAIL half"));
-    QTRY_VERIFY_WITH_TIMEOUT(a.link().transferInProgress(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(a.link().transferInProgress(), TestWaits::settleMs);
     PortalStation b(portB, 0);
     b.start();
     PortalOutcome retried = a.link().retrySend(failed);
@@ -585,7 +587,7 @@ void PortalTransferLogTest::retryWaitsForATransferInFlight()
     QVERIFY(a.link().transferInProgress());
     QVERIFY(incoming.send(" and the rest\r\n"));
     incoming.finish();
-    QTRY_COMPARE_WITH_TIMEOUT(logged(a).size(), 2, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(logged(a).size(), 2, TestWaits::settleMs);
     QCOMPARE(logged(a).last().result, Result::Complete);
     QCOMPARE(a.received(QStringLiteral("MAIL - in.dat")), QByteArray("MAIL half and the rest\r\n"));
 
@@ -603,7 +605,7 @@ void PortalTransferLogTest::retryWaitsForATransferInFlight()
     c.start();
     c.putInOutbox(QStringLiteral("MAIL - 2.dat"), "MAIL second\r\n", 30);
     c.sendTo(loopback);
-    QTRY_VERIFY_WITH_TIMEOUT(c.text("Txtlogsend").contains(QStringLiteral("bytes handed to")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(c.text("Txtlogsend").contains(QStringLiteral("bytes handed to")), TestWaits::settleMs);
     QTest::qWait(50);
     QVERIFY(c.link().sendBusy());
     TransferRecord earlier = failed;
@@ -616,15 +618,15 @@ void PortalTransferLogTest::retryWaitsForATransferInFlight()
     QVERIFY2(retried.why().contains(QStringLiteral("in flight")), qPrintable(retried.why()));
     // The silent station goes away: the call is reset, the send was not kept.
     ::close(silent);
-    QTRY_COMPARE_WITH_TIMEOUT(logged(c).size(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(logged(c).size(), 1, TestWaits::settleMs);
     QCOMPARE(logged(c).first().result, Result::Refused);
     QVERIFY(!c.link().sendBusy());
 
     // Once everything has ended, the same retry goes.
-    QTRY_VERIFY_WITH_TIMEOUT(!a.link().sendBusy(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!a.link().sendBusy(), TestWaits::settleMs);
     retried = a.link().retrySend(failed);
     QVERIFY2(retried.ok(), qPrintable(retried.why()));
-    QTRY_COMPARE_WITH_TIMEOUT(b.received(QStringLiteral("MAIL - 1.dat")), QByteArray("MAIL first\r\n"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(b.received(QStringLiteral("MAIL - 1.dat")), QByteArray("MAIL first\r\n"), TestWaits::settleMs);
 }
 
 PORTAL_TEST_MAIN(PortalTransferLogTest)

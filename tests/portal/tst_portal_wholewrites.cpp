@@ -3,6 +3,7 @@
 // a whole one, and the file's old content stays as it was.
 
 #include "FileSizeLimit.h"
+#include "TestFiles.h"
 #include "FileSoundSetting.h"
 #include "FileTransferLog.h"
 #include "RadioSetting.h"
@@ -21,18 +22,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size() && file.flush();
-}
 
 QStringList stationEntries(int count)
 {
@@ -132,10 +121,10 @@ void PortalWholeWritesTest::aWriteCutShortIsNoWholeWrite()
 
     // What the writer puts in the file when nothing stops it.
     const QString free = dir.filePath(QStringLiteral("free/") + fileName);
-    QVERIFY(writeFile(free, old));
+    QVERIFY(TestFiles::write(free, old));
     const PortalOutcome unlimited = runWriter(writer, free);
     QVERIFY2(unlimited.ok(), qPrintable(unlimited.why()));
-    const QByteArray whole = readFile(free);
+    const QByteArray whole = TestFiles::read(free);
     QVERIFY(!appends || whole.startsWith(old));
     const QByteArray payload = appends ? whole.mid(old.size()) : whole;
     QVERIFY(payload.size() >= 2);
@@ -143,7 +132,7 @@ void PortalWholeWritesTest::aWriteCutShortIsNoWholeWrite()
     const rlim_t limit = rlim_t((appends ? old.size() : 0) + payload.size() / 2);
 
     const QString path = dir.filePath(QStringLiteral("limited/") + fileName);
-    QVERIFY(writeFile(path, old));
+    QVERIFY(TestFiles::write(path, old));
     PortalOutcome written;
     QString reason; // what the system itself says to the same write
     {
@@ -159,7 +148,7 @@ void PortalWholeWritesTest::aWriteCutShortIsNoWholeWrite()
     QVERIFY2(written.why().endsWith(QStringLiteral(": ") + reason), qPrintable(written.why() + QStringLiteral(" / ") + reason));
 
     // Nothing of the cut write is left: the old content as it was, no file beside it.
-    QCOMPARE(readFile(path), old);
+    QCOMPARE(TestFiles::read(path), old);
     QCOMPARE(QDir(dir.filePath(QStringLiteral("limited"))).entryList(QDir::Files | QDir::Hidden), QStringList{fileName});
     if (!partFolder.isEmpty())
         QVERIFY(QDir(dir.filePath(QStringLiteral("limited/") + partFolder)).entryList(QDir::Files | QDir::Hidden).isEmpty());
@@ -167,7 +156,7 @@ void PortalWholeWritesTest::aWriteCutShortIsNoWholeWrite()
     // With room again, the same write goes in whole.
     const PortalOutcome again = runWriter(writer, path);
     QVERIFY2(again.ok(), qPrintable(again.why()));
-    QCOMPARE(readFile(path), whole);
+    QCOMPARE(TestFiles::read(path), whole);
 }
 
 QTEST_GUILESS_MAIN(PortalWholeWritesTest)

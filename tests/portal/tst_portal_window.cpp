@@ -1,4 +1,5 @@
 #include "PortalStation.h"
+#include "TestWaits.h"
 
 #include <QFocusEvent>
 #include <QListWidget>
@@ -50,7 +51,7 @@ struct SlowReceiver
     {
         QElapsedTimer waited;
         waited.start();
-        while (connection < 0 && waited.elapsed() < 5000) {
+        while (connection < 0 && waited.elapsed() < TestWaits::settleMs) {
             connection = ::accept(listener, nullptr, nullptr);
             if (connection < 0)
                 QTest::qWait(5);
@@ -266,11 +267,11 @@ void PortalWindowTest::closeProgram()
         QVERIFY(receiver.accept());
     } else if (transfer == QLatin1String("in")) {
         sender.connectToHost(QHostAddress::LocalHost, station.link().listenPort());
-        QTRY_COMPARE_WITH_TIMEOUT(sender.state(), QAbstractSocket::ConnectedState, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(sender.state(), QAbstractSocket::ConnectedState, TestWaits::settleMs);
         sender.write(header + content.left(content.size() / 2));
     }
     if (transfer != QLatin1String("none"))
-        QTRY_VERIFY(station.link().transferInProgress());
+        TRY_VERIFY(station.link().transferInProgress());
 
     station.click("Exit");
     const bool asked = transfer != QLatin1String("none");
@@ -290,9 +291,9 @@ void PortalWindowTest::closeProgram()
         if (!goOn) {
             sender.write(content.mid(content.size() / 2));
             sender.disconnectFromHost();
-            QTRY_VERIFY(station.received(name) == content);
+            TRY_VERIFY(station.received(name) == content);
         } else {
-            QTRY_COMPARE(sender.state(), QAbstractSocket::UnconnectedState);
+            TRY_COMPARE(sender.state(), QAbstractSocket::UnconnectedState);
             QTest::qWait(50);
             QCOMPARE(station.received(name), QByteArray("<missing>"));
         }

@@ -1,4 +1,5 @@
 #include "FileSizeLimit.h"
+#include "TestWaits.h"
 #include "TestDesk.h"
 #include "compose/AttachmentStream.h"
 #include "compose/MailBoxes.h"
@@ -236,7 +237,7 @@ private slots:
         writeFile(attached, "x");
         auto *composer = desk.navigator.open<SendFile>();
         composer->show();
-        QVERIFY(QTest::qWaitForWindowExposed(composer));
+        QVERIFY(QTest::qWaitForWindowExposed(composer, TestWaits::settleMs));
         auto *box = qobject_cast<PathBox *>(child<QLineEdit>(composer, "Text5"));
         QVERIFY(box);
         QCOMPARE(child<QLabel>(composer, "Label2")->text(), "Attached File");

@@ -1,4 +1,5 @@
 #include "TestDesk.h"
+#include "TestWaits.h"
 #include "UnattendedFakes.h"
 #include "launcher/Outbox.h"
 #include "launcher/ProgramPath.h"
@@ -638,7 +639,7 @@ private slots:
             desk.processes.running << name;
         auto *launcher = desk.navigator.open<Rodiruverezer>();
         TestDesk::click(launcher, program.start);
-        QTRY_VERIFY(u.watch.watched.contains(pid));
+        TRY_VERIFY(u.watch.watched.contains(pid));
         QVERIFY(!buttonOf(launcher, program.start)->isEnabled());
         const qsizetype spokenBefore = desk.speaker.spoken.size();
 

@@ -2,9 +2,11 @@
 // notification service of this test's own takes the calls; and a desk
 // without any bus that goes on quietly.
 #include "platform/DesktopNotifier.h"
+#include "TestWaits.h"
 
 #include <QDBusConnection>
 #include <QDBusError>
+#include <QDBusPendingCallWatcher>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -72,15 +74,16 @@ private slots:
 
         DesktopNotifier notifier(QStringLiteral("VARUVO DARE1"));
         notifier.notify(QStringLiteral("A Message Has Arrived (1 unread)"), QStringLiteral("MAIL - a.dat"));
-        QTRY_COMPARE(service.calls.size(), 1);
+        TRY_COMPARE(service.calls.size(), 1);
         QCOMPARE(service.calls.first().application, QStringLiteral("VARUVO DARE1"));
         QCOMPARE(service.calls.first().replaces, 0u);
         QCOMPARE(service.calls.first().summary, QStringLiteral("A Message Has Arrived (1 unread)"));
         QCOMPARE(service.calls.first().body, QStringLiteral("MAIL - a.dat"));
-        // The next arrival replaces the notice the service answered with.
-        QTest::qWait(100);
+        // The next arrival replaces the notice the service answered with,
+        // once that answer is back (the call's watcher is gone then).
+        TRY_VERIFY(notifier.findChildren<QDBusPendingCallWatcher *>().isEmpty());
         notifier.notify(QStringLiteral("A Message Has Arrived (2 unread)"), QStringLiteral("MAIL - b.dat"));
-        QTRY_COMPARE(service.calls.size(), 2);
+        TRY_COMPARE(service.calls.size(), 2);
         QCOMPARE(service.calls.last().replaces, 41u);
         QCOMPARE(notifier.sent(), 2);
 

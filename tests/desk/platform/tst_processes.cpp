@@ -1,4 +1,5 @@
 #include "platform/LinuxProcesses.h"
+#include "TestWaits.h"
 
 #include <QFile>
 #include <QProcess>
@@ -30,14 +31,14 @@ private slots:
         probe.start(path, {"30"});
         QVERIFY(probe.waitForStarted());
         LinuxProcesses processes;
-        QTRY_VERIFY(processes.isRunning("tavrixprobetnc"));
+        TRY_VERIFY(processes.isRunning("tavrixprobetnc"));
         QVERIFY(processes.isRunning("TAVRIXPROBETNC"));
         QVERIFY(!processes.isRunning("TavrixProbeTn"));
         QVERIFY(!processes.isRunning("tavrix-not-running-anywhere"));
         QVERIFY(!processes.isRunning(""));
         probe.kill();
         probe.waitForFinished();
-        QTRY_VERIFY(!processes.isRunning("tavrixprobetnc"));
+        TRY_VERIFY(!processes.isRunning("tavrixprobetnc"));
     }
 
     void findsARunningScriptByItsPath_data()
@@ -65,12 +66,12 @@ private slots:
         QProcess probe;
         probe.start(path);
         QVERIFY(probe.waitForStarted());
-        QTRY_VERIFY(processes.isRunning(name));
+        TRY_VERIFY(processes.isRunning(name));
         QVERIFY(processes.isRunning(name.toUpper()));
         QVERIFY(!processes.isRunning(name.chopped(1)));
         probe.kill();
         probe.waitForFinished();
-        QTRY_VERIFY(!processes.isRunning(name));
+        TRY_VERIFY(!processes.isRunning(name));
     }
 
     void aNameLaterInTheArgumentsIsNoRunningProgram()
@@ -86,7 +87,7 @@ private slots:
             cmdline.close();
             return read;
         };
-        QTRY_VERIFY(arguments().contains("TavrixProbeSplitter.sh"));
+        TRY_VERIFY(arguments().contains("TavrixProbeSplitter.sh"));
         LinuxProcesses processes;
         QVERIFY(!processes.isRunning("TavrixProbeSplitter.sh"));
         probe.kill();
@@ -122,7 +123,7 @@ private slots:
         LinuxProcesses processes;
         const Result<qint64> started = processes.start(path);
         QVERIFY2(started, qPrintable(started.error()));
-        QTRY_VERIFY(QFile::exists(record));
+        TRY_VERIFY(QFile::exists(record));
         QFile written(record);
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(written.readAll().trimmed().toLongLong(), *started);

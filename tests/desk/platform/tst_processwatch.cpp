@@ -3,6 +3,7 @@
 // finding a running script by its name; and the launcher's watchdog on a
 // real child that exits.
 #include "FakePorts.h"
+#include "TestWaits.h"
 #include "launcher/LauncherWatchdog.h"
 #include "platform/LinuxProcessWatch.h"
 #include "shell/SettingFiles.h"
@@ -52,7 +53,13 @@ private slots:
         LinuxProcessWatch watch(50);
         watch.forcePolling(polling);
         QSignalSpy stopped(&watch, &ProcessWatch::stopped);
-        const qint64 pid = startChild(QStringLiteral("sleep"), {killed ? QStringLiteral("30") : QStringLiteral("0.5")});
+        // The child that exits by itself does so when told, not after a time
+        // that a loaded machine could use up before the first check.
+        QTemporaryDir dir;
+        const QString go = dir.filePath(QStringLiteral("go"));
+        const qint64 pid = killed ? startChild(QStringLiteral("sleep"), {QStringLiteral("30")})
+                                  : startChild(QStringLiteral("sh"), {QStringLiteral("-c"),
+                                                                      QStringLiteral("while [ ! -e \"$0\" ]; do sleep 0.05; done"), go});
         QVERIFY(pid > 0);
         const auto way = watch.watch(pid);
         QVERIFY2(way.ok(), qPrintable(way.error()));
@@ -61,9 +68,13 @@ private slots:
         QTest::qWait(200);
         QCOMPARE(stopped.count(), 0);
         QVERIFY(LinuxProcessWatch::isAlive(pid));
-        if (killed)
+        if (killed) {
             QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 10000);
+        } else {
+            QFile told(go);
+            QVERIFY(told.open(QIODevice::WriteOnly));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, TestWaits::settleMs);
         QCOMPARE(stopped.first().first().toLongLong(), pid);
         QTest::qWait(150); // once only
         QCOMPARE(stopped.count(), 1);
@@ -74,10 +85,10 @@ private slots:
         LinuxProcessWatch watch(50);
         const qint64 pid = startChild(QStringLiteral("true"), {});
         QVERIFY(pid > 0);
-        QTRY_VERIFY_WITH_TIMEOUT(!LinuxProcessWatch::isAlive(pid), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!LinuxProcessWatch::isAlive(pid), TestWaits::settleMs);
         QSignalSpy stopped(&watch, &ProcessWatch::stopped);
         QVERIFY(watch.watch(pid).ok());
-        QTRY_COMPARE(stopped.count(), 1);
+        TRY_COMPARE(stopped.count(), 1);
     }
 
     void anUnwatchedEndIsNotReported()
@@ -88,7 +99,7 @@ private slots:
         QVERIFY(watch.watch(pid).ok());
         watch.unwatch(pid);
         QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(!LinuxProcessWatch::isAlive(pid), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!LinuxProcessWatch::isAlive(pid), TestWaits::settleMs);
         QTest::qWait(150);
         QCOMPARE(stopped.count(), 0);
         QVERIFY(!watch.watch(0).ok());
@@ -101,15 +112,15 @@ private slots:
         const QString script = dir.filePath(name);
         QFile file(script);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("sleep 5\n");
+        file.write("sleep 30\n");
         file.close();
         LinuxProcessWatch watch;
         QVERIFY(!watch.findRunning(name));
         const qint64 pid = startChild(QStringLiteral("sh"), {QStringLiteral("-e"), script});
         QVERIFY(pid > 0);
-        QTRY_COMPARE(watch.findRunning(name.toUpper()).value_or(0), pid);
+        TRY_COMPARE(watch.findRunning(name.toUpper()).value_or(0), pid);
         ::kill(pid_t(pid), SIGKILL);
-        QTRY_VERIFY_WITH_TIMEOUT(!watch.findRunning(name), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!watch.findRunning(name), TestWaits::settleMs);
     }
 
     void theWatchdogFreesTheButtonWhenARealChildExits()
@@ -126,7 +137,7 @@ private slots:
         const qint64 pid = startChild(QStringLiteral("sleep"), {QStringLiteral("0.3")});
         QVERIFY(watchdog.watchStarted({QStringLiteral("modem.sh"), Setting::WinTncButton}, pid).ok());
         QVERIFY(watchdog.watches(Setting::WinTncButton));
-        QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, TestWaits::settleMs);
         QCOMPARE(stopped.first().at(0).toString(), QString::fromLatin1(Setting::WinTncButton.name));
         QCOMPARE(stopped.first().at(1).toString(), QStringLiteral("modem.sh has stopped"));
         QCOMPARE(files.readTruth(Setting::WinTncButton), std::optional<bool>(true));

@@ -1,4 +1,5 @@
 #include "platform/X11Desktop.h"
+#include "TestWaits.h"
 
 #include <QApplication>
 #include <QFile>
@@ -88,7 +89,7 @@ private slots:
         for (QWidget *window : {&portal, &terminal, &other}) {
             window->resize(200, 100);
             window->show();
-            QVERIFY(QTest::qWaitForWindowExposed(window));
+            QVERIFY(QTest::qWaitForWindowExposed(window, TestWaits::settleMs));
         }
         other.activateWindow();
 
@@ -97,9 +98,9 @@ private slots:
         QVERIFY(!desktop.raiseWindow("Term"));
         QVERIFY(!desktop.raiseWindow("TELNET SERVER"));
         QVERIFY(desktop.raiseWindow("telnet server"));
-        QTRY_COMPARE(focusedWindow(), Window(portal.winId()));
+        TRY_COMPARE(focusedWindow(), Window(portal.winId()));
         QVERIFY(desktop.raiseWindow("Terminal"));
-        QTRY_COMPARE(focusedWindow(), Window(terminal.winId()));
+        TRY_COMPARE(focusedWindow(), Window(terminal.winId()));
     }
 
     void releasesEveryKeyItPresses_data()
@@ -172,15 +173,15 @@ private slots:
         window.setWindowTitle("launcher");
         window.resize(200, 100);
         window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(QTest::qWaitForWindowExposed(&window, TestWaits::settleMs));
         X11Desktop desktop;
         QVERIFY(desktop.raiseWindow("launcher"));
-        QTRY_COMPARE(focusedWindow(), Window(window.winId()));
+        TRY_COMPARE(focusedWindow(), Window(window.winId()));
 
         const Outcome pressed = desktop.pressAltTab();
         QVERIFY2(pressed, qPrintable(pressed.error()));
         typeX();
-        QTRY_VERIFY(window.typed.contains(Qt::Key_X));
+        TRY_VERIFY(window.typed.contains(Qt::Key_X));
         const int x = window.typed.indexOf(Qt::Key_X);
         QCOMPARE(window.modifiers.at(x), Qt::NoModifier);
     }

@@ -1,4 +1,5 @@
 #include "receive/FileMonitors.h"
+#include "TestWaits.h"
 
 #include <QDir>
 #include <QFile>
@@ -124,7 +125,7 @@ private slots:
         timer.setInterval(10); // a test need not wait a second
         QSignalSpy received(&monitor, &FileMonitors::FileReceived);
         touch(dir.filePath("MAIL - x.dat"));
-        QTRY_COMPARE(received.count(), 1);
+        TRY_COMPARE(received.count(), 1);
     }
 };
 

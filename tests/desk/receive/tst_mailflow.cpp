@@ -1,4 +1,5 @@
 #include "TestDesk.h"
+#include "TestWaits.h"
 #include "compose/FrmDecide.h"
 #include "compose/MailForm.h"
 #include "compose/MessageFile.h"
@@ -464,10 +465,10 @@ private slots:
         QCOMPARE(files->count(), 2);
         pick(list, "MAIL - 2.txt");
         QFile::remove(station.receive + "/MAIL - 1.txt");
-        QTRY_COMPARE_WITH_TIMEOUT(files->count(), 1, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(files->count(), 1, TestWaits::settleMs);
         QCOMPARE(files->currentItem()->text(), "MAIL - 2.txt");
         QVERIFY(QDir(station.receive).removeRecursively());
-        QTRY_COMPARE_WITH_TIMEOUT(files->count(), 0, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(files->count(), 0, TestWaits::settleMs);
         TestDesk::click(list, "Command2");
         QCOMPARE(desk.prompter.lastText(), "No file selected.");
     }

@@ -1,6 +1,7 @@
 // The file steps of taking a message out of the receive folder and of
 // receiving an attachment, on a temporary folder alone, without a screen.
 #include "compose/AttachmentStream.h"
+#include "TestFiles.h"
 #include "receive/ReceivedAttachment.h"
 #include "receive/ReceivedMessage.h"
 #include "shell/SettingFiles.h"
@@ -21,16 +22,10 @@
 
 namespace {
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
+// An unreadable file reads as a marker no file of these tests holds.
 QByteArray readFile(const QString &path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+    return TestFiles::read(path, "<unreadable>");
 }
 
 QByteArray entry(const AttachmentHeader &header, const QByteArray &bytes)
@@ -129,7 +124,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QByteArray, content);
         QFETCH(int, kind);
-        QVERIFY(writeFile(inFolder(name), content));
+        QVERIFY(TestFiles::write(inFolder(name), content));
         ReceivedMessage message(inFolder(name));
         QVERIFY(message.open());
         const Result<MessageFile::Kind> found = message.kind(name);
@@ -175,10 +170,10 @@ private slots:
         QFETCH(QList<QByteArray>, posts);
         QFETCH(QByteArray, handedOver);
         const QString path = inFolder(name);
-        QVERIFY(writeFile(path, file));
+        QVERIFY(TestFiles::write(path, file));
         // A name already taken is skipped, never overwritten.
         const QString taken = inFolder(QFileInfo(name).completeBaseName() + " (2).txt");
-        QVERIFY(writeFile(taken, "someone else's"));
+        QVERIFY(TestFiles::write(taken, "someone else's"));
 
         ReceivedMessage message(path);
         QVERIFY(message.open());
@@ -224,7 +219,7 @@ private slots:
         QFETCH(QByteArray, file);
         QFETCH(QString, name);
         QFETCH(QString, words);
-        QVERIFY(writeFile(inFolder(name), file));
+        QVERIFY(TestFiles::write(inFolder(name), file));
         ReceivedMessage message(inFolder(name));
         QVERIFY(message.open());
         const Result<qsizetype> count = message.takeApart(MessageFile::Kind::Mail);
@@ -240,7 +235,7 @@ private slots:
     {
         const QByteArray file = mailRecords(2) + mailRecords(1, 400);
         const QString path = inFolder(QStringLiteral("K7X MAIL 1.txt"));
-        QVERIFY(writeFile(path, file));
+        QVERIFY(TestFiles::write(path, file));
         ReceivedMessage message(path);
         QVERIFY(message.open());
         QCOMPARE(*message.takeApart(MessageFile::Kind::Mail), 3);
@@ -262,9 +257,9 @@ private slots:
     void aHandOverThatCannotBeWrittenSaysWhy()
     {
         const QString path = inFolder(QStringLiteral("K7X MAIL 1.txt"));
-        QVERIFY(writeFile(path, mailRecords(1)));
+        QVERIFY(TestFiles::write(path, mailRecords(1)));
         const QString notAFolder = m_dir.filePath(QStringLiteral("plain file"));
-        QVERIFY(writeFile(notAFolder, "x"));
+        QVERIFY(TestFiles::write(notAFolder, "x"));
         const QString target = notAFolder + QStringLiteral("/mail.dat");
         ReceivedMessage message(path);
         QVERIFY(message.open());
@@ -296,7 +291,7 @@ private slots:
         QFETCH(QString, words);
         const QString at = QDir(m_program).filePath(MessageFile::safeFileName(senderName));
         if (made == u"file" || made == u"executable")
-            QVERIFY(writeFile(at, "old"));
+            QVERIFY(TestFiles::write(at, "old"));
         if (made == u"executable")
             QVERIFY(QFile::setPermissions(at, QFile::permissions(at) | QFile::ExeOwner));
         if (made == u"folder")
@@ -329,10 +324,10 @@ private slots:
         QFETCH(QByteArray, data);
         QFETCH(bool, olderFile);
         const QString message = m_dir.filePath(QStringLiteral("temp"));
-        QVERIFY(writeFile(message, entry({"m", "s", "t", "f", "landed.bin"}, data)));
+        QVERIFY(TestFiles::write(message, entry({"m", "s", "t", "f", "landed.bin"}, data)));
         const QString landed = QDir(m_program).filePath(QStringLiteral("landed.bin"));
         if (olderFile)
-            QVERIFY(writeFile(landed, "older and longer"));
+            QVERIFY(TestFiles::write(landed, "older and longer"));
         const SettingFiles files(m_program, m_program);
         ReceivedAttachment attachment(message, files);
         const Result<AttachmentHeader> header = attachment.readHeader();
@@ -372,9 +367,9 @@ private slots:
         QFETCH(bool, cancel);
         QFETCH(QString, words);
         const QString path = m_dir.filePath(QStringLiteral("temp"));
-        QVERIFY(writeFile(path, message));
+        QVERIFY(TestFiles::write(path, message));
         const QString landed = QDir(m_program).filePath(QStringLiteral("landed.bin"));
-        QVERIFY(writeFile(landed, "kept"));
+        QVERIFY(TestFiles::write(landed, "kept"));
         const SettingFiles files(m_program, m_program);
         ReceivedAttachment attachment(path, files);
         const Result<AttachmentHeader> header = attachment.readHeader();
@@ -392,7 +387,7 @@ private slots:
     void aWriteCutShortIsNeverWhole()
     {
         const QString path = m_dir.filePath(QStringLiteral("temp"));
-        QVERIFY(writeFile(path, entry({"m", "s", "t", "f", "landed.bin"}, QByteArray(5000, 'a'))));
+        QVERIFY(TestFiles::write(path, entry({"m", "s", "t", "f", "landed.bin"}, QByteArray(5000, 'a'))));
         const SettingFiles files(m_program, m_program);
         ReceivedAttachment attachment(path, files);
         const Result<AttachmentHeader> header = attachment.readHeader();
@@ -429,7 +424,7 @@ private slots:
     {
         const QString source = m_dir.filePath(QStringLiteral("source.bin"));
         const QByteArray bytes = QByteArray("0123456789").repeated(1024 * 1024); // more than one piece
-        QVERIFY(writeFile(source, bytes));
+        QVERIFY(TestFiles::write(source, bytes));
         QVERIFY(ReceivedAttachment::hasContent(source));
 
         const QString copy = m_dir.filePath(QStringLiteral("copy.bin"));
@@ -438,14 +433,14 @@ private slots:
         QCOMPARE(readFile(copy), bytes);
 
         const QString notAFolder = m_dir.filePath(QStringLiteral("plain"));
-        QVERIFY(writeFile(notAFolder, "x"));
+        QVERIFY(TestFiles::write(notAFolder, "x"));
         const QString unreachable = notAFolder + QStringLiteral("/copy.bin");
         const Outcome refused = ReceivedAttachment::copyWhole(source, unreachable);
         QVERIFY(!refused);
         QCOMPARE(refused.error(), Outcome::cannotWrite(unreachable, saveFileReason(unreachable)).error());
 
         // A destination that fills up part way is left as it was.
-        QVERIFY(writeFile(copy, "the older copy"));
+        QVERIFY(TestFiles::write(copy, "the older copy"));
         {
             const FileSizeLimit limit(1024 * 1024);
             QVERIFY(limit.isSet());
@@ -474,7 +469,7 @@ private slots:
         QFETCH(bool, content);
         const QString path = m_dir.filePath(QStringLiteral("content-") + kind);
         if (kind == u"bytes" || kind == u"empty")
-            QVERIFY(writeFile(path, kind == u"bytes" ? "x" : ""));
+            QVERIFY(TestFiles::write(path, kind == u"bytes" ? "x" : ""));
         if (kind == u"fifo")
             QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
         if (kind == u"folder")

@@ -1,4 +1,5 @@
 #include "receive/FileMonitors.h"
+#include "TestFiles.h"
 #include "receive/ReceiveFolderEntries.h"
 
 #include <QDir>
@@ -23,8 +24,7 @@ const QString latinReading = QStringLiteral("MAIL - caf\u00e9.dat");
 
 QByteArray bytesOf(const QString &path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    return TestFiles::read(path, "<missing>");
 }
 
 bool writeRaw(const QByteArray &path, const QByteArray &bytes)

@@ -1,4 +1,5 @@
 #include "TestDesk.h"
+#include "TestWaits.h"
 #include "shell/RaiseListener.h"
 
 #include <QDir>
@@ -72,13 +73,13 @@ QByteArray exchange(const QString &path, const QByteArray &request)
 {
     QLocalSocket client;
     client.connectToServer(path);
-    if (!client.waitForConnected(1000))
+    if (!client.waitForConnected(TestWaits::settleMs))
         return "<no connection>";
     client.write(request);
     QByteArray answer;
     QElapsedTimer waited;
     waited.start();
-    while (client.state() == QLocalSocket::ConnectedState && waited.elapsed() < 5000) {
+    while (client.state() == QLocalSocket::ConnectedState && waited.elapsed() < TestWaits::settleMs) {
         QTest::qWait(5);
         answer += client.readAll();
     }
@@ -295,7 +296,7 @@ void TestRaiseListener::whatLiesAtTheName()
     if (found == QLatin1String("live")) {
         QLocalSocket client;
         client.connectToServer(path);
-        QVERIFY(client.waitForConnected(1000));
+        QVERIFY(client.waitForConnected(TestWaits::settleMs));
     }
     if (found == QLatin1String("file"))
         QCOMPARE(readAll(path), QByteArray("keep me"));

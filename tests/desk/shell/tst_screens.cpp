@@ -2,6 +2,7 @@
 // on a 1024x768 display.
 
 #include "TestDesk.h"
+#include "TestWaits.h"
 #include "compose/FrmDecide.h"
 #include "compose/MailForm.h"
 #include "compose/SendFile.h"
@@ -82,7 +83,7 @@ QWidget *openScreen(DeskStation &station, const QString &name)
         tabs->setCurrentIndex(name.section(u'/', 1).toInt() - 1);
     TestDesk::settle();
     QApplication::setActiveWindow(shown);
-    if (!QTest::qWaitForWindowActive(shown))
+    if (!QTest::qWaitForWindowActive(shown, TestWaits::settleMs))
         return nullptr;
     return shown;
 }
@@ -334,15 +335,15 @@ private slots:
         QWidget message;
         message.show();
         QApplication::setActiveWindow(&message);
-        QVERIFY(QTest::qWaitForWindowActive(&message));
+        QVERIFY(QTest::qWaitForWindowActive(&message, TestWaits::settleMs));
         message.hide();
         TestDesk::settle();
 
-        QTRY_COMPARE(QApplication::activeWindow(), menu);
+        TRY_COMPARE(QApplication::activeWindow(), menu);
         QVERIFY(menu->focusWidget());
         QTest::keyClick(menu->focusWidget(), Qt::Key_X, Qt::AltModifier);
         // A shortcut presses its button as a click would, after a short show of it pressed.
-        QTRY_VERIFY(station.desk.navigator.frontScreen()
+        TRY_VERIFY(station.desk.navigator.frontScreen()
                     && station.desk.navigator.frontScreen()->objectName() == u"ENTER");
     }
 
@@ -420,7 +421,7 @@ private slots:
         box.resize(220, box.sizeHint().height());
         box.setText(path);
         box.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        QVERIFY(QTest::qWaitForWindowExposed(&box, TestWaits::settleMs));
 
         QCOMPARE(box.text(), path);
         QCOMPARE(box.toolTip(), "lead\n" + path);

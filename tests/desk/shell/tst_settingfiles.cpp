@@ -1,4 +1,5 @@
 #include "shell/Modsoundcontrol.h"
+#include "TestFiles.h"
 #include "shell/RegularFile.h"
 #include "shell/SettingFiles.h"
 #include "TestDesk.h"
@@ -25,11 +26,7 @@ private:
         QDir().mkpath(path);
         return path;
     }
-    static QByteArray contents(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
+    static QByteArray contents(const QString &path) { return TestFiles::read(path, "<missing>"); }
 
 private slots:
     void pathForms_data()

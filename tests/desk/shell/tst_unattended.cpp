@@ -2,6 +2,7 @@
 // fake clock, the unread count on the main menu, the settings file, the
 // station log's lines, and an arrival carried through the received list.
 #include "UnattendedFakes.h"
+#include "TestWaits.h"
 #include "receive/Received.h"
 #include "receive/InboxForm.h"
 #include "receive/ReceiveFolderEntries.h"
@@ -495,7 +496,7 @@ private slots:
         QCOMPARE(::close(fd), 0);
         list->monitor().scan();
         QCOMPARE(timesSpoken(desk), 1);
-        QTRY_COMPARE(child<QLabel>(menu, "unreadCount")->text(), "1 unread message(s)");
+        TRY_COMPARE(child<QLabel>(menu, "unreadCount")->text(), "1 unread message(s)");
         QVERIFY2(u.loggedEvents().contains(QString("arrived %1 (%2 bytes)").arg(reading).arg(exampleRecord.size())),
                  qPrintable(u.loggedEvents().join(" | ")));
 
@@ -536,7 +537,7 @@ private slots:
         list->monitor().scan();
         QCOMPARE(timesSpoken(desk), 1); // the arrival reaction's own
         // The folder is listed on a worker thread; the count follows.
-        QTRY_COMPARE(child<QLabel>(menu, "unreadCount")->text(), "1 unread message(s)");
+        TRY_COMPARE(child<QLabel>(menu, "unreadCount")->text(), "1 unread message(s)");
         QVERIFY(u.loggedEvents().contains(QString("arrived %1 (%2 bytes)").arg(name).arg(exampleRecord.size())));
         desk.clock.time = desk.clock.time.addSecs(60);
         u.station.alert().tick();

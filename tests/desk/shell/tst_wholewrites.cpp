@@ -3,6 +3,7 @@
 // whole one, and the file's old content stays as it was.
 
 #include "FakePorts.h"
+#include "TestFiles.h"
 #include "FileSizeLimit.h"
 #include "compose/AddressBook.h"
 #include "shell/Modsavemodule.h"
@@ -23,18 +24,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size() && file.flush();
-}
 
 // One of the desk's writers, set up in a program folder of its own.
 struct Writer {
@@ -110,10 +99,10 @@ private slots:
         QVERIFY(freeFiles.writePrintLine(Setting::SaveDir, freeProgram).ok());
         const Writer unstopped = writerFor(writer, freeProgram, freeFiles, clock);
         QVERIFY(!unstopped.path.isEmpty());
-        QVERIFY(writeFile(unstopped.path, old));
+        QVERIFY(TestFiles::write(unstopped.path, old));
         const Outcome unlimited = unstopped.write();
         QVERIFY2(unlimited.ok(), qPrintable(unlimited.error()));
-        const QByteArray whole = readFile(unstopped.path);
+        const QByteArray whole = TestFiles::read(unstopped.path);
         QVERIFY(!appends || whole.startsWith(old));
         const QByteArray payload = appends ? whole.mid(old.size()) : whole;
         QVERIFY(payload.size() >= 2);
@@ -125,7 +114,7 @@ private slots:
         const SettingFiles files(program, program);
         QVERIFY(files.writePrintLine(Setting::SaveDir, program).ok());
         const Writer limitedWriter = writerFor(writer, program, files, clock);
-        QVERIFY(writeFile(limitedWriter.path, old));
+        QVERIFY(TestFiles::write(limitedWriter.path, old));
         const QDir beside = QFileInfo(limitedWriter.path).absoluteDir();
         const QStringList before = beside.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
         Outcome written;
@@ -143,13 +132,13 @@ private slots:
                  qPrintable(written.error() + QStringLiteral(" / ") + reason));
 
         // Nothing of the cut write is left: the old content as it was, no file beside it.
-        QCOMPARE(readFile(limitedWriter.path), old);
+        QCOMPARE(TestFiles::read(limitedWriter.path), old);
         QCOMPARE(beside.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
 
         // With room again, the same write goes in whole.
         const Outcome again = limitedWriter.write();
         QVERIFY2(again.ok(), qPrintable(again.error()));
-        QCOMPARE(readFile(limitedWriter.path), whole);
+        QCOMPARE(TestFiles::read(limitedWriter.path), whole);
     }
 };
 

@@ -1,4 +1,5 @@
 #include "TestDesk.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,15 +8,12 @@
 
 QByteArray readAll(const QString &path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    return TestFiles::read(path, "<missing>");
 }
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
+    TestFiles::put(path, bytes);
 }
 
 bool blockWritesAt(const QString &path, const QString &how)
