@@ -1,12 +1,15 @@
 // Two portals over two real sound-card modem programs, joined by audio
 // only. scripts/radio-e2e.sh starts the modem programs and runs this with
 // their AGW ports; without them every case is skipped.
+#include "AgwFrame.h"
 #include "PortalStation.h"
 #include "RadioLink.h"
 #include "RadioSetting.h"
+#include "TransferLog.h"
 
 #include <QElapsedTimer>
 #include <QListWidget>
+#include <QTcpSocket>
 
 #include <csignal>
 #include <memory>
@@ -59,6 +62,7 @@ private slots:
     void bothRegister();
     void mailArrivesByteIdentical();
     void chatBothWays();
+    void busyStationRefusesTheMail();
     void modemKilledMidTransferKeepsNoFile();
     void cleanupTestCase();
 
@@ -135,6 +139,53 @@ void PortalRadioEndToEnd::chatBothWays()
         qInfo("RADIO-E2E holding the windows for a screenshot");
         QTest::qWait(hold);
     }
+}
+
+void PortalRadioEndToEnd::busyStationRefusesTheMail()
+{
+    // A third station on the first modem's air: it holds N0BBB in a session.
+    QTcpSocket third;
+    third.connectToHost(QStringLiteral("127.0.0.1"), portFrom("RADIO_E2E_AGW_A"));
+    QVERIFY(third.waitForConnected(5000));
+    AgwParser parser;
+    bool linked = false;
+    connect(&third, &QTcpSocket::readyRead, this, [&] {
+        for (const AgwFrame &frame : parser.feed(third.readAll()))
+            linked = linked || (frame.kind == 'C' && frame.callFrom == "N0BBB");
+    });
+    third.write(AgwFrame::registerCall("N0CCC").encode());
+    third.write(AgwFrame::connectTo(0, "N0CCC", "N0BBB").encode());
+    QTRY_VERIFY_WITH_TIMEOUT(linked, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_b->window->radioLink().sessionOpen(), 10000);
+
+    const QString name = QStringLiteral("MAIL - while busy.dat");
+    const QStringList before = m_b->finalNames();
+    m_a->putInOutbox(name, message(200));
+    m_a->click("commandsend");
+    const QString busy = QStringLiteral("Busy: N0BBB is in a session with N0CCC. Please call again later.");
+    QTRY_VERIFY_WITH_TIMEOUT(m_a->text("Txtlogsend").contains(QStringLiteral("Send of ") + name +
+                                                              QStringLiteral(" refused")) ||
+                                 m_a->text("Txtlogsend").contains(name + QStringLiteral(" was refused")),
+                             60000);
+    QVERIFY2(m_a->text("Txtlogsend").contains(busy), qPrintable(m_a->text("Txtlogsend")));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_a->window->radioLink().sessionOpen(), 30000);
+    QVERIFY(!m_a->text("Txtlogsend").contains(name + QStringLiteral(" delivered")));
+    TransferLog::Tail tail;
+    QVERIFY(m_a->logFile->readLast(1, &tail));
+    QCOMPARE(tail.records.size(), 1);
+    QCOMPARE(tail.records.first().file, name);
+    QCOMPARE(tail.records.first().result, TransferRecord::Result::Refused);
+    QCOMPARE(m_b->finalNames(), before);
+    QVERIFY(m_b->text("Txtlogrecv").contains(QStringLiteral("A radio call from N0AAA was turned away")));
+    if (const int hold = qEnvironmentVariableIntValue("RADIO_E2E_HOLD_MS"); hold > 0) {
+        qInfo("RADIO-E2E busy refusal shown");
+        QTest::qWait(hold);
+    }
+
+    third.write(AgwFrame::disconnect(0, "N0CCC", "N0BBB").encode());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_b->window->radioLink().sessionOpen(), 30000);
+    third.write(AgwFrame::unregisterCall("N0CCC").encode());
+    third.waitForBytesWritten(1000);
 }
 
 void PortalRadioEndToEnd::modemKilledMidTransferKeepsNoFile()
