@@ -169,6 +169,7 @@ private slots:
     void busyCallersAreBounded();
     void sendingCallerHearsBusy_data();
     void sendingCallerHearsBusy();
+    void chattingCallerReadsBusy();
     void silentModemIsGivenUp();
     void refusedCallsignIsSaid();
     void missingModemIsSaid();
@@ -469,6 +470,27 @@ void PortalRadioTest::sendingCallerHearsBusy()
     QCOMPARE(record.file, QStringLiteral("MAIL - note.dat"));
     QCOMPARE(record.result, TransferRecord::Result::Refused);
     QVERIFY2(record.detail.contains(QString::fromLatin1(busy)), qPrintable(record.detail));
+    QCOMPARE(station.receivedNames(), QStringList());
+}
+
+void PortalRadioTest::chattingCallerReadsBusy()
+{
+    FakeModem modem;
+    RadioStation station(modem.port());
+    QTRY_VERIFY_WITH_TIMEOUT(station.ready(), 5000);
+    station.pick(QStringLiteral("N0BBB-10.0.0.9"));
+    station.click("commandstartchat");
+    QTRY_VERIFY_WITH_TIMEOUT(station.link().chatModeActive(), 5000);
+    const QByteArray busy = "Busy: N0BBB is in a session with N0CCC. Please call again later.";
+    modem.sendData("N0BBB", busy + "\r\n", 20);
+    // A chat shows the words as they came; the portal hangs up and nothing is logged as a transfer.
+    QTRY_VERIFY_WITH_TIMEOUT(station.text("Txtchatrecv").contains(QString::fromLatin1(busy)), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(modem.disconnected.contains("N0BBB"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!station.window->radioLink().sessionOpen(), 5000);
+    QVERIFY(station.text("Txtlogsend").contains(QStringLiteral("turned the call away")));
+    TransferLog::Tail tail;
+    QVERIFY(station.logFile->readLast(10, &tail));
+    QCOMPARE(tail.records.size(), 0);
     QCOMPARE(station.receivedNames(), QStringList());
 }
 
