@@ -16,6 +16,7 @@ class QWidget;
 /// gives them their work.
 struct PortalForm
 {
+    // The captions are the window's words, in the window's translation context.
     Q_DECLARE_TR_FUNCTIONS(TAVRIXTelnetserver)
 public:
     /// Creates the controls on `window` and lays them out.

@@ -15,6 +15,7 @@ class QSocketNotifier;
 /// say so. The link moves the bytes; this keeps their account.
 class RadioSession
 {
+    // Its lines are the radio link's words, in the radio link's translation context.
     Q_DECLARE_TR_FUNCTIONS(RadioLink)
 public:
     /// A progress line at most this often.
