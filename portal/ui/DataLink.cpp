@@ -118,7 +118,7 @@ void DataLink::LogSocketStatus()
                                    .arg(localPort()));
 }
 
-void DataLink::StartListening()
+bool DataLink::StartListening()
 {
     dropSocket();
     for (const QString &line : m_receive.sweepOnce())
@@ -138,12 +138,15 @@ void DataLink::StartListening()
         emit connectionStatusAdded(LinkText::listenFailure(m_listenPort, m_calls.server()));
     if (!m_calls.isEmpty())
         QTimer::singleShot(0, this, &DataLink::serveNext);
+    return listening;
 }
 
 void DataLink::listenAgain()
 {
-    StartListening();
-    emit connectionStatusPrepended(QStringLiteral("Listening again on port ") + QString::number(m_listenPort));
+    // A port that could not be opened has been said in words; claiming to
+    // listen on it would send callers' operators looking in the wrong place.
+    if (StartListening())
+        emit connectionStatusPrepended(QStringLiteral("Listening again on port ") + QString::number(m_listenPort));
 }
 
 void DataLink::ResetReceiveState()
@@ -546,9 +549,8 @@ void DataLink::handle(const QList<ReceiveMachine::Event> &events)
         case Kind::Reset:
             ResetReceiveState();
             m_sendMode = SendMode::Idle;
-            StartListening();
             m_speaker.say(QStringLiteral("Port reset Ready to receive in comming connection Request"));
-            emit connectionStatusPrepended(QStringLiteral("Listening again on port ") + QString::number(m_listenPort));
+            listenAgain();
             return;
         }
     }

@@ -97,7 +97,9 @@ public:
     /// a call from the named station, in turn with the calls that wait.
     void takeCall(qintptr descriptor, const QString &label);
 
-    void StartListening();
+    /// Opens the listener, or lets the waiting calls in again; false, said in
+    /// the status box, when the port cannot be opened.
+    bool StartListening();
     void ResetReceiveState();
     void SendNewestOutboxFile(const QString &remoteHost);
 

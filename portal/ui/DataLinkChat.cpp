@@ -57,8 +57,7 @@ void DataLink::endChat()
     dropSocket();
     ResetReceiveState();
     m_sendMode = SendMode::Idle;
-    StartListening();
-    emit connectionStatusPrepended(QStringLiteral("Listening again on port ") + QString::number(m_listenPort));
+    listenAgain();
     emit connectionStatusPrepended(QStringLiteral(" CHAT Session Ended"));
 }
 

@@ -338,6 +338,11 @@ void PortalTransferTest::listenFailureIsExplained()
     station.putInOutbox(QStringLiteral("MAIL - deaf.dat"), "still sent\r\n");
     station.sendTo(loopback);
     QTRY_VERIFY_WITH_TIMEOUT(m_b->received(QStringLiteral("MAIL - deaf.dat")) == "still sent\r\n", TestWaits::settleMs);
+    // After the send the port is tried again; it is still taken, and the box
+    // says so instead of claiming to listen.
+    TRY_VERIFY(station.text("Txtlogrecv").count(QStringLiteral("Not listening on port %1").arg(squatter.serverPort())) >= 2);
+    QVERIFY2(!station.text("Txtlogrecv").contains(QStringLiteral("Listening again on port %1").arg(squatter.serverPort())),
+             qPrintable(station.text("Txtlogrecv")));
 }
 
 void PortalTransferTest::refusedConnectionListensAgain()
