@@ -33,35 +33,54 @@ if [ -d /dev/shm ] && [ -w /dev/shm ]; then
   export TMPDIR=/dev/shm
 fi
 mkdir -p "$work"
+# Fuzzes one target; its lines go to $work/<name>.report, and a failure
+# leaves $work/<name>.failed beside it.
+run_target() {
+  local exe=$1 name=${1##*/fuzz_}
+  local corpus="tests/fuzz/corpus/$name" log="$work/$name.log"
+  mkdir -p "$work/$name" "$work/$name-found"
+  rm -f "$work/$name-found"/* "$work/$name.failed"
+  {
+    # The first folder takes new inputs; the checked-in one is only read.
+    if ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+       LSAN_OPTIONS="suppressions=$PWD/tests/fuzz/lsan.supp" \
+       "$exe" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=8192 -print_final_stats=1 \
+         -artifact_prefix="$work/$name-found/" "$work/$name" "$corpus" >"$log" 2>&1; then
+      runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+      cov=$(grep -o 'cov: [0-9]*' "$log" | tail -n 1)
+      ft=$(grep -o 'ft: [0-9]*' "$log" | tail -n 1)
+      printf 'fuzz %-20s ok    %10s runs  %s  %s\n' "$name" "${runs:-?}" "${cov:-cov: ?}" "${ft:-ft: ?}"
+    else
+      touch "$work/$name.failed"
+      printf 'fuzz %-20s FAILED (log: %s)\n' "$name" "$log"
+      grep -E 'ERROR|SUMMARY|property violated|runtime error|Timeout|leak' "$log" | head -n 20 || true
+      for input in "$work/$name-found"/*; do
+        [ -f "$input" ] || continue
+        echo "-- input $input ($(stat -c %s "$input") bytes), in hex:"
+        od -An -tx1 -v "$input" | head -n 64
+      done
+    fi
+  } >"$work/$name.report"
+}
+
 failed=()
+names=()
 started=$(date +%s)
+# Each target fuzzes on one core: as many run at once as there are cores.
 for exe in "$dir"/tests/fuzz/fuzz_*; do
   name=${exe##*/fuzz_}
   [ "$name" = seeds ] && continue
   [ -f "$exe" ] && [ -x "$exe" ] || continue
-  corpus="tests/fuzz/corpus/$name"
-  mkdir -p "$work/$name" "$work/$name-found"
-  rm -f "$work/$name-found"/*
-  log="$work/$name.log"
-  # The first folder takes new inputs; the checked-in one is only read.
-  if ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-     LSAN_OPTIONS="suppressions=$PWD/tests/fuzz/lsan.supp" \
-     "$exe" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=8192 -print_final_stats=1 \
-       -artifact_prefix="$work/$name-found/" "$work/$name" "$corpus" >"$log" 2>&1; then
-    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-    cov=$(grep -o 'cov: [0-9]*' "$log" | tail -n 1)
-    ft=$(grep -o 'ft: [0-9]*' "$log" | tail -n 1)
-    printf 'fuzz %-20s ok    %10s runs  %s  %s\n' "$name" "${runs:-?}" "${cov:-cov: ?}" "${ft:-ft: ?}"
-  else
-    failed+=("$name")
-    printf 'fuzz %-20s FAILED (log: %s)\n' "$name" "$log"
-    grep -E 'ERROR|SUMMARY|property violated|runtime error|Timeout|leak' "$log" | head -n 20 || true
-    for input in "$work/$name-found"/*; do
-      [ -f "$input" ] || continue
-      echo "-- input $input ($(stat -c %s "$input") bytes), in hex:"
-      od -An -tx1 -v "$input" | head -n 64
-    done
-  fi
+  names+=("$name")
+  while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do
+    wait -n || true
+  done
+  run_target "$exe" &
+done
+wait
+for name in "${names[@]}"; do
+  cat "$work/$name.report"
+  [ -f "$work/$name.failed" ] && failed+=("$name")
 done
 echo "fuzz: $(( $(date +%s) - started )) s for all targets"
 if [ ${#failed[@]} -gt 0 ]; then
