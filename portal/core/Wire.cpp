@@ -45,4 +45,12 @@ QString busyAnswer(const QByteArray &bytes)
     return busy.match(line).hasMatch() ? line : QString();
 }
 
+QString BusyWatch::take(const QByteArray &bytes)
+{
+    if (m_kept.size() > busyAnswerLimit)
+        return {};
+    m_kept += bytes.left(busyAnswerLimit + 2 - m_kept.size());
+    return busyAnswer(m_kept);
+}
+
 } // namespace Wire

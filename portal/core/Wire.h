@@ -31,4 +31,20 @@ QString busyAnswer(const QByteArray &bytes);
 /// Bytes a caller keeps from the start of an answer to look for the busy line.
 inline constexpr qsizetype busyAnswerLimit = 160;
 
+/// Looks for the busy line at the start of what a called station answers,
+/// keeping no more of the answer than busyAnswerLimit.
+class BusyWatch
+{
+public:
+    /// Takes the answer's next bytes: the busy line once it is whole, empty
+    /// until then and for good once the answer is longer than the line can be.
+    QString take(const QByteArray &bytes);
+    void clear() { m_kept.clear(); }
+    /// How many bytes of the answer are kept.
+    qsizetype size() const { return m_kept.size(); }
+
+private:
+    QByteArray m_kept;
+};
+
 } // namespace Wire

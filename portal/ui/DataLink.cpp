@@ -497,11 +497,9 @@ void DataLink::onReadyRead()
 bool DataLink::turnedAwayBusy(const QByteArray &bytes)
 {
     // A station busy with another one answers a call with one line and keeps nothing of what it is sent.
-    if ((m_sendMode != SendMode::File && m_sendMode != SendMode::Mail) || m_machine.fileOpen() ||
-        m_answer.size() > Wire::busyAnswerLimit)
+    if ((m_sendMode != SendMode::File && m_sendMode != SendMode::Mail) || m_machine.fileOpen())
         return false;
-    m_answer += bytes.left(Wire::busyAnswerLimit + 2 - m_answer.size());
-    const QString busy = Wire::busyAnswer(m_answer);
+    const QString busy = m_answer.take(bytes);
     if (busy.isEmpty())
         return false;
     const TransferRecord record = sentRecord(TransferRecord::Result::Refused, busy);

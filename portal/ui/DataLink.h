@@ -8,6 +8,7 @@
 #include "ReceiveSide.h"
 #include "SocketDescriptor.h"
 #include "TransferLog.h"
+#include "Wire.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -188,7 +189,7 @@ private:
     Carrying m_carrying = Carrying::Nothing;
     SendMode m_sendMode = SendMode::Idle;
     QString m_remoteHost;
-    QByteArray m_answer; ///< the first bytes the called station sent on a send's connection
+    Wire::BusyWatch m_answer; ///< the first bytes the called station sent on a send's connection
     Confirm m_confirm;
     std::function<Route(const QString &remoteHost)> m_router;
     QString m_peerLabel;       ///< the other station's name when its address says nothing

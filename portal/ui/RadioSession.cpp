@@ -44,10 +44,9 @@ bool RadioSession::ownFrame(const QByteArray &report)
 
 bool RadioSession::answered(const QByteArray &data)
 {
-    if (!outgoing || !busy.isEmpty() || answer.size() > Wire::busyAnswerLimit)
+    if (!outgoing || !busy.isEmpty())
         return false;
-    answer += data.left(Wire::busyAnswerLimit + 2 - answer.size());
-    busy = Wire::busyAnswer(answer);
+    busy = answer.take(data);
     return !busy.isEmpty();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Wire.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -66,7 +68,7 @@ public:
     QSocketNotifier *writable = nullptr;
     QByteArray toLocal;
     bool closeAfterFlush = false;
-    QByteArray answer; ///< the first bytes the called station sent
+    Wire::BusyWatch answer; ///< the first bytes the called station sent
     QString busy;      ///< its busy line when it turned the call away
     QList<int> inFlight; ///< sizes of frames handed to the modem, oldest first
     int outstanding = 0;

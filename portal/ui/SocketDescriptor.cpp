@@ -153,7 +153,7 @@ void watchDelivery(QObject *owner, int watch, const QString &name, const QString
     auto *notifier = new QSocketNotifier(watch, QSocketNotifier::Read, owner);
     auto *limit = new QTimer(notifier);
     limit->setSingleShot(true);
-    auto answer = std::make_shared<QByteArray>();
+    auto answer = std::make_shared<Wire::BusyWatch>();
     const auto finish = [report, notifier, limit, watch](const QString &line, Delivery delivery) {
         limit->stop();
         notifier->setEnabled(false);
@@ -169,10 +169,9 @@ void watchDelivery(QObject *owner, int watch, const QString &name, const QString
         // amount is read per wake-up so a chatty peer cannot hold the thread.
         for (int round = 0; round < 16; ++round) {
             const ssize_t n = ::recv(watch, buffer, sizeof buffer, MSG_DONTWAIT);
-            if (n > 0 && answer->size() <= Wire::busyAnswerLimit) {
-                // A station busy with another one answers with one line and keeps nothing.
-                *answer += QByteArray(buffer, int(qMin<ssize_t>(n, Wire::busyAnswerLimit + 2 - answer->size())));
-                if (const QString busy = Wire::busyAnswer(*answer); !busy.isEmpty()) {
+            // A station busy with another one answers with one line and keeps nothing.
+            if (n > 0) {
+                if (const QString busy = answer->take(QByteArray(buffer, int(n))); !busy.isEmpty()) {
                     finish(QStringLiteral("%1 was refused: %2 answered \"%3\"; it kept nothing.").arg(name, peer, busy),
                            Delivery::Refused);
                     return;
